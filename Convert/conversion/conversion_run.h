@@ -1,0 +1,68 @@
+// The conversion run: turns the source file named by the selected year-list
+// entry into its target file, reporting every outcome through the view.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "run_view.h"
+
+namespace convert {
+
+enum class RunOutcome {
+    converted,          // target replaced, entry marked, "Done." shown
+    checked,            // every value fits; nothing written (check only)
+    already_running,    // another run is under way; nothing happened
+    already_converted,  // the entry carries the converted mark
+    invalid_name,       // the name does not begin with "SPE"
+    source_missing,
+    source_unreadable,
+    values_too_long,    // at least one over-length message was shown
+    failed,             // unexpected error, reported; nothing written
+    replace_failed,     // the old target could not be replaced
+    write_failed,       // the new target could not be written
+};
+
+/// The source name a year-list entry stands for: its first 11 characters,
+/// upper-cased, without surrounding spaces.
+std::string source_name_of(std::string_view entry);
+
+/// "SP" + characters 4 to 7 of the source name + ".TXT".
+std::string target_name_of(std::string_view source_name);
+
+/// The content a source file converts to, with the over-length message of
+/// every value that does not fit passed to `show_message` in line and column
+/// order. Returns false, with `output` left empty, when any value did not fit.
+/// The content is taken as if the end sentinel CR LF "Done" CR LF followed
+/// it. Makes no copy of `content` and sizes `output` exactly once.
+bool convert_content(std::string_view content, std::string& output,
+                     const std::function<void(const std::string&)>& show_message);
+
+class ConversionRun {
+public:
+    struct Options {
+        bool write_target = true;  // false: check every value, write nothing
+    };
+
+    /// `folder` is where source and target files are looked up and written.
+    ConversionRun(RunView& view, std::filesystem::path folder);
+
+    /// One run for the selected entry. A call made while a run is under way
+    /// (from the view's event processing) does nothing.
+    RunOutcome run() { return run(Options{}); }
+    RunOutcome run(const Options& options);
+
+    bool busy() const { return busy_; }
+
+private:
+    RunOutcome convert(const std::string& source_name, int index, const Options& options);
+    void set_busy_state(bool busy);
+
+    RunView& view_;
+    std::filesystem::path folder_;
+    bool busy_ = false;
+};
+
+}  // namespace convert

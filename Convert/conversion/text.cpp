@@ -1,0 +1,34 @@
+#include "text.h"
+
+#include <algorithm>
+
+namespace convert {
+
+namespace {
+char upper_char(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
+void upper_in_place(std::string& text) {
+    std::transform(text.begin(), text.end(), text.begin(), upper_char);
+}
+
+std::string upper(std::string_view text) {
+    std::string result(text);
+    upper_in_place(result);
+    return result;
+}
+
+std::string_view trim_spaces(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y) { return upper_char(x) == upper_char(y); });
+}
+
+}  // namespace convert

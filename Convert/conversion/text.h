@@ -1,0 +1,20 @@
+// Byte-wise text helpers: one byte is one character, and only the ASCII
+// letters a-z have an upper-case form, whatever the locale.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace convert {
+
+/// Maps a-z to A-Z in place; every other byte stays as it is.
+void upper_in_place(std::string& text);
+std::string upper(std::string_view text);
+
+/// Removes leading and trailing space characters (0x20 only; tabs stay).
+std::string_view trim_spaces(std::string_view text);
+
+/// Case-insensitive equality for a-z/A-Z; other bytes compare exactly.
+bool equals_ignoring_case(std::string_view a, std::string_view b);
+
+}  // namespace convert

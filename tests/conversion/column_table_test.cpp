@@ -1,0 +1,50 @@
+#include "column_table.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "field_procedures.h"
+
+using namespace convert;
+
+namespace {
+
+// The table must give exactly what a fresh G_GET_FIELD scan gives, on lines
+// built from the awkward pieces: duplicate and mis-cased names, names with
+// spaces, empty fields, short lines, quotes and tabs.
+TEST(ColumnTable, AgreesWithFieldLookupOnRandomLines) {
+    const std::array<std::string_view, 4> names = {"MAKE", "A1", "WDIST", "MYR"};
+    const std::vector<std::string> header_pieces = {"MAKE", "make", " A1", "A1", "a1", "WDIST",
+                                                    "MYR",  "X",    "",    "Myr", "WDIST "};
+    const std::vector<std::string> value_pieces = {"", " ", "12", " 7 ", "\"q", "\t1", "abcdef"};
+    std::mt19937 random(12345);
+    auto pick = [&](const std::vector<std::string>& from) {
+        return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
+    };
+    for (int round = 0; round < 2000; ++round) {
+        std::string header;
+        const int columns = std::uniform_int_distribution<int>(0, 8)(random);
+        for (int i = 0; i < columns; ++i) header += (i ? "," : "") + pick(header_pieces);
+        std::string line;
+        const int values = std::uniform_int_distribution<int>(0, 9)(random);
+        for (int i = 0; i < values; ++i) line += (i ? "," : "") + pick(value_pieces);
+
+        const ColumnTable table(header, names);
+        std::array<std::optional<std::string_view>, names.size()> got;
+        table.read(line, got);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            std::string name(names[i]);
+            std::string caller_header = header + ",";
+            const std::string expected = G_GET_FIELD(name, caller_header, line + ",", 0);
+            EXPECT_EQ(std::string(got[i].value_or("")), expected)
+                << "header [" << header << "] line [" << line << "] name " << names[i];
+            EXPECT_EQ(got[i].has_value(), column_index(caller_header, name) != kNoColumn);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "conversion_run.h"
+#include "test_support.h"
+
+using namespace convert;
+using namespace testing_support;
+
+namespace {
+
+struct Converted {
+    bool ok;
+    std::string output;
+    std::vector<std::string> messages;
+};
+
+Converted convert_text(std::string_view content) {
+    Converted c;
+    c.ok = convert_content(content, c.output, [&](const std::string& m) { c.messages.push_back(m); });
+    return c;
+}
+
+const std::string kHeader(kFullHeader);
+const std::string kLine(kExampleLine);
+const std::string kRecord(kExampleTarget.substr(0, kExampleTarget.size() - 2));
+
+TEST(ConvertContent, WorkedExampleGivesThe103DocumentedBytes) {
+    const Converted c = convert_text(crlf_lines({kHeader, kLine}));
+    ASSERT_TRUE(c.ok);
+    EXPECT_EQ(c.output, kExampleTarget);
+    EXPECT_EQ(c.output.size(), 103u);
+    EXPECT_TRUE(c.messages.empty());
+}
+
+struct LineCase {
+    const char* what;
+    std::string content;
+    std::string expected;
+};
+
+TEST(ConvertContent, LineStructure) {
+    const std::string ten = "A,B,1,2,34";  // exactly 10 characters
+    const std::string ten_record = "<R><MA>A</MA><MO>B</MO><DA>1  2  34 " + std::string(42, ' ') +
+                                   "</DA></R>\r\n";
+    const std::vector<LineCase> cases = {
+        {"header only", crlf_lines({kHeader}), "\r\n"},
+        {"empty file", "", "\r\n"},
+        {"header without CR LF", kHeader, "\r\n"},
+        {"header shorter than 10 gives no data", crlf_lines({"MAKE,A1", kLine}), "\r\n"},
+        {"two lines in source order", crlf_lines({kHeader, kLine, kLine}),
+         kRecord + kRecord + "\r\n"},
+        {"last line without CR LF is converted", kHeader + "\r\n" + kLine, kRecord + "\r\n"},
+        {"last line ending in a lone CR", kHeader + "\r\n" + kLine + "\r", kRecord + "\r\n"},
+        {"a line of exactly 10 characters is used", crlf_lines({kHeader, ten}),
+         ten_record + "\r\n"},
+        {"a 9-character line ends the data", crlf_lines({kHeader, kLine, "A,B,1,2,3", kLine}),
+         kRecord + "\r\n"},
+        {"an empty line ends the data", crlf_lines({kHeader, kLine, "", kLine}), kRecord + "\r\n"},
+        {"bare LF line ends make one header line", kHeader + "\n" + kLine + "\n", "\r\n"},
+        {"the character after a CR is skipped, whatever it is",
+         kHeader + "\rX" + kLine + "\r\n", kRecord + "\r\n"},
+        {"a lone LF stays inside the line", crlf_lines({kHeader, "\n" + kLine}),
+         "<R><MA>\nACME" + kRecord.substr(11) + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        const Converted got = convert_text(c.content);
+        EXPECT_TRUE(got.ok) << c.what;
+        EXPECT_EQ(got.output, c.expected) << c.what;
+    }
+}
+
+TEST(ConvertContent, ColumnsByHeaderName) {
+    const std::vector<LineCase> cases = {
+        {"columns in another order, lower-case header",
+         crlf_lines({"myr,wdist,model,make,a1", "98,55,Runabout,acme,1"}),
+         "<R><MA>acme</MA><MO>Runabout</MO><DA>1  55   98 </DA></R>\r\n\r\n"},
+        {"a missing column takes no room; MYR moves left",
+         crlf_lines({"MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,MYR",
+                     "ACME,RUNABOUT 2,12,345,,7,100,99,5,480,178,145,270,150,151,1250,98"}),
+         "<R><MA>ACME</MA><MO>RUNABOUT 2</MO><DA>12 345   7  10099 5  480178145270150151125098 "
+         "</DA></R>\r\n\r\n"},
+        {"a line ending before MYR fills it with spaces",
+         crlf_lines({kHeader, kLine.substr(0, kLine.size() - 3)}),
+         kRecord.substr(0, 87) + "   </DA></R>\r\n\r\n"},
+        {"values are never escaped; make trimmed, case kept",
+         crlf_lines({kHeader, "  a&b  ,<x>\"y\",1,,,,,,,,,,,,,,,"}),
+         "<R><MA>a&b</MA><MO><x>\"y\"</MO><DA>1" + std::string(50, ' ') + "</DA></R>\r\n\r\n"},
+        {"no MAKE or MODEL column", crlf_lines({"A1,B1,C1,D1", "1,2,3,4,5,6,7"}),
+         "<R><MA></MA><MO></MO><DA>1  2  3  4  </DA></R>\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        const Converted got = convert_text(c.content);
+        EXPECT_TRUE(got.ok) << c.what;
+        EXPECT_EQ(got.output, c.expected) << c.what;
+    }
+}
+
+TEST(ConvertContent, EveryOverLongValueIsReportedInLineAndColumnOrder) {
+    // Two over-long values in each of three lines, then a short line that
+    // ends the data before a fourth bad line.
+    const std::string content = crlf_lines({
+        kHeader,
+        "Zeta,Z1,1234,3456,,7,100,99,5,480,178,145,270,150,151,1250,55,98",
+        "Zeta,Z2,1,345,,7,100,99,5,480,178,145,270,150,151,12345,55,98",
+        "Ohm,Z3,1,345,,7,100,99,5,480,178,145,270,150,151,1250,123456,9999",
+        "short",
+        "Zeta,Z4,1234,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98",
+    });
+    const Converted c = convert_text(content);
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.output, "");
+    const std::vector<std::string> expected = {
+        "Model: Zeta  Z1\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer than: 3",
+        "Model: Zeta  Z1\r\n\r\nField: B1  Response Length:  4   Response: 3456  is longer than: 3",
+        "Model: Zeta  Z2\r\n\r\nField: CW  Response Length:  5   Response: 12345  is longer than: 4",
+        "Model: Ohm  Z3\r\n\r\nField: WDIST  Response Length:  6   Response: 123456  is longer "
+        "than: 5",
+        "Model: Ohm  Z3\r\n\r\nField: MYR  Response Length:  4   Response: 9999  is longer than: 3",
+    };
+    EXPECT_EQ(c.messages, expected);
+}
+
+TEST(ConvertContent, NoMessageForValuesThatFitAfterTrimming) {
+    const Converted c = convert_text(
+        crlf_lines({kHeader, "A,B,  123  ,1,,,,,,,,,,,,1234 ,12345,", "A,B,1,1,1,1,1,1,1,"}));
+    EXPECT_TRUE(c.ok);
+    EXPECT_TRUE(c.messages.empty());
+}
+
+}  // namespace

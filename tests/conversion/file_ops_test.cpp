@@ -1,0 +1,142 @@
+#include "file_ops.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace convert;
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Status = ReadResult::Status;
+
+struct ReadCase {
+    const char* what;
+    std::function<void(const ScopedTempDir&)> setup;
+    Status status;
+    std::string content;
+};
+
+TEST(ReadFile, ResultsTellAbsentUnreadableAndContentApart) {
+    const std::string bytes("\xef\xbb\xbfMAKE\0\xff\r\n", 10);
+    const std::vector<ReadCase> cases = {
+        {"absent", [](auto&) {}, Status::not_found, ""},
+        {"content -1 is content", [](auto& d) { write_file(d / "SPE1999.CSV", "-1"); }, Status::ok,
+         "-1"},
+        {"empty file", [](auto& d) { write_file(d / "SPE1999.CSV", ""); }, Status::ok, ""},
+        {"bytes as they are, BOM and NUL kept",
+         [&](auto& d) { write_file(d / "SPE1999.CSV", bytes); }, Status::ok, bytes},
+        {"stored in lower case", [](auto& d) { write_file(d / "spe1999.csv", "lower"); },
+         Status::ok, "lower"},
+        {"exact name before a case variant",
+         [](auto& d) {
+             write_file(d / "spe1999.csv", "lower");
+             write_file(d / "SPE1999.CSV", "exact");
+         },
+         Status::ok, "exact"},
+        {"first case variant in name order",
+         [](auto& d) {
+             write_file(d / "spe1999.csv", "lower");
+             write_file(d / "Spe1999.csv", "mixed");
+         },
+         Status::ok, "mixed"},
+        {"a folder is not a file", [](auto& d) { fs::create_directory(d / "SPE1999.CSV"); },
+         Status::not_found, ""},
+        {"a folder does not hide a file of another case",
+         [](auto& d) {
+             fs::create_directory(d / "SPE1999.CSV");
+             write_file(d / "spe1999.csv", "file");
+         },
+         Status::ok, "file"},
+        {"dangling link",
+         [](auto& d) { fs::create_symlink(d / "gone", d / "SPE1999.CSV"); }, Status::failed, ""},
+        {"link loop",
+         [](auto& d) { fs::create_symlink(d / "SPE1999.CSV", d / "SPE1999.CSV"); },
+         Status::failed, ""},
+    };
+    for (const auto& c : cases) {
+        ScopedTempDir dir;
+        c.setup(dir);
+        const ReadResult r = G_READ(dir / "SPE1999.CSV");
+        EXPECT_EQ(r.status, c.status) << c.what;
+        EXPECT_EQ(r.content, c.content) << c.what;
+        if (r.status == Status::failed) {
+            EXPECT_FALSE(r.error.empty()) << c.what;
+        }
+    }
+}
+
+TEST(ReadFile, LargeFileIsReadWhole) {
+    ScopedTempDir dir;
+    std::string big(3 * 1024 * 1024 + 17, 'x');
+    big[12345] = '\r';
+    write_file(dir / "SPE1999.CSV", big);
+    EXPECT_EQ(G_READ(dir / "SPE1999.CSV").content, big);
+}
+
+TEST(SaveFile, ReplacesTheWholeFileAndLeavesNothingElse) {
+    ScopedTempDir dir;
+    write_file(dir / "SP1999.TXT", std::string(5000, 'o'));
+    ::chmod((dir / "SP1999.TXT").c_str(), 0640);
+    EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new\r\n"), SaveResult::saved);
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new\r\n");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "SP1999.TXT").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(SaveFile, ReplacesAFileWhoseNameDiffersInCase) {
+    ScopedTempDir dir;
+    write_file(dir / "sp1999.txt", "old");
+    EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::saved);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
+}
+
+TEST(SaveFile, FailuresLeaveThePreviousFileAndNoTemporary) {
+    {
+        SCOPED_TRACE("a folder stands at the target's path");
+        ScopedTempDir dir;
+        fs::create_directory(dir / "SP1999.TXT");
+        write_file(dir / "SP1999.TXT" / "inside", "kept");
+        EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::replace_failed);
+        EXPECT_EQ(read_file(dir / "SP1999.TXT" / "inside"), "kept");
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+    }
+    {
+        SCOPED_TRACE("the disk takes fewer bytes than the output");
+        ScopedTempDir dir;
+        write_file(dir / "SP1999.TXT", "previous target");
+        {
+            FileSizeLimit limit(8);
+            EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", std::string(100, 'n')),
+                      SaveResult::write_failed);
+        }
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous target");
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+    }
+    {
+        SCOPED_TRACE("the folder does not exist");
+        ScopedTempDir dir;
+        EXPECT_EQ(G_FILE_SAVE(dir / "missing" / "SP1999.TXT", "new"), SaveResult::write_failed);
+        EXPECT_TRUE(dir.names().empty());
+    }
+}
+
+TEST(DeleteFile, TrueWhenAbsentOrDeleted) {
+    ScopedTempDir dir;
+    EXPECT_TRUE(G_FILE_DELETE(dir / "SP1999.TXT"));
+    write_file(dir / "sp1999.txt", "old");
+    EXPECT_TRUE(G_FILE_DELETE(dir / "SP1999.TXT"));
+    EXPECT_TRUE(dir.names().empty());
+}
+
+}  // namespace
