@@ -1,8 +1,19 @@
 #!/usr/bin/env bash
-# Builds Convert. Installs what it needs first.
+# Builds Convert and starts it in a folder of its own, beside the bundled
+# sample files. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build build/default -j "$(nproc)"
-echo "Built the conversion library (build/default/Convert/conversion). The window comes next."
+cmake --build build/default --target Convert -j "$(nproc)"
+
+# The program lists and converts the files of its own folder.
+folder=build/sample-run
+mkdir -p "$folder"
+cp build/default/Convert/Convert "$folder/"
+cp samples/*.csv "$folder/"
+touch -d 2020-03-02 "$folder/SPE2019.csv"
+touch -d 2021-02-15 "$folder/SPE2020.csv"
+touch -d 2021-02-16 "$folder/NOTES.csv"
+echo "Starting $folder/Convert"
+exec "$folder/Convert"

@@ -2,10 +2,12 @@
 
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <utime.h>
 
 #include <csignal>
 
 #include <algorithm>
+#include <ctime>
 #include <array>
 #include <fstream>
 #include <iterator>
@@ -41,6 +43,18 @@ void write_file(const fs::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void set_modified(const fs::path& path, int year, int month, int day) {
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = 12;
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
+    const utimbuf times{when, when};
+    if (::utime(path.c_str(), &times) != 0) throw std::runtime_error("utime failed");
 }
 
 std::string read_file(const fs::path& path) {

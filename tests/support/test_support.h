@@ -34,6 +34,8 @@ private:
 };
 
 void write_file(const std::filesystem::path& path, std::string_view bytes);
+/// Sets the file's modification time to noon, local time, of the given day.
+void set_modified(const std::filesystem::path& path, int year, int month, int day);
 std::string read_file(const std::filesystem::path& path);
 
 /// The header line with all eighteen columns a conversion reads.
