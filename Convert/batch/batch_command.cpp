@@ -1,0 +1,150 @@
+#include "batch_command.h"
+
+#include <algorithm>
+#include <ostream>
+#include <system_error>
+
+#include "conversion_run.h"
+#include "run_view.h"
+#include "text.h"
+
+namespace convert {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: convert-batch [--folder DIR] [--check] [FILE...]\n"
+    "\n"
+    "Converts each source file SPEyyyy.csv to its target file SPyyyy.TXT beside it,\n"
+    "exactly as the Convert window does. Without FILE, converts every file of the\n"
+    "folder named SPE, four characters and .csv, in name order.\n"
+    "\n"
+    "  --folder DIR  where source names are looked up and targets written\n"
+    "                (default: the current folder); a FILE with a folder part\n"
+    "                uses its own folder\n"
+    "  --check       check every value's width, write nothing\n"
+    "  --help        show this text\n"
+    "\n"
+    "Messages go to standard error, each after the file's name; \"Done.\" goes to\n"
+    "standard output. Exit status: 0 when every file was converted (or checked\n"
+    "clean), 1 when any was not, 2 for a usage error.\n";
+
+/// A run's view of one file: the file name stands for the year-list entry,
+/// messages go to the streams, and there is no button to set.
+class StreamView : public RunView {
+public:
+    StreamView(std::string name, std::string label, std::ostream& out, std::ostream& err)
+        : name_(std::move(name)), label_(std::move(label)), out_(out), err_(err) {}
+
+    std::string selected_text() const override { return name_; }
+    int selected_index() const override { return 0; }
+    std::string entry_text(int) const override { return name_; }
+    void set_entry_text(int, const std::string&) override {}
+    void refresh_list() override {}
+    void set_close_enabled(bool) override {}
+    void set_close_caption(const std::string&) override {}
+    void process_pending_events() override {}
+
+    void show_message(const std::string& text) override {
+        std::string shown = text;
+        for (std::size_t at = 0; (at = shown.find("\r\n", at)) != std::string::npos;) {
+            shown.replace(at, 2, "\n");
+            ++at;
+        }
+        (text == "Done." ? out_ : err_) << label_ << ": " << shown << '\n';
+    }
+
+private:
+    std::string name_;
+    std::string label_;
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+bool convert_one(const BatchOptions& options, const std::string& file, std::ostream& out,
+                 std::ostream& err) {
+    const fs::path path(file);
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : options.folder;
+    StreamView view(path.filename().string(), file, out, err);
+    ConversionRun run(view, folder);
+    const RunOutcome outcome = run.run({.write_target = !options.check_only});
+    if (outcome == RunOutcome::checked) out << file << ": every value fits; nothing written.\n";
+    return outcome == RunOutcome::converted || outcome == RunOutcome::checked;
+}
+
+}  // namespace
+
+std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& args,
+                                                std::string& error) {
+    BatchOptions options;
+    bool only_files = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (only_files || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.files.push_back(arg);
+        } else if (arg == "--") {
+            only_files = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--check") {
+            options.check_only = true;
+        } else if (arg == "--folder") {
+            if (i + 1 == args.size()) {
+                error = "--folder needs a folder";
+                return std::nullopt;
+            }
+            options.folder = args[++i];
+        } else if (arg.rfind("--folder=", 0) == 0) {
+            options.folder = arg.substr(9);
+        } else {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+std::vector<std::string> batch_source_names(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != 11 || !equals_ignoring_case(name.substr(0, 3), "SPE") ||
+            !equals_ignoring_case(name.substr(7), ".csv") || !it->is_regular_file(ec)) {
+            continue;
+        }
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const std::string ua = upper(a), ub = upper(b);
+        return ua != ub ? ua < ub : a < b;
+    });
+    return names;
+}
+
+int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    const std::optional<BatchOptions> options = parse_batch_options(args, error);
+    if (!options) {
+        err << "convert-batch: " << error << "\n" << kUsage;
+        return 2;
+    }
+    if (options->help) {
+        out << kUsage;
+        return 0;
+    }
+    std::vector<std::string> files = options->files;
+    if (files.empty()) {
+        files = batch_source_names(options->folder);
+        if (files.empty()) err << "convert-batch: no SPE files in " << options->folder.string() << "\n";
+    }
+    bool all_converted = true;
+    for (const std::string& file : files) {
+        all_converted = convert_one(*options, file, out, err) && all_converted;
+    }
+    return all_converted ? 0 : 1;
+}
+
+}  // namespace convert

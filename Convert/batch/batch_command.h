@@ -1,0 +1,33 @@
+// convert-batch: the conversion run for files named on a command line or
+// found in a folder, with messages on the standard streams instead of boxes.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace convert {
+
+struct BatchOptions {
+    std::filesystem::path folder = ".";
+    bool check_only = false;
+    bool help = false;
+    std::vector<std::string> files;  // as given; empty: every SPE file of `folder`
+};
+
+/// The options `args` (without the program name) give, or std::nullopt with
+/// `error` set to a one-line reason.
+std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& args,
+                                                std::string& error);
+
+/// Names of the files in `folder` that are "SPE", four characters and ".csv"
+/// in any letter case, in name order ignoring case.
+std::vector<std::string> batch_source_names(const std::filesystem::path& folder);
+
+/// Runs the command. Exit status: 0 when every file was converted (or, with
+/// --check, every value fits), 1 when any was not, 2 for a usage error.
+int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace convert
