@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Convert and runs every test: the normal build, the conversion library
-# alone without Qt, and a build under the address and undefined-behaviour
-# sanitizers. Installs what it needs first.
+# alone without Qt, a build under the address and undefined-behaviour
+# sanitizers, and a minute of fuzzing. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,9 +11,17 @@ export QT_QPA_PLATFORM=offscreen
 unset QT_QPA_PLATFORMTHEME
 
 jobs=$(nproc)
+passed=0
 for preset in default library sanitize; do
   echo "=== $preset build"
   cmake --preset "$preset" >/dev/null
   cmake --build "build/$preset" -j "$jobs"
-  ctest --test-dir "build/$preset" --output-on-failure -j "$jobs"
+  ctest --test-dir "build/$preset" --output-on-failure -j "$jobs" | tee "build/$preset/ctest.log"
+  passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\)/\1/p' "build/$preset/ctest.log")))
 done
+
+echo "=== fuzzing for 60 seconds"
+scripts/fuzz.sh 60
+passed=$((passed + 1))
+
+echo "all builds: $passed passed, 0 failed"

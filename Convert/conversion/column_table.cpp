@@ -1,6 +1,5 @@
 #include "column_table.h"
 
-#include <cstring>
 #include <string>
 
 #include "field_procedures.h"
@@ -14,7 +13,7 @@ ColumnTable::ColumnTable(std::string_view header, std::span<const std::string_vi
     column_of_name_.reserve(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::size_t column = column_index(upper_header, names[i]);
-        column_of_name_.push_back(column);
+        column_of_name_.push_back(column == kNoColumn ? kAbsent : column);
         if (column == kNoColumn) continue;
         if (column >= name_of_column_.size()) name_of_column_.resize(column + 1, kUnwanted);
         // The first match wins, so two names never share a column.
@@ -22,30 +21,29 @@ ColumnTable::ColumnTable(std::string_view header, std::span<const std::string_vi
     }
 }
 
-void ColumnTable::read(std::string_view line,
-                       std::span<std::optional<std::string_view>> values) const {
-    for (std::size_t i = 0; i < column_of_name_.size(); ++i) {
-        if (column_of_name_[i] == kNoColumn) {
-            values[i] = std::nullopt;
-        } else {
-            values[i] = std::string_view{};
-        }
-    }
-    // The line's own end stands for the comma that callers append.
-    const char* const end = line.data() + line.size();
-    const char* start = line.data();
-    for (std::size_t column = 0; column < name_of_column_.size(); ++column) {
-        const char* comma = end;
-        if (start != end) {
-            const void* found = std::memchr(start, ',', static_cast<std::size_t>(end - start));
-            if (found != nullptr) comma = static_cast<const char*>(found);
-        }
+void ColumnTable::read(std::string_view line, std::span<std::string_view> values) const {
+    // One pass up to the last wanted column; the line's own end stands for
+    // the comma that callers append.
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    const std::size_t columns = name_of_column_.size();
+    std::size_t column = 0;
+    while (column < columns) {
+        const char* const start = p;
+        while (p != end && *p != ',') ++p;
         if (const int name = name_of_column_[column]; name != kUnwanted) {
             values[static_cast<std::size_t>(name)] =
-                trim_spaces(std::string_view(start, static_cast<std::size_t>(comma - start)));
+                trim_spaces(std::string_view(start, static_cast<std::size_t>(p - start)));
         }
-        if (comma == end) break;
-        start = comma + 1;
+        ++column;
+        if (p == end) break;
+        ++p;
+    }
+    // The line ended before these columns.
+    for (; column < columns; ++column) {
+        if (const int name = name_of_column_[column]; name != kUnwanted) {
+            values[static_cast<std::size_t>(name)] = {};
+        }
     }
 }
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -17,15 +16,19 @@ public:
     /// `names` are upper-case column names.
     ColumnTable(std::string_view header, std::span<const std::string_view> names);
 
-    /// Fills values[i] (one slot per name) from `line`, a data line without
-    /// the appended comma: std::nullopt when the header lacks names[i], ""
-    /// when the line ends before the column, else the value without
-    /// surrounding spaces. The views point into `line`.
-    void read(std::string_view line, std::span<std::optional<std::string_view>> values) const;
+    /// Whether the header has names[i].
+    bool has(std::size_t i) const { return column_of_name_[i] != kAbsent; }
+
+    /// Sets values[i] (one slot per name) for every name the header has, from
+    /// `line`, a data line without the appended comma: the value without
+    /// surrounding spaces, or "" when the line ends before the column. Slots
+    /// of names the header lacks are left alone. The views point into `line`.
+    void read(std::string_view line, std::span<std::string_view> values) const;
 
 private:
+    static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
     static constexpr int kUnwanted = -1;
-    std::vector<std::size_t> column_of_name_;  // kNoColumn when absent
+    std::vector<std::size_t> column_of_name_;  // kAbsent when the header lacks it
     std::vector<int> name_of_column_;          // up to the last wanted column
 };
 

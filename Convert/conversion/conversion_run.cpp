@@ -1,8 +1,8 @@
 #include "conversion_run.h"
 
 #include <array>
+#include <cstring>
 #include <new>
-#include <optional>
 #include <utility>
 
 #include "column_table.h"
@@ -50,37 +50,49 @@ void for_each_data_line(std::string_view content, Use&& use) {
     }
 }
 
-struct LineValues {
-    std::string_view make;
-    std::string_view model;
-    DataBlockValues fields;
-};
+/// An upper bound of the output's size: make and model are parts of their
+/// line, and the data block is never wider than all its fields together.
+std::size_t largest_output_size(std::string_view content) {
+    std::size_t lines = 1;
+    for (const char* p = content.data(), *end = p + content.size(); p != end; ++lines) {
+        const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
+        if (cr == nullptr) break;
+        p = static_cast<const char*>(cr) + 1;
+    }
+    return content.size() + lines * kLargestRecordOverhead + kFileEnd.size();
+}
 
 class LineReader {
 public:
     explicit LineReader(std::string_view content)
-        : table_(content.substr(0, content.find('\r')), kRunColumns) {}
-
-    const LineValues& read(std::string_view line) {
-        table_.read(line, columns_);
-        values_.make = columns_[kMake].value_or(std::string_view{});
-        values_.model = columns_[kModel].value_or(std::string_view{});
-        for (std::size_t i = 0; i < kDataBlock.size(); ++i) values_.fields[i] = columns_[kFirstField + i];
-        return values_;
+        : table_(content.substr(0, content.find('\r')), kRunColumns) {
+        for (std::size_t i = 0; i < kDataBlock.size(); ++i) present_[i] = table_.has(kFirstField + i);
     }
+
+    void read(std::string_view line) { table_.read(line, columns_); }
+
+    std::string_view make() const { return columns_[kMake]; }
+    std::string_view model() const { return columns_[kModel]; }
+    DataBlockValues fields() const {
+        return std::span<const std::string_view, kColumnCount>(columns_).subspan<kFirstField, kDataBlock.size()>();
+    }
+    const DataBlockColumns& present() const { return present_; }
 
 private:
     ColumnTable table_;
-    std::array<std::optional<std::string_view>, kColumnCount> columns_;
-    LineValues values_;
+    // MAKE and MODEL stay "" when the header lacks them; so do fields, which
+    // are then never read.
+    std::array<std::string_view, kColumnCount> columns_{};
+    DataBlockColumns present_{};
 };
 
-void show_over_length(const LineValues& v, bool& valid, const MessageFn& show_message) {
+void show_over_length(const LineReader& line, bool& valid, const MessageFn& show_message) {
     for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
         const DataField& field = kDataBlock[i];
-        if (!v.fields[i] || v.fields[i]->size() <= static_cast<std::size_t>(field.width)) continue;
+        const std::string_view value = line.fields()[i];
+        if (!line.present()[i] || value.size() <= static_cast<std::size_t>(field.width)) continue;
         valid = false;
-        show_message(over_length_message(v.make, v.model, field.name, *v.fields[i], field.width));
+        show_message(over_length_message(line.make(), line.model(), field.name, value, field.width));
     }
 }
 
@@ -96,23 +108,20 @@ std::string target_name_of(std::string_view source_name) {
            ".TXT";
 }
 
-bool convert_content(std::string_view content, std::string& output, const MessageFn& show_message) {
-    output.clear();
+bool convert_content(std::string_view content, TargetBuffer& output, const MessageFn& show_message) {
+    output = TargetBuffer(largest_output_size(content));
     LineReader reader(content);
     bool valid = true;
-    std::size_t size = kFileEnd.size();
     for_each_data_line(content, [&](std::string_view line) {
-        const LineValues& v = reader.read(line);
-        show_over_length(v, valid, show_message);
-        size += record_size(v.make, v.model, v.fields);
+        reader.read(line);
+        show_over_length(reader, valid, show_message);
+        // Once a value did not fit the target is never written: stop building it.
+        if (valid) append_record(output, reader.make(), reader.model(), reader.fields(), reader.present());
     });
-    if (!valid) return false;
-
-    output.reserve(size);
-    for_each_data_line(content, [&](std::string_view line) {
-        const LineValues& v = reader.read(line);
-        append_record(output, v.make, v.model, v.fields);
-    });
+    if (!valid) {
+        output = TargetBuffer();
+        return false;
+    }
     output.append(kFileEnd);
     return true;
 }
@@ -155,7 +164,7 @@ RunOutcome ConversionRun::convert(const std::string& source_name, int index,
     };
     const std::string not_converted = ".  Data not converted.";
 
-    std::string output;
+    TargetBuffer output;
     std::string failure;
     try {
         const ReadResult source = G_READ(folder_ / source_name);
@@ -178,14 +187,14 @@ RunOutcome ConversionRun::convert(const std::string& source_name, int index,
         failure = "unexpected error";
     }
     if (!failure.empty()) {
-        output = std::string();
+        output = TargetBuffer();
         return finish(RunOutcome::failed,
                       "Could not convert " + source_name + " (" + failure + ")" + not_converted);
     }
 
     set_busy_state(false);
     if (!options.write_target) return RunOutcome::checked;
-    switch (G_FILE_SAVE(folder_ / target_name_of(source_name), output)) {
+    switch (G_FILE_SAVE(folder_ / target_name_of(source_name), output.view())) {
         case SaveResult::replace_failed:
             view_.show_message("Could not Delete existing file.  Data not saved.");
             return RunOutcome::replace_failed;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "record_format.h"
 #include "run_view.h"
 
 namespace convert {
@@ -32,12 +33,13 @@ std::string source_name_of(std::string_view entry);
 /// "SP" + characters 4 to 7 of the source name + ".TXT".
 std::string target_name_of(std::string_view source_name);
 
-/// The content a source file converts to, with the over-length message of
-/// every value that does not fit passed to `show_message` in line and column
-/// order. Returns false, with `output` left empty, when any value did not fit.
-/// The content is taken as if the end sentinel CR LF "Done" CR LF followed
-/// it. Makes no copy of `content` and sizes `output` exactly once.
-bool convert_content(std::string_view content, std::string& output,
+/// The target content a source file's content converts to, with the
+/// over-length message of every value that does not fit passed to
+/// `show_message` in line and column order. Returns false, with `output`
+/// left empty, when any value did not fit. The content is taken as if the
+/// end sentinel CR LF "Done" CR LF followed it. Makes no copy of `content`
+/// and allocates `output` once.
+bool convert_content(std::string_view content, TargetBuffer& output,
                      const std::function<void(const std::string&)>& show_message);
 
 class ConversionRun {

@@ -123,20 +123,22 @@ ReadResult G_READ(const fs::path& in_file) {
     if (::fstat(fd.get(), &st) != 0) return fail(last_error());
     if (!S_ISREG(st.st_mode)) return fail("not an ordinary file");
 
-    const auto size = static_cast<std::size_t>(st.st_size);
-        result.content.resize(size);
+    // Read the size the file has now, then whatever it may have grown by
+    // since, without ever enlarging the whole content speculatively.
+    result.content.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
+    char more[65536];
     for (;;) {
-        if (got == result.content.size()) {
-            // The file may have grown since its size was taken.
-            result.content.resize(got + (got < 65536 ? 65536 : got / 2));
-        }
-        const ssize_t n = ::read(fd.get(), result.content.data() + got, result.content.size() - got);
+        const bool into_content = got < result.content.size();
+        char* const into = into_content ? result.content.data() + got : more;
+        const std::size_t room = into_content ? result.content.size() - got : sizeof more;
+        const ssize_t n = ::read(fd.get(), into, room);
         if (n < 0) {
             if (errno == EINTR) continue;
             return fail(last_error());
         }
         if (n == 0) break;
+        if (!into_content) result.content.append(more, static_cast<std::size_t>(n));
         got += static_cast<std::size_t>(n);
     }
     result.content.resize(got);

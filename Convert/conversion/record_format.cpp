@@ -1,33 +1,54 @@
 #include "record_format.h"
 
-#include "field_procedures.h"
+#include <cstring>
+#include <stdexcept>
 
 namespace convert {
 
 namespace {
-constexpr std::string_view kOpen = "<R><MA>";
-constexpr std::string_view kMakeToModel = "</MA><MO>";
-constexpr std::string_view kModelToData = "</MO><DA>";
-constexpr std::string_view kClose = "</DA></R>\r\n";
-}  // namespace
 
-std::size_t record_size(std::string_view make, std::string_view model,
-                        const DataBlockValues& fields) {
-    std::size_t size = kOpen.size() + make.size() + kMakeToModel.size() + model.size() +
-                       kModelToData.size() + kClose.size();
-    for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
-        if (fields[i]) size += static_cast<std::size_t>(kDataBlock[i].width);
-    }
-    return size;
+char* put(char* at, std::string_view text) {
+    if (!text.empty()) std::memcpy(at, text.data(), text.size());
+    return at + text.size();
 }
 
-void append_record(std::string& out, std::string_view make, std::string_view model,
-                   const DataBlockValues& fields) {
-    out.append(kOpen).append(make).append(kMakeToModel).append(model).append(kModelToData);
+/// Fields are at most five bytes wide: a plain loop beats a library call.
+char* put_padded(char* at, std::string_view value, std::size_t width) {
+    const std::size_t kept = value.size() < width ? value.size() : width;
+    for (std::size_t i = 0; i < kept; ++i) *at++ = value[i];
+    for (std::size_t i = kept; i < width; ++i) *at++ = ' ';
+    return at;
+}
+
+}  // namespace
+
+TargetBuffer::TargetBuffer(std::size_t capacity)
+    : data_(std::make_unique_for_overwrite<char[]>(capacity)), capacity_(capacity) {}
+
+char* TargetBuffer::extend(std::size_t size) {
+    if (size > capacity_ - size_) throw std::length_error("target larger than its storage");
+    char* at = data_.get() + size_;
+    size_ += size;
+    return at;
+}
+
+void TargetBuffer::append(std::string_view text) { put(extend(text.size()), text); }
+
+void append_record(TargetBuffer& out, std::string_view make, std::string_view model,
+                   DataBlockValues fields, const DataBlockColumns& present) {
+    std::size_t size = kRecordStart.size() + make.size() + kMakeToModel.size() + model.size() +
+                       kModelToData.size() + kRecordEnd.size();
     for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
-        if (fields[i]) append_padded(out, *fields[i], kDataBlock[i].width);
+        if (present[i]) size += static_cast<std::size_t>(kDataBlock[i].width);
     }
-    out.append(kClose);
+    char* p = out.extend(size);
+    p = put(put(put(put(put(p, kRecordStart), make), kMakeToModel), model), kModelToData);
+    for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
+        if (present[i]) {
+            p = put_padded(p, fields[i], static_cast<std::size_t>(kDataBlock[i].width));
+        }
+    }
+    put(p, kRecordEnd);
 }
 
 }  // namespace convert

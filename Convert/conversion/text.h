@@ -12,7 +12,13 @@ void upper_in_place(std::string& text);
 std::string upper(std::string_view text);
 
 /// Removes leading and trailing space characters (0x20 only; tabs stay).
-std::string_view trim_spaces(std::string_view text);
+inline std::string_view trim_spaces(std::string_view text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && text[first] == ' ') ++first;
+    while (last > first && text[last - 1] == ' ') --last;
+    return text.substr(first, last - first);
+}
 
 /// Case-insensitive equality for a-z/A-Z; other bytes compare exactly.
 bool equals_ignoring_case(std::string_view a, std::string_view b);

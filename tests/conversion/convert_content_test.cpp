@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "conversion_run.h"
+#include "reference_conversion.h"
 #include "test_support.h"
 
 using namespace convert;
@@ -19,7 +21,9 @@ struct Converted {
 
 Converted convert_text(std::string_view content) {
     Converted c;
-    c.ok = convert_content(content, c.output, [&](const std::string& m) { c.messages.push_back(m); });
+    TargetBuffer output;
+    c.ok = convert_content(content, output, [&](const std::string& m) { c.messages.push_back(m); });
+    c.output = output.view();
     return c;
 }
 
@@ -128,6 +132,30 @@ TEST(ConvertContent, NoMessageForValuesThatFitAfterTrimming) {
         crlf_lines({kHeader, "A,B,  123  ,1,,,,,,,,,,,,1234 ,12345,", "A,B,1,1,1,1,1,1,1,"}));
     EXPECT_TRUE(c.ok);
     EXPECT_TRUE(c.messages.empty());
+}
+
+// Random sources built from the pieces that matter: header names in any
+// case and with spaces, line ends of every kind, short lines, long values.
+TEST(ConvertContent, AgreesWithTheLineByLineProcedures) {
+    const std::vector<std::string> pieces = {
+        "MAKE", "model", "A1", " A1", "cw", "WDIST", "MYR", "b1", "x", "",   " ",   "  12 ",
+        "1234", "12345", "\t", "\"", "<&>", "\xe9", "\r\n", "\r", "\n", "\r\n\r\n", "0123456789"};
+    std::mt19937 random(2024);
+    auto pick = [&] {
+        return pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string content;
+        const int count = std::uniform_int_distribution<int>(0, 60)(random);
+        for (int i = 0; i < count; ++i) content += pick() + (random() % 3 ? "," : "");
+        std::string expected;
+        std::vector<std::string> expected_messages;
+        const bool fits = reference_convert(content, expected, expected_messages);
+        const Converted got = convert_text(content);
+        ASSERT_EQ(got.ok, fits) << content;
+        ASSERT_EQ(got.messages, expected_messages) << content;
+        ASSERT_EQ(got.output, fits ? expected : "") << content;
+    }
 }
 
 }  // namespace

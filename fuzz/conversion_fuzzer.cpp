@@ -1,0 +1,70 @@
+// libFuzzer target: arbitrary bytes as a source file's content. Checks that
+// the conversion gives exactly what the line-by-line procedures give, that a
+// target is produced only when every value fits, and the target's shape.
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "conversion_run.h"
+#include "reference_conversion.h"
+
+namespace {
+
+void require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool ends_with(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view content(reinterpret_cast<const char*>(data), size);
+    convert::TargetBuffer target;
+    std::vector<std::string> messages;
+    const bool fits = convert::convert_content(
+        content, target, [&](const std::string& message) { messages.push_back(message); });
+    const std::string_view output = target.view();
+
+    require(fits == messages.empty(), "a target only when no value is over-long");
+    for (const std::string& message : messages) {
+        require(starts_with(message, "Model: "), "over-length message begins with Model:");
+        require(message.find("\r\n\r\nField: ") != std::string::npos, "message names the field");
+    }
+    if (fits) {
+        require(ends_with(output, "\r\n"), "target ends with CR LF");
+        // Record lines hold no CR of their own, so CR LF divides them.
+        std::string_view rest(output);
+        rest.remove_suffix(2);
+        while (!rest.empty()) {
+            const std::size_t end = rest.find("\r\n");
+            require(end != std::string_view::npos, "every record ends with CR LF");
+            const std::string_view record = rest.substr(0, end);
+            require(starts_with(record, "<R><MA>"), "record starts with <R><MA>");
+            require(ends_with(record, "</DA></R>"), "record ends with </DA></R>");
+            rest.remove_prefix(end + 2);
+        }
+    } else {
+        require(output.empty(), "no target when a value is over-long");
+    }
+
+    std::string expected;
+    std::vector<std::string> expected_messages;
+    const bool expected_fits = testing_support::reference_convert(content, expected, expected_messages);
+    require(fits == expected_fits && messages == expected_messages,
+            "same checks as the line-by-line procedures");
+    require(!fits || output == expected, "same bytes as the line-by-line procedures");
+    return 0;
+}

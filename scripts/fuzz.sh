@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the conversion's libFuzzer target with clang and runs it for the
+# given number of seconds (default 60) on a working copy of the seed corpus,
+# kept in build/fuzz/corpus so that later runs go on from what it found.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+scripts/install-deps.sh
+cmake --preset fuzz >/dev/null
+cmake --build build/fuzz -j "$(nproc)"
+mkdir -p build/fuzz/corpus
+cp -n fuzz/corpus/* build/fuzz/corpus/
+build/fuzz/fuzz/conversion_fuzzer -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
+  -print_final_stats=1 build/fuzz/corpus
