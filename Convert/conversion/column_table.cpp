@@ -1,23 +1,34 @@
 #include "column_table.h"
 
-#include <string>
+#include <algorithm>
 
-#include "field_procedures.h"
 #include "text.h"
 
 namespace convert {
 
-ColumnTable::ColumnTable(std::string_view header, std::span<const std::string_view> names) {
-    std::string upper_header = upper(header);
-    upper_header.push_back(',');
-    column_of_name_.reserve(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::size_t column = column_index(upper_header, names[i]);
-        column_of_name_.push_back(column == kNoColumn ? kAbsent : column);
-        if (column == kNoColumn) continue;
-        if (column >= name_of_column_.size()) name_of_column_.resize(column + 1, kUnwanted);
-        // The first match wins, so two names never share a column.
-        name_of_column_[column] = static_cast<int>(i);
+ColumnTable::ColumnTable(std::string_view header, std::span<const std::string_view> names)
+    : column_of_name_(names.size(), kAbsent) {
+    // One pass over the header, without copying it: a source without any CR
+    // is all header. The names are upper case, so comparing ignoring case is
+    // comparing the upper-cased header field.
+    std::size_t unmatched = names.size();
+    const char* p = header.data();
+    const char* const end = p + header.size();
+    for (std::size_t column = 0; unmatched > 0; ++column) {
+        const char* const start = p;
+        while (p != end && *p != ',') ++p;
+        const std::string_view field(start, static_cast<std::size_t>(p - start));
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            // The first match wins, so two names never share a column.
+            if (column_of_name_[i] != kAbsent || !equals_ignoring_case(field, names[i])) continue;
+            column_of_name_[i] = column;
+            name_of_column_.resize(std::max(name_of_column_.size(), column + 1), kUnwanted);
+            name_of_column_[column] = static_cast<int>(i);
+            --unmatched;
+            break;
+        }
+        if (p == end) break;
+        ++p;
     }
 }
 

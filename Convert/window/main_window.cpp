@@ -114,7 +114,11 @@ void F_SPECS::set_close_caption(const std::string& caption) {
 void F_SPECS::process_pending_events() { QApplication::processEvents(); }
 
 void F_SPECS::show_message(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), display_text(text),
+    QString shown = display_text(text);
+    if (shown.size() > kLongestShownMessage) {
+        shown = shown.left(kLongestShownMessage) + QChar(0x2026);
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), shown,
                     QMessageBox::Ok, this);
     box.exec();
 }

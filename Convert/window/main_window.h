@@ -19,6 +19,10 @@ namespace convert {
 /// The application's name, the caption of every message box.
 inline constexpr char kApplicationTitle[] = "Convert";
 
+/// A message box shows at most this many characters, then "…": a value of
+/// megabytes would otherwise freeze the window while the box lays it out.
+inline constexpr int kLongestShownMessage = 1000;
+
 class F_SPECS : public QWidget, private RunView {
     Q_OBJECT
 

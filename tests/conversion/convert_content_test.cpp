@@ -158,4 +158,30 @@ TEST(ConvertContent, AgreesWithTheLineByLineProcedures) {
     }
 }
 
+TEST(ConvertContent, HostileInputGivesTheLineByLineResult) {
+    std::string high_bytes;
+    for (int b = 0x80; b <= 0xFF; ++b) high_bytes += static_cast<char>(b);
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"a 5 MB line without comma or CR", std::string(5'000'000, 'x')},
+        {"a 5 MB data line without comma", crlf_lines({kFullHeader, std::string(5'000'000, 'y')})},
+        {"only commas", std::string(1'000'000, ',')},
+        {"only commas, in lines", crlf_lines({std::string(20, ','), std::string(20, ','), ",,"})},
+        {"NUL bytes", crlf_lines({kFullHeader, std::string("Ze\0ta,Z\0,1\0,\0\0\0\0,,,,,,,,,,,,,,", 34)})},
+        {"a lone CR at the end", crlf_lines({kFullHeader}) + std::string(kExampleLine) + "\r"},
+        {"only CRs", std::string(1000, '\r')},
+        {"bytes 0x80 to 0xFF", crlf_lines({kFullHeader, "M\xe9,\xff\xfe," + high_bytes + "," + high_bytes})},
+        {"a header of 100 000 columns", std::string(kFullHeader) + std::string(100'000, ',') + "X\r\n" +
+                                            std::string(kExampleLine) + "\r\n"},
+    };
+    for (const auto& [what, content] : cases) {
+        std::string expected;
+        std::vector<std::string> expected_messages;
+        const bool fits = reference_convert(content, expected, expected_messages);
+        const Converted got = convert_text(content);
+        EXPECT_EQ(got.ok, fits) << what;
+        EXPECT_EQ(got.messages, expected_messages) << what;
+        EXPECT_EQ(got.output, fits ? expected : "") << what;
+    }
+}
+
 }  // namespace

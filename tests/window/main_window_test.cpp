@@ -219,6 +219,23 @@ private slots:
         QVERIFY(!entries(window)[row].startsWith('*'));
     }
 
+    void aMegabyteValueIsShownShortened() {
+        ScopedTempDir dir;
+        const std::string value(1'000'000, '9');
+        write_file(dir / "SPE1999.CSV", source_with_a1({{"Zeta", "Z100", value}}));
+        F_SPECS window(dir.path());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        MessageBoxReader reader(window);
+        double_click_row(window, 0);
+        QCOMPARE(reader.seen.size(), 2);
+        const QString shown = reader.seen.front().text;
+        QCOMPARE(shown.size(), kLongestShownMessage + 1);
+        QVERIFY(shown.startsWith("Model: Zeta  Z100\n\nField: A1  Response Length:  1000000   "
+                                 "Response: 9999"));
+        QVERIFY(shown.endsWith(QString("9") + QChar(0x2026)));
+    }
+
     void doubleClickOnTheEmptyAreaConvertsNothing() {
         ScopedTempDir dir;
         write_file(dir / "SPE1999.CSV", kValid);
