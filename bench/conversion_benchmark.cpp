@@ -78,10 +78,10 @@ fs::path source_folder(long lines, long scale) {
         out << makes[r % 5] << ',' << models[(r / 5) % 5] << ',';
         if (scale > 1) out << remark << ',';
         out << bodies[(r / 25) % 5] << ",FWD,GAS," << 2 + r % 6 << ",A" << 1 + r % 9 << ','
-            << 14 + r % 8 << ',' << 1 + r % 3 << ',' << 400 + r % 200 << ',' << 170 + r % 30
-            << ',' << 130 + r % 70 << ',' << 250 + r % 120 << ',' << 150 + r % 25 << ','
-            << 150 + r % 25 << ',' << 1000 + r % 2000 << ',' << 50 + r % 12 << '/'
-            << 38 + r % 12 << ',' << 19 << "\r\n";
+            << 14 + r % 8 << ',' << 1 + r % 3 << ',' << 400 + r % 200 << ',' << 170 + r % 30 << ','
+            << 130 + r % 70 << ',' << 250 + r % 120 << ',' << 150 + r % 25 << ',' << 150 + r % 25
+            << ',' << 1000 + r % 2000 << ',' << 50 + r % 12 << '/' << 38 + r % 12 << ',' << 19
+            << "\r\n";
     }
     return folder;
 }
@@ -104,7 +104,8 @@ void BM_Convert(benchmark::State& state) {
         }
     }
     const auto bytes = static_cast<double>(fs::file_size(folder / "SPE2019.CSV"));
-    state.counters["bytes/s"] = benchmark::Counter(bytes, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["bytes/s"] =
+        benchmark::Counter(bytes, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["lines/s"] = benchmark::Counter(static_cast<double>(state.range(0)),
                                                    benchmark::Counter::kIsIterationInvariantRate);
 }
@@ -117,14 +118,16 @@ void BM_Baseline(benchmark::State& state) {
         const convert::ReadResult source = convert::G_READ(folder / "SPE2019.CSV");
         benchmark::DoNotOptimize(source.content.data());
         const int fd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::write(fd, output.data(), output.size()) != static_cast<ssize_t>(output.size()) ||
+        if (fd < 0 ||
+            ::write(fd, output.data(), output.size()) != static_cast<ssize_t>(output.size()) ||
             ::fsync(fd) != 0) {
             state.SkipWithError("baseline write failed");
         }
         if (fd >= 0) ::close(fd);
     }
     const auto bytes = static_cast<double>(fs::file_size(folder / "SPE2019.CSV"));
-    state.counters["bytes/s"] = benchmark::Counter(bytes, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["bytes/s"] =
+        benchmark::Counter(bytes, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 /// The conversion alone, on a source already in memory: no disk involved.
@@ -215,12 +218,12 @@ void print_summary(const std::map<std::string, double>& ms, const std::string& m
         return found == ms.end() ? -1.0 : found->second;
     };
     std::printf("\nconversion / baseline (target: at most 3 for 1 000 000 lines)\n");
-    for (const auto& [lines, scale] : {std::pair{1'000L, 1L}, {100'000L, 1L}, {1'000'000L, 1L},
-                                       {100'000L, 10L}}) {
+    for (const auto& [lines, scale] :
+         {std::pair{1'000L, 1L}, {100'000L, 1L}, {1'000'000L, 1L}, {100'000L, 10L}}) {
         const double c = time("BM_Convert", lines, scale), b = time("BM_Baseline", lines, scale);
         if (c > 0 && b > 0) {
-            std::printf("  %8ld lines, line length x%-2ld  %9.2f ms / %9.2f ms = %.2f\n", lines, scale,
-                        c, b, c / b);
+            std::printf("  %8ld lines, line length x%-2ld  %9.2f ms / %9.2f ms = %.2f\n", lines,
+                        scale, c, b, c / b);
         }
     }
     std::printf("growth from 100 000 lines (target: at most 11 for 10 times the input)\n");

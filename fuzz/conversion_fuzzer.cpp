@@ -2,8 +2,8 @@
 // the conversion gives exactly what the line-by-line procedures give, that a
 // target is produced only when every value fits, and the target's shape.
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string expected;
     std::vector<std::string> expected_messages;
-    const bool expected_fits = testing_support::reference_convert(content, expected, expected_messages);
+    const bool expected_fits =
+        testing_support::reference_convert(content, expected, expected_messages);
     require(fits == expected_fits && messages == expected_messages,
             "same checks as the line-by-line procedures");
     require(!fits || output == expected, "same bytes as the line-by-line procedures");

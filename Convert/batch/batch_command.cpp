@@ -138,7 +138,8 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::vector<std::string> files = options->files;
     if (files.empty()) {
         files = batch_source_names(options->folder);
-        if (files.empty()) err << "convert-batch: no SPE files in " << options->folder.string() << "\n";
+        if (files.empty())
+            err << "convert-batch: no SPE files in " << options->folder.string() << "\n";
     }
     bool all_converted = true;
     for (const std::string& file : files) {

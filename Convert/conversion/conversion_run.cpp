@@ -54,7 +54,7 @@ void for_each_data_line(std::string_view content, Use&& use) {
 /// line, and the data block is never wider than all its fields together.
 std::size_t largest_output_size(std::string_view content) {
     std::size_t lines = 1;
-    for (const char* p = content.data(), *end = p + content.size(); p != end; ++lines) {
+    for (const char *p = content.data(), *end = p + content.size(); p != end; ++lines) {
         const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
         if (cr == nullptr) break;
         p = static_cast<const char*>(cr) + 1;
@@ -66,7 +66,8 @@ class LineReader {
 public:
     explicit LineReader(std::string_view content)
         : table_(content.substr(0, content.find('\r')), kRunColumns) {
-        for (std::size_t i = 0; i < kDataBlock.size(); ++i) present_[i] = table_.has(kFirstField + i);
+        for (std::size_t i = 0; i < kDataBlock.size(); ++i)
+            present_[i] = table_.has(kFirstField + i);
     }
 
     void read(std::string_view line) { table_.read(line, columns_); }
@@ -74,7 +75,8 @@ public:
     std::string_view make() const { return columns_[kMake]; }
     std::string_view model() const { return columns_[kModel]; }
     DataBlockValues fields() const {
-        return std::span<const std::string_view, kColumnCount>(columns_).subspan<kFirstField, kDataBlock.size()>();
+        return std::span<const std::string_view, kColumnCount>(columns_)
+            .subspan<kFirstField, kDataBlock.size()>();
     }
     const DataBlockColumns& present() const { return present_; }
 
@@ -92,7 +94,8 @@ void show_over_length(const LineReader& line, bool& valid, const MessageFn& show
         const std::string_view value = line.fields()[i];
         if (!line.present()[i] || value.size() <= static_cast<std::size_t>(field.width)) continue;
         valid = false;
-        show_message(over_length_message(line.make(), line.model(), field.name, value, field.width));
+        show_message(
+            over_length_message(line.make(), line.model(), field.name, value, field.width));
     }
 }
 
@@ -108,7 +111,8 @@ std::string target_name_of(std::string_view source_name) {
            ".TXT";
 }
 
-bool convert_content(std::string_view content, TargetBuffer& output, const MessageFn& show_message) {
+bool convert_content(std::string_view content, TargetBuffer& output,
+                     const MessageFn& show_message) {
     output = TargetBuffer(largest_output_size(content));
     LineReader reader(content);
     bool valid = true;
@@ -116,7 +120,8 @@ bool convert_content(std::string_view content, TargetBuffer& output, const Messa
         reader.read(line);
         show_over_length(reader, valid, show_message);
         // Once a value did not fit the target is never written: stop building it.
-        if (valid) append_record(output, reader.make(), reader.model(), reader.fields(), reader.present());
+        if (valid)
+            append_record(output, reader.make(), reader.model(), reader.fields(), reader.present());
     });
     if (!valid) {
         output = TargetBuffer();
@@ -169,7 +174,8 @@ RunOutcome ConversionRun::convert(const std::string& source_name, int index,
     try {
         const ReadResult source = G_READ(folder_ / source_name);
         if (source.status == ReadResult::Status::not_found) {
-            return finish(RunOutcome::source_missing, "Could not find " + source_name + not_converted);
+            return finish(RunOutcome::source_missing,
+                          "Could not find " + source_name + not_converted);
         }
         if (source.status == ReadResult::Status::failed) {
             return finish(RunOutcome::source_unreadable,

@@ -20,10 +20,10 @@ enum class RunOutcome {
     invalid_name,       // the name does not begin with "SPE"
     source_missing,
     source_unreadable,
-    values_too_long,    // at least one over-length message was shown
-    failed,             // unexpected error, reported; nothing written
-    replace_failed,     // the old target could not be replaced
-    write_failed,       // the new target could not be written
+    values_too_long,  // at least one over-length message was shown
+    failed,           // unexpected error, reported; nothing written
+    replace_failed,   // the old target could not be replaced
+    write_failed,     // the new target could not be written
 };
 
 /// The source name a year-list entry stands for: its first 11 characters,

@@ -20,7 +20,8 @@ enum class EntryKind { none, file, other };
 
 EntryKind entry_kind(const fs::path& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode) ? EntryKind::file : EntryKind::other;
+    if (::stat(path.c_str(), &st) == 0)
+        return S_ISREG(st.st_mode) ? EntryKind::file : EntryKind::other;
     // The name is there but what it leads to cannot be examined.
     if (::lstat(path.c_str(), &st) == 0) return EntryKind::file;
     return EntryKind::none;
@@ -30,7 +31,9 @@ fs::path folder_of(const fs::path& path) {
     return path.has_parent_path() ? path.parent_path() : fs::path(".");
 }
 
-std::string last_error() { return std::generic_category().message(errno); }
+std::string last_error() {
+    return std::generic_category().message(errno);
+}
 
 class FileDescriptor {
 public:

@@ -32,7 +32,9 @@ char* TargetBuffer::extend(std::size_t size) {
     return at;
 }
 
-void TargetBuffer::append(std::string_view text) { put(extend(text.size()), text); }
+void TargetBuffer::append(std::string_view text) {
+    put(extend(text.size()), text);
+}
 
 void append_record(TargetBuffer& out, std::string_view make, std::string_view model,
                    DataBlockValues fields, const DataBlockColumns& present) {

@@ -18,10 +18,12 @@ struct DataField {
 };
 
 /// The sixteen data-block columns in record order, each with its fixed width.
+// clang-format off
 inline constexpr std::array<DataField, 16> kDataBlock = {{
     {"A1", 3}, {"B1", 3}, {"C1", 3}, {"D1", 3}, {"E1", 3}, {"F1", 3}, {"G1", 3}, {"OL", 3},
     {"OW", 3}, {"OH", 3}, {"WB", 3}, {"TWF", 3}, {"TWR", 3}, {"CW", 4}, {"WDIST", 5}, {"MYR", 3},
 }};
+// clang-format on
 
 /// Data-block values in kDataBlock order.
 using DataBlockValues = std::span<const std::string_view, kDataBlock.size()>;

@@ -68,7 +68,9 @@ void F_SPECS::Form_Load() {
     }
 }
 
-void F_SPECS::B_CLOSE_Click() { close(); }
+void F_SPECS::B_CLOSE_Click() {
+    close();
+}
 
 void F_SPECS::S_YEARS_DblClick(QListWidgetItem* item) {
     // Qt reports a double-click only on an entry, which the press selected.
@@ -97,21 +99,29 @@ int F_SPECS::selected_index() const {
     return selected.isEmpty() ? -1 : S_YEARS->row(selected.front());
 }
 
-std::string F_SPECS::entry_text(int index) const { return bytes_of(S_YEARS->item(index)); }
+std::string F_SPECS::entry_text(int index) const {
+    return bytes_of(S_YEARS->item(index));
+}
 
 void F_SPECS::set_entry_text(int index, const std::string& text) {
     if (QListWidgetItem* item = S_YEARS->item(index)) set_entry(item, text);
 }
 
-void F_SPECS::refresh_list() { S_YEARS->repaint(); }
+void F_SPECS::refresh_list() {
+    S_YEARS->repaint();
+}
 
-void F_SPECS::set_close_enabled(bool enabled) { B_CLOSE->setEnabled(enabled); }
+void F_SPECS::set_close_enabled(bool enabled) {
+    B_CLOSE->setEnabled(enabled);
+}
 
 void F_SPECS::set_close_caption(const std::string& caption) {
     B_CLOSE->setText(QString::fromStdString(caption));
 }
 
-void F_SPECS::process_pending_events() { QApplication::processEvents(); }
+void F_SPECS::process_pending_events() {
+    QApplication::processEvents();
+}
 
 void F_SPECS::show_message(const std::string& text) {
     QString shown = display_text(text);

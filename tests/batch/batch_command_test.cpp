@@ -42,32 +42,53 @@ struct BatchCase {
 
 TEST(BatchCommand, ExitStatusAndMessages) {
     const std::vector<BatchCase> cases = {
-        {"converts a named file", {"--folder", "DIR", "SPE1999.CSV"}, 0, "SPE1999.CSV: Done.\n", "",
+        {"converts a named file",
+         {"--folder", "DIR", "SPE1999.CSV"},
+         0,
+         "SPE1999.CSV: Done.\n",
+         "",
          {"SP1999.TXT", "SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
         {"over-long values: one message each, then not converted",
-         {"--folder=DIR", "spe2000.csv"}, 1, "",
+         {"--folder=DIR", "spe2000.csv"},
+         1,
+         "",
          "spe2000.csv: Model: Zeta  Z100\n\nField: A1  Response Length:  4   Response: 1234  is "
          "longer than: 3\n"
          "spe2000.csv: Model: Ohm  Z2\n\nField: A1  Response Length:  5   Response: 12345  is "
          "longer than: 3\n"
          "spe2000.csv: Data not converted.\n",
          {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
-        {"absent source", {"--folder", "DIR", "SPE2001.CSV"}, 1, "",
+        {"absent source",
+         {"--folder", "DIR", "SPE2001.CSV"},
+         1,
+         "",
          "SPE2001.CSV: Could not find SPE2001.CSV.  Data not converted.\n",
          {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
-        {"not a source file", {"--folder", "DIR", "notes.csv"}, 1, "",
-         "notes.csv: Invalid file name: NOTES.CSV\n", {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
-        {"check writes nothing", {"--check", "--folder", "DIR", "SPE1999.CSV"}, 0,
-         "SPE1999.CSV: every value fits; nothing written.\n", "",
+        {"not a source file",
+         {"--folder", "DIR", "notes.csv"},
+         1,
+         "",
+         "notes.csv: Invalid file name: NOTES.CSV\n",
          {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
-        {"check reports over-long values", {"--check", "--folder", "DIR", "SPE2000.CSV"}, 1, "",
+        {"check writes nothing",
+         {"--check", "--folder", "DIR", "SPE1999.CSV"},
+         0,
+         "SPE1999.CSV: every value fits; nothing written.\n",
+         "",
+         {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
+        {"check reports over-long values",
+         {"--check", "--folder", "DIR", "SPE2000.CSV"},
+         1,
+         "",
          "SPE2000.CSV: Model: Zeta  Z100\n\nField: A1  Response Length:  4   Response: 1234  is "
          "longer than: 3\n"
          "SPE2000.CSV: Model: Ohm  Z2\n\nField: A1  Response Length:  5   Response: 12345  is "
          "longer than: 3\n"
          "SPE2000.CSV: Data not converted.\n",
          {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
-        {"every SPE file of the folder, one failing, the rest converted", {"--folder", "DIR"}, 1,
+        {"every SPE file of the folder, one failing, the rest converted",
+         {"--folder", "DIR"},
+         1,
          "SPE1999.CSV: Done.\n",
          "SPE2000.CSV: Model: Zeta  Z100\n\nField: A1  Response Length:  4   Response: 1234  is "
          "longer than: 3\n"
@@ -75,13 +96,24 @@ TEST(BatchCommand, ExitStatusAndMessages) {
          "longer than: 3\n"
          "SPE2000.CSV: Data not converted.\n",
          {"SP1999.TXT", "SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
-        {"a file with a folder part uses its own folder", {"--folder", "/nonexistent", "DIR/SPE1999.CSV"},
-         0, "DIR/SPE1999.CSV: Done.\n", "",
+        {"a file with a folder part uses its own folder",
+         {"--folder", "/nonexistent", "DIR/SPE1999.CSV"},
+         0,
+         "DIR/SPE1999.CSV: Done.\n",
+         "",
          {"SP1999.TXT", "SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
-        {"unknown option", {"--force"}, 2, "", "convert-batch: unknown option --force\nusage:",
+        {"unknown option",
+         {"--force"},
+         2,
+         "",
+         "convert-batch: unknown option --force\nusage:",
          {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
-        {"missing folder argument", {"SPE1999.CSV", "--folder"}, 2, "",
-         "convert-batch: --folder needs a folder\nusage:", {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
+        {"missing folder argument",
+         {"SPE1999.CSV", "--folder"},
+         2,
+         "",
+         "convert-batch: --folder needs a folder\nusage:",
+         {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
         {"help", {"--help"}, 0, "usage:", "", {"SPE1999.CSV", "SPE2000.CSV", "notes.csv"}},
     };
     for (const auto& c : cases) {
@@ -141,7 +173,8 @@ TEST(BatchCommand, WritesTheSameTargetAsTheWindowsRun) {
 
     const std::string target = read_file(by_tool / "SP2019.TXT");
     EXPECT_EQ(target, read_file(by_window / "SP2019.TXT"));
-    EXPECT_EQ(target.rfind("<R><MA>Alder</MA><MO>Ridgeway LX</MO><DA>4DSFWDGAS5  A6 16 2  ", 0), 0u);
+    EXPECT_EQ(target.rfind("<R><MA>Alder</MA><MO>Ridgeway LX</MO><DA>4DSFWDGAS5  A6 16 2  ", 0),
+              0u);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ namespace {
 // spaces, empty fields, short lines, quotes and tabs.
 TEST(ColumnTable, AgreesWithFieldLookupOnRandomLines) {
     const std::array<std::string_view, 4> names = {"MAKE", "A1", "WDIST", "MYR"};
-    const std::vector<std::string> header_pieces = {"MAKE", "make", " A1", "A1", "a1", "WDIST",
+    const std::vector<std::string> header_pieces = {"MAKE", "make", " A1", "A1",  "a1",    "WDIST",
                                                     "MYR",  "X",    "",    "Myr", "WDIST "};
     const std::vector<std::string> value_pieces = {"", " ", "12", " 7 ", "\"q", "\t1", "abcdef"};
     std::mt19937 random(12345);

@@ -18,7 +18,8 @@ namespace {
 const std::string kEntry = "SPE1999.CSV - 1999-05-03";
 const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
 const std::string kOverLong = source_with_a1({{"Zeta", "Z100", "1234"}});
-const std::string kOldTarget = "previous target, longer than the new one ..........................";
+const std::string kOldTarget =
+    "previous target, longer than the new one ..........................";
 
 const std::vector<std::string> kBusy = {"close off", "caption Working...", "events", "events"};
 const std::vector<std::string> kIdle = {"close on", "caption Close"};
@@ -41,40 +42,63 @@ struct RunCase {
 
 TEST(ConversionRun, OutcomesWithTheirMessagesAndButtonStates) {
     const std::vector<RunCase> cases = {
-        {"success", kEntry,
+        {"success",
+         kEntry,
          [](auto& d) {
              write_file(d / "SPE1999.CSV", kValid);
              write_file(d / "SP1999.TXT", kOldTarget);
          },
          RunOutcome::converted,
          join({kBusy, kIdle, {"entry 0 = *" + kEntry, "refresh", "message Done."}}),
-         {"SP1999.TXT", "SPE1999.CSV"}, std::string(kExampleTarget)},
-        {"entry and file in lower case", "spe1999.csv - 1999-05-03",
-         [](auto& d) { write_file(d / "spe1999.csv", kValid); }, RunOutcome::converted,
+         {"SP1999.TXT", "SPE1999.CSV"},
+         std::string(kExampleTarget)},
+        {"entry and file in lower case",
+         "spe1999.csv - 1999-05-03",
+         [](auto& d) { write_file(d / "spe1999.csv", kValid); },
+         RunOutcome::converted,
          join({kBusy, kIdle, {"entry 0 = *spe1999.csv - 1999-05-03", "refresh", "message Done."}}),
-         {"SP1999.TXT", "spe1999.csv"}, std::string(kExampleTarget)},
-        {"an old target in lower case is the one replaced", kEntry,
+         {"SP1999.TXT", "spe1999.csv"},
+         std::string(kExampleTarget)},
+        {"an old target in lower case is the one replaced",
+         kEntry,
          [](auto& d) {
              write_file(d / "SPE1999.CSV", kValid);
              write_file(d / "sp1999.txt", kOldTarget);
          },
          RunOutcome::converted,
          join({kBusy, kIdle, {"entry 0 = *" + kEntry, "refresh", "message Done."}}),
-         {"SP1999.TXT", "SPE1999.CSV"}, std::string(kExampleTarget)},
-        {"header only", kEntry, [](auto& d) { write_file(d / "SPE1999.CSV", crlf_lines({kFullHeader})); },
+         {"SP1999.TXT", "SPE1999.CSV"},
+         std::string(kExampleTarget)},
+        {"header only",
+         kEntry,
+         [](auto& d) { write_file(d / "SPE1999.CSV", crlf_lines({kFullHeader})); },
          RunOutcome::converted,
          join({kBusy, kIdle, {"entry 0 = *" + kEntry, "refresh", "message Done."}}),
-         {"SP1999.TXT", "SPE1999.CSV"}, "\r\n"},
-        {"empty source", kEntry, [](auto& d) { write_file(d / "SPE1999.CSV", ""); },
+         {"SP1999.TXT", "SPE1999.CSV"},
+         "\r\n"},
+        {"empty source",
+         kEntry,
+         [](auto& d) { write_file(d / "SPE1999.CSV", ""); },
          RunOutcome::converted,
          join({kBusy, kIdle, {"entry 0 = *" + kEntry, "refresh", "message Done."}}),
-         {"SP1999.TXT", "SPE1999.CSV"}, "\r\n"},
-        {"already converted", "*" + kEntry, [](auto& d) { write_file(d / "SPE1999.CSV", kValid); },
-         RunOutcome::already_converted, {"message *SPE1999.CS is already converted"},
-         {"SPE1999.CSV"}, ""},
-        {"not an SPE file", "DATA.CSV - 1999-05-03", [](auto&) {}, RunOutcome::invalid_name,
-         {"message Invalid file name: DATA.CSV -"}, {}, ""},
-        {"over-long value", kEntry,
+         {"SP1999.TXT", "SPE1999.CSV"},
+         "\r\n"},
+        {"already converted",
+         "*" + kEntry,
+         [](auto& d) { write_file(d / "SPE1999.CSV", kValid); },
+         RunOutcome::already_converted,
+         {"message *SPE1999.CS is already converted"},
+         {"SPE1999.CSV"},
+         ""},
+        {"not an SPE file",
+         "DATA.CSV - 1999-05-03",
+         [](auto&) {},
+         RunOutcome::invalid_name,
+         {"message Invalid file name: DATA.CSV -"},
+         {},
+         ""},
+        {"over-long value",
+         kEntry,
          [](auto& d) {
              write_file(d / "SPE1999.CSV", kOverLong);
              write_file(d / "SP1999.TXT", kOldTarget);
@@ -85,32 +109,42 @@ TEST(ConversionRun, OutcomesWithTheirMessagesAndButtonStates) {
                 " is longer than: 3"},
                kIdle,
                {"message Data not converted."}}),
-         {"SP1999.TXT", "SPE1999.CSV"}, kOldTarget},
-        {"absent source", kEntry, [](auto& d) { write_file(d / "SP1999.TXT", kOldTarget); },
+         {"SP1999.TXT", "SPE1999.CSV"},
+         kOldTarget},
+        {"absent source",
+         kEntry,
+         [](auto& d) { write_file(d / "SP1999.TXT", kOldTarget); },
          RunOutcome::source_missing,
          join({kBusy, kIdle, {"message Could not find SPE1999.CSV.  Data not converted."}}),
-         {"SP1999.TXT"}, kOldTarget},
+         {"SP1999.TXT"},
+         kOldTarget},
         {"name of another length is looked up by its first 11 characters",
-         "SPE1999A.CSV - 1999-05-03", [](auto& d) { write_file(d / "SPE1999A.CSV", kValid); },
+         "SPE1999A.CSV - 1999-05-03",
+         [](auto& d) { write_file(d / "SPE1999A.CSV", kValid); },
          RunOutcome::source_missing,
          join({kBusy, kIdle, {"message Could not find SPE1999A.CS.  Data not converted."}}),
-         {"SPE1999A.CSV"}, ""},
-        {"unreadable source", kEntry,
+         {"SPE1999A.CSV"},
+         ""},
+        {"unreadable source",
+         kEntry,
          [](auto& d) {
              fs::create_symlink(d / "elsewhere", d / "SPE1999.CSV");
              write_file(d / "SP1999.TXT", kOldTarget);
          },
          RunOutcome::source_unreadable,
          join({kBusy, kIdle, {"message Could not read SPE1999.CSV.  Data not converted."}}),
-         {"SP1999.TXT", "SPE1999.CSV"}, kOldTarget},
-        {"a folder where the target goes", kEntry,
+         {"SP1999.TXT", "SPE1999.CSV"},
+         kOldTarget},
+        {"a folder where the target goes",
+         kEntry,
          [](auto& d) {
              write_file(d / "SPE1999.CSV", kValid);
              fs::create_directory(d / "SP1999.TXT");
          },
          RunOutcome::replace_failed,
          join({kBusy, kIdle, {"message Could not Delete existing file.  Data not saved."}}),
-         {"SP1999.TXT", "SPE1999.CSV"}, ""},
+         {"SP1999.TXT", "SPE1999.CSV"},
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -140,8 +174,9 @@ TEST(ConversionRun, EmptySelectionIsAnInvalidName) {
 
 TEST(ConversionRun, EveryOverLongValueIsShownWhileBusy) {
     ScopedTempDir dir;
-    write_file(dir / "SPE1999.CSV",
-               source_with_a1({{"Zeta", "Z1", "1234"}, {"Ohm", "Z2", "12"}, {"Zeta", "Z3", "12345"}}));
+    write_file(
+        dir / "SPE1999.CSV",
+        source_with_a1({{"Zeta", "Z1", "1234"}, {"Ohm", "Z2", "12"}, {"Zeta", "Z3", "12345"}}));
     RecordingView view;
     view.entries = {kEntry};
     view.selected = 0;
@@ -149,7 +184,8 @@ TEST(ConversionRun, EveryOverLongValueIsShownWhileBusy) {
     EXPECT_EQ(run.run(), RunOutcome::values_too_long);
     const std::vector<std::string> expected_messages = {
         "Model: Zeta  Z1\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer than: 3",
-        "Model: Zeta  Z3\r\n\r\nField: A1  Response Length:  5   Response: 12345  is longer than: 3",
+        "Model: Zeta  Z3\r\n\r\nField: A1  Response Length:  5   Response: 12345  is longer than: "
+        "3",
         "Data not converted.",
     };
     EXPECT_EQ(view.messages(), expected_messages);
@@ -190,8 +226,8 @@ TEST(ConversionRun, ADoubleClickDuringEventProcessingStartsNoSecondRun) {
         nested.push_back(run.run());
     };
     EXPECT_EQ(run.run(), RunOutcome::converted);
-    EXPECT_EQ(nested, (std::vector<RunOutcome>{RunOutcome::already_running,
-                                                RunOutcome::already_running}));
+    EXPECT_EQ(nested,
+              (std::vector<RunOutcome>{RunOutcome::already_running, RunOutcome::already_running}));
     // The mark goes on the entry the run began with.
     EXPECT_EQ(view.entries, (std::vector<std::string>{"*" + kEntry, "SPE2000.CSV - 2000-01-01"}));
     EXPECT_EQ(view.messages(), std::vector<std::string>{"Done."});
@@ -211,9 +247,10 @@ TEST(ConversionRun, AnUnexpectedErrorIsReportedAndWritesNothing) {
     ConversionRun run(view, dir.path());
     EXPECT_EQ(run.run(), RunOutcome::failed);
     const std::vector<std::string> tail(view.log.end() - 3, view.log.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{
-                        "close on", "caption Close",
-                        "message Could not convert SPE1999.CSV (display lost).  Data not converted."}));
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{
+                  "close on", "caption Close",
+                  "message Could not convert SPE1999.CSV (display lost).  Data not converted."}));
     EXPECT_EQ(view.entries[0], kEntry);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
     EXPECT_FALSE(run.busy());

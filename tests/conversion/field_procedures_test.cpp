@@ -13,7 +13,9 @@ using namespace convert;
 namespace {
 
 TEST(Text, UpperCasesOnlyAsciiLettersWhateverTheLocale) {
-    EXPECT_EQ(upper("spe1999.csv - äb\xe9z{`}"), "SPE1999.CSV - \xc3\xa4" "B\xe9Z{`}");
+    EXPECT_EQ(upper("spe1999.csv - äb\xe9z{`}"),
+              "SPE1999.CSV - \xc3\xa4"
+              "B\xe9Z{`}");
 }
 
 TEST(Text, TrimsTheSpaceCharacterOnly) {
@@ -112,8 +114,8 @@ TEST(WidthCheck, ReportsEachOverLongValueInOneExactMessage) {
         {"column the header lacks", h, "Zeta,Z100,1234,", "WB", 3, true, ""},
         {"no MAKE or MODEL in the header", "A1,", "1234,", "A1", 3, false,
          "Model:   \r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer than: 3"},
-        {"two-digit length, wider field", "MAKE,MODEL,WDIST,", " big , car ,1234567890 ,",
-         "WDIST", 5, false,
+        {"two-digit length, wider field", "MAKE,MODEL,WDIST,", " big , car ,1234567890 ,", "WDIST",
+         5, false,
          "Model: big  car\r\n\r\nField: WDIST  Response Length:  10   Response: 1234567890  is "
          "longer than: 5"},
         {"value bytes kept as they are", h, "Citro\xebn,C<&>,\xe9\xe9\xe9\xe9,", "A1", 3, false,
@@ -124,8 +126,8 @@ TEST(WidthCheck, ReportsEachOverLongValueInOneExactMessage) {
         std::vector<std::string> shown;
         std::string name = c.name;
         std::string header = c.header;
-        const bool fits =
-            G_CHECK_LEN(name, header, c.line, c.width, [&](const std::string& m) { shown.push_back(m); });
+        const bool fits = G_CHECK_LEN(name, header, c.line, c.width,
+                                      [&](const std::string& m) { shown.push_back(m); });
         EXPECT_EQ(fits, c.fits) << c.what;
         EXPECT_EQ(shown, c.message.empty() ? std::vector<std::string>{}
                                            : std::vector<std::string>{c.message})

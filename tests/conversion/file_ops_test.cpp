@@ -55,10 +55,9 @@ TEST(ReadFile, ResultsTellAbsentUnreadableAndContentApart) {
              write_file(d / "spe1999.csv", "file");
          },
          Status::ok, "file"},
-        {"dangling link",
-         [](auto& d) { fs::create_symlink(d / "gone", d / "SPE1999.CSV"); }, Status::failed, ""},
-        {"link loop",
-         [](auto& d) { fs::create_symlink(d / "SPE1999.CSV", d / "SPE1999.CSV"); },
+        {"dangling link", [](auto& d) { fs::create_symlink(d / "gone", d / "SPE1999.CSV"); },
+         Status::failed, ""},
+        {"link loop", [](auto& d) { fs::create_symlink(d / "SPE1999.CSV", d / "SPE1999.CSV"); },
          Status::failed, ""},
     };
     for (const auto& c : cases) {

@@ -4,11 +4,10 @@
 #include <sys/resource.h>
 #include <utime.h>
 
-#include <csignal>
-
 #include <algorithm>
-#include <ctime>
 #include <array>
+#include <csignal>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -107,7 +106,9 @@ std::string RecordingView::selected_text() const {
     return selected >= 0 && selected < static_cast<int>(entries.size()) ? entries[selected] : "";
 }
 
-std::string RecordingView::entry_text(int index) const { return entries.at(index); }
+std::string RecordingView::entry_text(int index) const {
+    return entries.at(index);
+}
 
 void RecordingView::set_entry_text(int index, const std::string& text) {
     entries.at(index) = text;

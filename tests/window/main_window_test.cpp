@@ -51,7 +51,7 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible() || box->property("read").toBool()) return;
         box->setProperty("read", true);
-        Seen s{box->windowTitle(), box->text(), box->icon(), {}, window_.B_CLOSE->isEnabled(),
+        Seen s{box->windowTitle(),     box->text(), box->icon(), {}, window_.B_CLOSE->isEnabled(),
                window_.B_CLOSE->text()};
         for (QAbstractButton* b : box->buttons()) s.buttons << box->standardButton(b);
         seen << s;
@@ -78,13 +78,36 @@ QStringList entries(const F_SPECS& window) {
 
 const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+Files written(const ScopedTempDir& dir, Files files) {
+    for (const auto& [name, bytes] : files) write_file(dir / name, bytes);
+    return files;
+}
+
+/// A folder holding `files`, the window on it shown, and a reader for its
+/// message boxes.
+struct ShownWindow {
+    explicit ShownWindow(Files files) : files(written(dir, std::move(files))) {
+        window.show();
+        exposed = QTest::qWaitForWindowExposed(&window);
+    }
+    ScopedTempDir dir;
+    Files files;  // written before the window lists the folder
+    F_SPECS window{dir.path()};
+    MessageBoxReader reader{window};
+    bool exposed = false;
+};
+
 }  // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle)); }
+    void initTestCase() {
+        QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    }
 
     void listsTheFoldersCsvFilesWithTheirDates() {
         ScopedTempDir dir;
@@ -112,11 +135,9 @@ private slots:
     }
 
     void controlsStandWhereTheyBelong() {
-        ScopedTempDir dir;
-        write_file(dir / "SPE1999.CSV", kValid);
-        F_SPECS window(dir.path());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        ShownWindow shown({{"SPE1999.CSV", kValid}});
+        auto& [dir, files, window, reader, exposed] = shown;
+        QVERIFY(exposed);
         QCOMPARE(window.windowTitle(), QString("Convert .QMR to .TXT"));
         QCOMPARE(window.size(), QSize(341, 266));
         QCOMPARE(window.minimumSize(), window.maximumSize());
@@ -137,15 +158,11 @@ private slots:
     }
 
     void convertsTheDoubleClickedEntryAndMarksIt() {
-        ScopedTempDir dir;
-        write_file(dir / "NOTES.CSV", "x");
-        write_file(dir / "SPE1999.CSV", kValid);
-        set_modified(dir / "SPE1999.CSV", 1999, 5, 3);
-        write_file(dir / "SP1999.TXT", std::string(400, 'o'));
-        F_SPECS window(dir.path());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        MessageBoxReader reader(window);
+        ShownWindow shown({{"NOTES.CSV", "x"}, {"SPE1999.CSV", kValid}, {"SP1999.TXT", "old"}});
+        auto& [dir, files, window, reader, exposed] = shown;
+        QVERIFY(exposed);
+        const QString listed = entries(window)[1];
+        QVERIFY(listed.startsWith("SPE1999.CSV - "));
 
         double_click_row(window, 1);
         QCOMPARE(reader.texts(), QStringList{"Done."});
@@ -156,8 +173,7 @@ private slots:
         QVERIFY(done.close_enabled);
         QCOMPARE(done.close_caption, QString("Close"));
         QCOMPARE(read_file(dir / "SP1999.TXT"), std::string(kExampleTarget));
-        QCOMPARE(entries(window).size(), 2);
-        QCOMPARE(entries(window)[1], QString("*SPE1999.CSV - 1999-05-03"));
+        QCOMPARE(entries(window), QStringList({entries(window)[0], "*" + listed}));
 
         double_click_row(window, 1);
         QCOMPARE(reader.texts(), QStringList({"Done.", "*SPE1999.CS is already converted"}));
@@ -170,8 +186,8 @@ private slots:
         QTest::addColumn<QList<bool>>("enabled");  // the button, while each box is open
 
         QTest::newRow("not an SPE file")
-            << QString::fromStdString(kValid) << 0
-            << QStringList{"Invalid file name: NOTES.CSV -"} << QList<bool>{true};
+            << QString::fromStdString(kValid) << 0 << QStringList{"Invalid file name: NOTES.CSV -"}
+            << QList<bool>{true};
         QTest::newRow("over-long values, one repeating")
             << QString::fromStdString(
                    source_with_a1({{"Zeta", "Z100", "1234"}, {"Zeta", "Z100", "1234"}}))
@@ -201,13 +217,9 @@ private slots:
         QFETCH(QStringList, texts);
         QFETCH(QList<bool>, enabled);
 
-        ScopedTempDir dir;
-        write_file(dir / "NOTES.CSV", "x");
-        write_file(dir / "SPE1999.CSV", source.toLatin1().toStdString());
-        F_SPECS window(dir.path());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        MessageBoxReader reader(window);
+        ShownWindow shown({{"NOTES.CSV", "x"}, {"SPE1999.CSV", source.toLatin1().toStdString()}});
+        auto& [dir, files, window, reader, exposed] = shown;
+        QVERIFY(exposed);
 
         double_click_row(window, row);
         QCOMPARE(reader.texts(), texts);
@@ -220,29 +232,24 @@ private slots:
     }
 
     void aMegabyteValueIsShownShortened() {
-        ScopedTempDir dir;
         const std::string value(1'000'000, '9');
-        write_file(dir / "SPE1999.CSV", source_with_a1({{"Zeta", "Z100", value}}));
-        F_SPECS window(dir.path());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        MessageBoxReader reader(window);
+        ShownWindow shown({{"SPE1999.CSV", source_with_a1({{"Zeta", "Z100", value}})}});
+        auto& [dir, files, window, reader, exposed] = shown;
+        QVERIFY(exposed);
         double_click_row(window, 0);
         QCOMPARE(reader.seen.size(), 2);
-        const QString shown = reader.seen.front().text;
-        QCOMPARE(shown.size(), kLongestShownMessage + 1);
-        QVERIFY(shown.startsWith("Model: Zeta  Z100\n\nField: A1  Response Length:  1000000   "
-                                 "Response: 9999"));
-        QVERIFY(shown.endsWith(QString("9") + QChar(0x2026)));
+        const QString text = reader.seen.front().text;
+        QCOMPARE(text.size(), kLongestShownMessage + 1);
+        QVERIFY(
+            text.startsWith("Model: Zeta  Z100\n\nField: A1  Response Length:  1000000   "
+                            "Response: 9999"));
+        QVERIFY(text.endsWith(QString("9") + QChar(0x2026)));
     }
 
     void doubleClickOnTheEmptyAreaConvertsNothing() {
-        ScopedTempDir dir;
-        write_file(dir / "SPE1999.CSV", kValid);
-        F_SPECS window(dir.path());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        MessageBoxReader reader(window);
+        ShownWindow shown({{"SPE1999.CSV", kValid}});
+        auto& [dir, files, window, reader, exposed] = shown;
+        QVERIFY(exposed);
         window.S_YEARS->item(0)->setSelected(true);
 
         const QPoint below_entries(20, window.S_YEARS->viewport()->height() - 5);
@@ -254,12 +261,9 @@ private slots:
     }
 
     void closeDuringARunWaitsForItsEnd() {
-        ScopedTempDir dir;
-        write_file(dir / "SPE1999.CSV", source_with_a1({{"Zeta", "Z100", "1234"}}));
-        F_SPECS window(dir.path());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        MessageBoxReader reader(window);
+        ShownWindow shown({{"SPE1999.CSV", source_with_a1({{"Zeta", "Z100", "1234"}})}});
+        auto& [dir, files, window, reader, exposed] = shown;
+        QVERIFY(exposed);
         reader.while_open = [&](const MessageBoxReader::Seen& seen) {
             if (seen.text.startsWith("Model:")) {
                 window.close();
@@ -273,22 +277,18 @@ private slots:
     }
 
     void closeButtonEndsAtOnceWhenIdle() {
-        ScopedTempDir dir;
-        F_SPECS window(dir.path());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        ShownWindow shown({});
+        auto& [dir, files, window, reader, exposed] = shown;
+        QVERIFY(exposed);
         QTest::mouseClick(window.B_CLOSE, Qt::LeftButton);
         QVERIFY(!window.isVisible());
         QVERIFY(dir.names().empty());
     }
 
     void enterOnASelectedEntryDoesNothing() {
-        ScopedTempDir dir;
-        write_file(dir / "SPE1999.CSV", kValid);
-        F_SPECS window(dir.path());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        MessageBoxReader reader(window);
+        ShownWindow shown({{"SPE1999.CSV", kValid}});
+        auto& [dir, files, window, reader, exposed] = shown;
+        QVERIFY(exposed);
         window.S_YEARS->setCurrentRow(0);
         QTest::keyClick(window.S_YEARS, Qt::Key_Return);
         QTest::qWait(30);
