@@ -130,6 +130,8 @@ void F_SPECS::show_message(const std::string& text) {
     }
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), shown,
                     QMessageBox::Ok, this);
+    // Values from files are shown as they are, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -26,6 +26,7 @@ public:
         QString title;
         QString text;
         QMessageBox::Icon icon;
+        Qt::TextFormat format;
         QList<QMessageBox::StandardButton> buttons;
         bool close_enabled;
         QString close_caption;
@@ -51,7 +52,8 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible() || box->property("read").toBool()) return;
         box->setProperty("read", true);
-        Seen s{box->windowTitle(),     box->text(), box->icon(), {}, window_.B_CLOSE->isEnabled(),
+        Seen s{box->windowTitle(),     box->text(), box->icon(),
+               box->textFormat(),      {},          window_.B_CLOSE->isEnabled(),
                window_.B_CLOSE->text()};
         for (QAbstractButton* b : box->buttons()) s.buttons << box->standardButton(b);
         seen << s;
@@ -169,6 +171,7 @@ private slots:
         const MessageBoxReader::Seen& done = reader.seen.front();
         QCOMPARE(done.title, QString("Convert"));
         QCOMPARE(done.icon, QMessageBox::NoIcon);
+        QCOMPARE(done.format, Qt::PlainText);
         QCOMPARE(done.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
         QVERIFY(done.close_enabled);
         QCOMPARE(done.close_caption, QString("Close"));
