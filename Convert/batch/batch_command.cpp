@@ -117,10 +117,7 @@ std::vector<std::string> batch_source_names(const fs::path& folder) {
         }
         names.push_back(name);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string ua = upper(a), ub = upper(b);
-        return ua != ub ? ua < ub : a < b;
-    });
+    std::sort(names.begin(), names.end(), less_ignoring_case);
     return names;
 }
 

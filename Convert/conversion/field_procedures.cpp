@@ -26,20 +26,10 @@ std::optional<std::string_view> field_value(std::string_view line, std::size_t c
     }
 }
 
-void append_padded(std::string& out, std::string_view text, int width) {
-    if (width < 0) throw std::invalid_argument("negative field width");
-    const auto w = static_cast<std::size_t>(width);
-    if (text.size() >= w) {
-        out.append(text.substr(0, w));
-    } else {
-        out.append(text);
-        out.append(w - text.size(), ' ');
-    }
-}
-
 std::string G_PADR(std::string_view in_text, int in_len) {
-    std::string result;
-    append_padded(result, in_text, in_len);
+    if (in_len < 0) throw std::invalid_argument("negative field width");
+    std::string result(static_cast<std::size_t>(in_len), ' ');
+    put_padded(result.data(), in_text, result.size());
     return result;
 }
 

@@ -24,9 +24,15 @@ std::size_t column_index(std::string_view header, std::string_view name);
 /// line has fewer comma-closed fields.
 std::optional<std::string_view> field_value(std::string_view line, std::size_t column);
 
-/// Appends `text` filled with spaces on the right, or cut, to exactly `width`
-/// bytes. Throws std::invalid_argument for a negative width.
-void append_padded(std::string& out, std::string_view text, int width);
+/// Writes `text` filled with spaces on the right, or cut, to exactly `width`
+/// bytes at `at`; returns the end. Data-block fields are at most five bytes
+/// wide, so a plain loop beats a library call.
+inline char* put_padded(char* at, std::string_view text, std::size_t width) {
+    const std::size_t kept = text.size() < width ? text.size() : width;
+    for (std::size_t i = 0; i < kept; ++i) *at++ = text[i];
+    for (std::size_t i = kept; i < width; ++i) *at++ = ' ';
+    return at;
+}
 
 /// `in_text` filled with spaces on the right, or cut, to exactly `in_len`
 /// bytes ("" for 0). Throws std::invalid_argument for a negative in_len.

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "field_procedures.h"
+
 namespace convert {
 
 namespace {
@@ -10,14 +12,6 @@ namespace {
 char* put(char* at, std::string_view text) {
     if (!text.empty()) std::memcpy(at, text.data(), text.size());
     return at + text.size();
-}
-
-/// Fields are at most five bytes wide: a plain loop beats a library call.
-char* put_padded(char* at, std::string_view value, std::size_t width) {
-    const std::size_t kept = value.size() < width ? value.size() : width;
-    for (std::size_t i = 0; i < kept; ++i) *at++ = value[i];
-    for (std::size_t i = kept; i < width; ++i) *at++ = ' ';
-    return at;
 }
 
 }  // namespace

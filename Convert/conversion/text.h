@@ -20,6 +20,10 @@ inline std::string_view trim_spaces(std::string_view text) {
     return text.substr(first, last - first);
 }
 
+/// Name order ignoring the case of a-z (bytes compared unsigned), the exact
+/// bytes deciding between names that differ only in case.
+bool less_ignoring_case(std::string_view a, std::string_view b);
+
 /// Case-insensitive equality for a-z/A-Z; other bytes compare exactly.
 bool equals_ignoring_case(std::string_view a, std::string_view b);
 

@@ -21,7 +21,6 @@ std::string year_list_entry(std::string_view file_name, std::time_t modified) {
 
 std::vector<std::string> year_list_entries(const fs::path& folder) {
     struct Found {
-        std::string sort_key;
         std::string name;
         std::time_t modified;
     };
@@ -35,11 +34,10 @@ std::vector<std::string> year_list_entries(const fs::path& folder) {
         }
         struct stat st {};
         if (::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        found.push_back({upper(name), std::move(name), st.st_mtime});
+        found.push_back({std::move(name), st.st_mtime});
     }
-    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-        return a.sort_key != b.sort_key ? a.sort_key < b.sort_key : a.name < b.name;
-    });
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return less_ignoring_case(a.name, b.name); });
     std::vector<std::string> entries;
     entries.reserve(found.size());
     for (const Found& f : found) entries.push_back(year_list_entry(f.name, f.modified));
