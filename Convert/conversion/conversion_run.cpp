@@ -1,8 +1,8 @@
 #include "conversion_run.h"
 
 #include <array>
-#include <cstring>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "column_table.h"
@@ -31,41 +31,9 @@ constexpr std::array<std::string_view, kColumnCount> kRunColumns = run_columns()
 /// A line shorter than this (its CR not counted) ends the data.
 constexpr std::size_t kShortestLine = 10;
 
-/// Calls `use` for every data line of `content`, each without its CR. A line
-/// ends at a CR; the one character after the CR is skipped, taken to be the
-/// LF. The first line shorter than kShortestLine ends the data, and a header
-/// line that short means there is none. Lines that would begin inside the end
-/// sentinel are all short, so the sentinel itself never needs to be built.
-template <class Use>
-void for_each_data_line(std::string_view content, Use&& use) {
-    const std::size_t header_end = content.find('\r');
-    if (header_end == std::string_view::npos || header_end < kShortestLine) return;
-    for (std::size_t start = header_end + 2; start < content.size();) {
-        const std::size_t end = content.find('\r', start);
-        const std::string_view line = content.substr(start, end - start);
-        if (line.size() < kShortestLine) return;
-        use(line);
-        if (end == std::string_view::npos) return;
-        start = end + 2;
-    }
-}
-
-/// An upper bound of the output's size: make and model are parts of their
-/// line, and the data block is never wider than all its fields together.
-std::size_t largest_output_size(std::string_view content) {
-    std::size_t lines = 1;
-    for (const char *p = content.data(), *end = p + content.size(); p != end; ++lines) {
-        const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
-        if (cr == nullptr) break;
-        p = static_cast<const char*>(cr) + 1;
-    }
-    return content.size() + lines * kLargestRecordOverhead + kFileEnd.size();
-}
-
 class LineReader {
 public:
-    explicit LineReader(std::string_view content)
-        : table_(content.substr(0, content.find('\r')), kRunColumns) {
+    explicit LineReader(std::string_view header) : table_(header, kRunColumns) {
         for (std::size_t i = 0; i < kDataBlock.size(); ++i)
             present_[i] = table_.has(kFirstField + i);
     }
@@ -88,16 +56,36 @@ private:
     DataBlockColumns present_{};
 };
 
-void show_over_length(const LineReader& line, bool& valid, const MessageFn& show_message) {
+/// Shows the over-length message of every value of `line` that does not
+/// fit; true when there was any.
+bool show_over_length(const LineReader& line, const MessageFn& show_message) {
+    bool any = false;
     for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
         const DataField& field = kDataBlock[i];
         const std::string_view value = line.fields()[i];
         if (!line.present()[i] || value.size() <= static_cast<std::size_t>(field.width)) continue;
-        valid = false;
+        any = true;
         show_message(
             over_length_message(line.make(), line.model(), field.name, value, field.width));
     }
+    return any;
 }
+
+/// Passes the target's bytes to the new target file, or nowhere when the run
+/// only checks.
+class FileSink : public TargetSink {
+public:
+    explicit FileSink(AtomicFile* file) : file_(file) {}
+    void write(std::string_view bytes) override {
+        if (file_ != nullptr) file_->append(bytes);
+    }
+    void abandon() override {
+        if (file_ != nullptr) file_->abandon();
+    }
+
+private:
+    AtomicFile* file_;
+};
 
 }  // namespace
 
@@ -111,24 +99,43 @@ std::string target_name_of(std::string_view source_name) {
            ".TXT";
 }
 
-bool convert_content(std::string_view content, TargetBuffer& output,
-                     const MessageFn& show_message) {
-    output = TargetBuffer(largest_output_size(content));
-    LineReader reader(content);
+bool convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& show_message) {
+    // The header line is the first line; a header shorter than a data line
+    // may be means there is no data. The first short line ends the data.
+    // Lines that would begin inside the end sentinel are all short, so the
+    // sentinel never needs to be built.
     bool valid = true;
-    for_each_data_line(content, [&](std::string_view line) {
-        reader.read(line);
-        show_over_length(reader, valid, show_message);
-        // Once a value did not fit the target is never written: stop building it.
-        if (valid)
-            append_record(output, reader.make(), reader.model(), reader.fields(), reader.present());
-    });
-    if (!valid) {
-        output = TargetBuffer();
-        return false;
+    std::string_view line;
+    if (lines.next(line) && line.size() >= kShortestLine) {
+        LineReader reader(line);
+        while (lines.next(line) && line.size() >= kShortestLine) {
+            reader.read(line);
+            if (show_over_length(reader, show_message) && valid) {
+                // The target will never be written: stop building it.
+                valid = false;
+                output.abandon();
+            }
+            if (valid) {
+                append_record(output, reader.make(), reader.model(), reader.fields(),
+                              reader.present());
+            }
+        }
     }
+    if (!valid) return false;
     output.append(kFileEnd);
+    output.flush();
     return true;
+}
+
+bool convert_content(std::string_view content, std::string& output,
+                     const MessageFn& show_message, std::size_t block_size) {
+    MemorySource source(content, block_size);
+    SourceLines lines(source, block_size);
+    StringSink sink;
+    TargetBuffer buffer(sink, block_size);
+    const bool valid = convert_lines(lines, buffer, show_message);
+    output = std::move(sink.bytes);
+    return valid;
 }
 
 ConversionRun::ConversionRun(RunView& view, std::filesystem::path folder)
@@ -169,22 +176,32 @@ RunOutcome ConversionRun::convert(const std::string& source_name, int index,
     };
     const std::string not_converted = ".  Data not converted.";
 
-    TargetBuffer output;
+    std::optional<AtomicFile> target;
     std::string failure;
     try {
-        const ReadResult source = G_READ(folder_ / source_name);
-        if (source.status == ReadResult::Status::not_found) {
+        const OpenedSource source = G_READ(folder_ / source_name);
+        if (source.status == OpenedSource::Status::not_found) {
             return finish(RunOutcome::source_missing,
                           "Could not find " + source_name + not_converted);
         }
-        if (source.status == ReadResult::Status::failed) {
+        if (source.status == OpenedSource::Status::failed) {
             return finish(RunOutcome::source_unreadable,
                           "Could not read " + source_name + not_converted);
         }
+        if (options.write_target) {
+            target.emplace(folder_ / target_name_of(source_name), options.temporary);
+        }
+        FileSink sink(target ? &*target : nullptr);
+        SourceLines lines(*source.file, options.block_size);
+        TargetBuffer buffer(sink, options.block_size);
         const MessageFn show = [this](const std::string& text) { view_.show_message(text); };
-        if (!convert_content(source.content, output, show)) {
+        if (!convert_lines(lines, buffer, show)) {
             return finish(RunOutcome::values_too_long, "Data not converted.");
         }
+    } catch (const ReadError&) {
+        target.reset();
+        return finish(RunOutcome::source_unreadable,
+                      "Could not read " + source_name + not_converted);
     } catch (const std::bad_alloc&) {
         failure = "not enough memory";
     } catch (const std::exception& e) {
@@ -193,14 +210,14 @@ RunOutcome ConversionRun::convert(const std::string& source_name, int index,
         failure = "unexpected error";
     }
     if (!failure.empty()) {
-        output = TargetBuffer();
+        target.reset();
         return finish(RunOutcome::failed,
                       "Could not convert " + source_name + " (" + failure + ")" + not_converted);
     }
 
     set_busy_state(false);
-    if (!options.write_target) return RunOutcome::checked;
-    switch (G_FILE_SAVE(folder_ / target_name_of(source_name), output.view())) {
+    if (!target) return RunOutcome::checked;
+    switch (target->commit()) {
         case SaveResult::replace_failed:
             view_.show_message("Could not Delete existing file.  Data not saved.");
             return RunOutcome::replace_failed;

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <string_view>
 
+#include "field_procedures.h"
+#include "file_ops.h"
 #include "record_format.h"
 #include "run_view.h"
 
@@ -33,19 +34,26 @@ std::string source_name_of(std::string_view entry);
 /// "SP" + characters 4 to 7 of the source name + ".TXT".
 std::string target_name_of(std::string_view source_name);
 
-/// The target content a source file's content converts to, with the
-/// over-length message of every value that does not fit passed to
-/// `show_message` in line and column order. Returns false, with `output`
-/// left empty, when any value did not fit. The content is taken as if the
-/// end sentinel CR LF "Done" CR LF followed it. Makes no copy of `content`
-/// and allocates `output` once.
-bool convert_content(std::string_view content, TargetBuffer& output,
-                     const std::function<void(const std::string&)>& show_message);
+/// Converts the lines of a source file into its target, passing the
+/// over-length message of every value that does not fit to `show_message` in
+/// line and column order. The target's bytes go to `output` as they are
+/// built; when a value does not fit, `output` is abandoned at once and
+/// false is returned. The lines are taken as if the end sentinel CR LF "Done"
+/// CR LF followed the source.
+bool convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& show_message);
+
+/// convert_lines on a content in memory, read `block_size` bytes at a time;
+/// `output` is left empty when a value did not fit.
+bool convert_content(std::string_view content, std::string& output,
+                     const MessageFn& show_message,
+                     std::size_t block_size = SourceLines::kDefaultBlockSize);
 
 class ConversionRun {
 public:
     struct Options {
         bool write_target = true;  // false: check every value, write nothing
+        std::size_t block_size = SourceLines::kDefaultBlockSize;  // of reading and writing
+        AtomicFile::Temporary temporary = AtomicFile::Temporary::unnamed_where_possible;
     };
 
     /// `folder` is where source and target files are looked up and written.

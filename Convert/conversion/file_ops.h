@@ -1,14 +1,17 @@
-// The conversion's file operations. Files are read and written as bytes,
-// whole, with no transcoding. A name is looked up in its folder exactly first,
-// then ignoring the case of a-z, since source and target names are matched
-// without regard to letter case.
+// The conversion's file operations. Files are read and written as bytes, with
+// no transcoding. A name is looked up in its folder exactly first, then
+// ignoring the case of a-z, since source and target names are matched without
+// regard to letter case. The platform's part lives in file_ops_<platform>.cpp.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "source_lines.h"
 
 namespace convert {
 
@@ -18,15 +21,15 @@ namespace convert {
 /// examined (a dangling link, say) is found, so that reading it fails.
 std::optional<std::filesystem::path> find_file(const std::filesystem::path& path);
 
-struct ReadResult {
+struct OpenedSource {
     enum class Status { ok, not_found, failed };
     Status status = Status::failed;
-    std::string content;  // the whole file when ok
-    std::string error;    // the system's reason when failed
+    std::unique_ptr<ByteSource> file;  // when ok
+    std::string error;                 // the system's reason when failed
 };
 
-/// Reads the file `find_file(in_file)` names, whole.
-ReadResult G_READ(const std::filesystem::path& in_file);
+/// Opens the file `find_file(in_file)` names for reading from its first byte.
+OpenedSource G_READ(const std::filesystem::path& in_file);
 
 enum class SaveResult {
     saved,
@@ -34,15 +37,78 @@ enum class SaveResult {
     replace_failed,  // an existing file could not be replaced; it is unchanged
 };
 
-/// Replaces the file `in_file` (and an existing file whose name differs from
-/// it only in case) by `in_data`, all or nothing: the data goes to a temporary
-/// file in the same folder, is flushed to disk and then renamed over the
-/// target. On failure the previous file is unchanged and no temporary file is
-/// left behind.
+/// A new content for `target` that takes the target's place all at once on
+/// commit, or not at all. Until then the target is untouched, and whatever
+/// ends the writer early (abandon, destruction, the process being killed)
+/// leaves the folder as it was: the bytes go to an unnamed file in the
+/// target's folder where its file system allows one, else to a hidden
+/// temporary ".NAME.<pid>.<n>.tmp" beside the target, which a later writer
+/// for the same target removes once its process has gone.
+class AtomicFile {
+public:
+    enum class Temporary { unnamed_where_possible, named };
+
+    /// Removes the target's stale temporaries, then creates the new file.
+    explicit AtomicFile(std::filesystem::path target,
+                        Temporary temporary = Temporary::unnamed_where_possible);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    /// Appends `bytes`. False once creating or writing has failed: the file
+    /// is then discarded at once and later appends are ignored.
+    bool append(std::string_view bytes);
+
+    /// Flushes the new file to disk and renames it over the target (and
+    /// removes an old target whose name differs only in case), keeping an
+    /// existing target's permissions. On failure the old target is unchanged
+    /// and the new file is gone.
+    SaveResult commit();
+
+    /// Discards the new file; the target stays as it was.
+    void abandon();
+
+    /// Whether the new file has no name yet (tests; false once discarded).
+    bool unnamed() const { return open() && temporary_.empty(); }
+
+private:
+    bool open() const { return handle_ != kNoHandle; }
+    void create(Temporary temporary);
+    /// Gives an unnamed file its temporary name; false on failure.
+    bool name_temporary();
+    bool flush_and_close();
+    void discard();
+
+    static constexpr std::intptr_t kNoHandle = -1;
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;  // empty while the file has no name
+    std::intptr_t handle_ = kNoHandle;
+    bool failed_ = false;
+};
+
+/// Replaces the file `in_file` (or one whose name differs only in case) by
+/// `in_data`, all or nothing, through an AtomicFile.
 SaveResult G_FILE_SAVE(const std::filesystem::path& in_file, std::string_view in_data);
 
 /// Deletes the file `find_file(in_file)` names. True when there was none or
 /// it was deleted.
 bool G_FILE_DELETE(const std::filesystem::path& in_file);
+
+/// Whether `name` has the form of a temporary of the target `target_name`
+/// (".NAME.<pid>.<n>.tmp", NAME ignoring case); sets `pid` when it has.
+bool is_temporary_of(std::string_view name, std::string_view target_name, std::uint64_t& pid);
+
+/// Removes the temporaries of the target at `target` whose process no longer
+/// runs; nothing else.
+void remove_stale_temporaries(const std::filesystem::path& target);
+
+namespace platform {
+// The parts each platform provides, for the portable file operations.
+enum class EntryKind { none, file, other };
+EntryKind entry_kind(const std::filesystem::path& path);
+bool delete_file(const std::filesystem::path& path);
+std::uint64_t current_process_id();
+bool process_running(std::uint64_t pid);
+}  // namespace platform
 
 }  // namespace convert

@@ -1,7 +1,6 @@
 #include "record_format.h"
 
 #include <cstring>
-#include <stdexcept>
 
 #include "field_procedures.h"
 
@@ -16,11 +15,19 @@ char* put(char* at, std::string_view text) {
 
 }  // namespace
 
-TargetBuffer::TargetBuffer(std::size_t capacity)
-    : data_(std::make_unique_for_overwrite<char[]>(capacity)), capacity_(capacity) {}
+TargetBuffer::TargetBuffer(TargetSink& sink, std::size_t block_size)
+    : sink_(sink),
+      data_(std::make_unique_for_overwrite<char[]>(block_size)),
+      capacity_(block_size) {}
 
 char* TargetBuffer::extend(std::size_t size) {
-    if (size > capacity_ - size_) throw std::length_error("target larger than its storage");
+    if (size > capacity_ - size_) {
+        flush();
+        if (size > capacity_) {
+            data_ = std::make_unique_for_overwrite<char[]>(size);
+            capacity_ = size;
+        }
+    }
     char* at = data_.get() + size_;
     size_ += size;
     return at;
@@ -28,6 +35,17 @@ char* TargetBuffer::extend(std::size_t size) {
 
 void TargetBuffer::append(std::string_view text) {
     put(extend(text.size()), text);
+}
+
+void TargetBuffer::flush() {
+    if (size_ != 0 && !abandoned_) sink_.write({data_.get(), size_});
+    size_ = 0;
+}
+
+void TargetBuffer::abandon() {
+    if (!abandoned_) sink_.abandon();
+    abandoned_ = true;
+    size_ = 0;
 }
 
 void append_record(TargetBuffer& out, std::string_view make, std::string_view model,

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace convert {
@@ -39,33 +40,47 @@ inline constexpr std::string_view kRecordEnd = "</DA></R>\r\n";
 /// What follows the last record.
 inline constexpr std::string_view kFileEnd = "\r\n";
 
-/// What a record adds to its make and model at the most: the fixed pieces
-/// and every field of the data block.
-inline constexpr std::size_t kLargestRecordOverhead = [] {
-    std::size_t size =
-        kRecordStart.size() + kMakeToModel.size() + kModelToData.size() + kRecordEnd.size();
-    for (const DataField& field : kDataBlock) size += static_cast<std::size_t>(field.width);
-    return size;
-}();
+/// Where a target's bytes go as they are built.
+class TargetSink {
+public:
+    virtual ~TargetSink() = default;
+    virtual void write(std::string_view bytes) = 0;
+    /// The target will never be complete: what was written is of no use.
+    virtual void abandon() = 0;
+};
 
-/// A target file's content, built in place in storage allocated once and
-/// never filled in advance: what stays unused costs address space only.
+/// Gathers a target's bytes and passes them on to its sink a block at a
+/// time. Memory stays at one block, or at the largest record when a record
+/// is larger than a block.
 class TargetBuffer {
 public:
-    TargetBuffer() = default;
-    explicit TargetBuffer(std::size_t capacity);
+    static constexpr std::size_t kDefaultBlockSize = 1 << 20;
 
-    /// The next `size` bytes to write. Throws std::length_error when they
-    /// would pass the capacity.
+    explicit TargetBuffer(TargetSink& sink, std::size_t block_size = kDefaultBlockSize);
+
+    /// The next `size` bytes to write; valid until the next call.
     char* extend(std::size_t size);
     void append(std::string_view text);
-
-    std::string_view view() const { return {data_.get(), size_}; }
+    /// Passes every byte gathered so far on to the sink.
+    void flush();
+    /// Drops the gathered bytes and abandons the sink; later bytes are
+    /// dropped too.
+    void abandon();
 
 private:
+    TargetSink& sink_;
     std::unique_ptr<char[]> data_;
-    std::size_t capacity_ = 0;
+    std::size_t capacity_;
     std::size_t size_ = 0;
+    bool abandoned_ = false;
+};
+
+/// Keeps a whole target in memory.
+class StringSink : public TargetSink {
+public:
+    std::string bytes;
+    void write(std::string_view more) override { bytes.append(more); }
+    void abandon() override { bytes.clear(); }
 };
 
 /// Appends one record and its CR LF. Each field the header has is filled

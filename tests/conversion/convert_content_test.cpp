@@ -20,11 +20,11 @@ struct Converted {
     std::vector<std::string> messages;
 };
 
-Converted convert_text(std::string_view content) {
+Converted convert_text(std::string_view content,
+                       std::size_t block_size = SourceLines::kDefaultBlockSize) {
     Converted c;
-    TargetBuffer output;
-    c.ok = convert_content(content, output, [&](const std::string& m) { c.messages.push_back(m); });
-    c.output = output.view();
+    c.ok = convert_content(
+        content, c.output, [&](const std::string& m) { c.messages.push_back(m); }, block_size);
     return c;
 }
 

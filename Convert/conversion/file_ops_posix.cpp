@@ -1,0 +1,232 @@
+// The file operations on POSIX systems.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include "file_ops.h"
+
+namespace convert {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path folder_of(const fs::path& path) {
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+std::string last_error() {
+    return std::generic_category().message(errno);
+}
+
+int fd_of(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(int fd) : fd_(fd) {}
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+    ~FileSource() override { ::close(fd_); }
+
+    std::size_t read(char* into, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = ::read(fd_, into, size);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno != EINTR) throw ReadError(last_error());
+        }
+    }
+
+private:
+    int fd_;
+};
+
+bool write_all(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+/// A fresh temporary name beside `target`, hidden and named after it.
+fs::path temporary_name(const fs::path& target) {
+    static std::atomic<unsigned> counter{0};
+    return folder_of(target) / ("." + target.filename().string() + "." +
+                                std::to_string(::getpid()) + "." + std::to_string(counter++) +
+                                ".tmp");
+}
+
+void sync_folder(const fs::path& folder) {
+    // The rename has taken effect already; this only hastens it to the disk,
+    // so a folder that cannot be opened or flushed changes nothing.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+namespace platform {
+
+EntryKind entry_kind(const fs::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode) ? EntryKind::file : EntryKind::other;
+    // The name is there but what it leads to cannot be examined.
+    if (::lstat(path.c_str(), &st) == 0) return EntryKind::file;
+    return EntryKind::none;
+}
+
+bool delete_file(const fs::path& path) {
+    return ::unlink(path.c_str()) == 0;
+}
+
+std::uint64_t current_process_id() {
+    return static_cast<std::uint64_t>(::getpid());
+}
+
+bool process_running(std::uint64_t pid) {
+    const auto id = static_cast<pid_t>(pid);
+    if (id <= 0 || static_cast<std::uint64_t>(id) != pid) return false;
+    return ::kill(id, 0) == 0 || errno == EPERM;
+}
+
+}  // namespace platform
+
+OpenedSource G_READ(const fs::path& in_file) {
+    OpenedSource result;
+    const std::optional<fs::path> found = find_file(in_file);
+    if (!found) {
+        result.status = OpenedSource::Status::not_found;
+        return result;
+    }
+    result.status = OpenedSource::Status::failed;
+    // Non-blocking, so that a pipe put in the file's place cannot hang the read.
+    const int fd = ::open(found->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        result.error = last_error();
+        return result;
+    }
+    auto file = std::make_unique<FileSource>(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        result.error = last_error();
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        result.error = "not an ordinary file";
+        return result;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    result.status = OpenedSource::Status::ok;
+    result.file = std::move(file);
+    return result;
+}
+
+void AtomicFile::create(Temporary temporary) {
+    int fd = -1;
+#ifdef O_TMPFILE
+    if (temporary == Temporary::unnamed_where_possible) {
+        fd = ::open(folder_of(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    }
+#endif
+    if (fd < 0) {
+        // No unnamed files here (FAT, many network shares): a named one.
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            temporary_ = temporary_name(target_);
+            fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) temporary_.clear();
+    }
+    handle_ = fd;
+    failed_ = fd < 0;
+}
+
+bool AtomicFile::append(std::string_view bytes) {
+    if (failed_) return false;
+    if (!write_all(fd_of(handle_), bytes)) {
+        failed_ = true;
+        discard();  // give the disk space back at once
+    }
+    return !failed_;
+}
+
+bool AtomicFile::name_temporary() {
+    const std::string fd_path = "/proc/self/fd/" + std::to_string(fd_of(handle_));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path name = temporary_name(target_);
+        // Linking by descriptor needs a privilege; through /proc it does not.
+        if (::linkat(fd_of(handle_), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ||
+            ::linkat(AT_FDCWD, fd_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temporary_ = name;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+bool AtomicFile::flush_and_close() {
+    const int fd = fd_of(handle_);
+    const bool synced = ::fsync(fd) == 0;
+    if (synced && temporary_.empty() && !name_temporary()) return false;
+    handle_ = kNoHandle;
+    return ::close(fd) == 0 && synced;
+}
+
+void AtomicFile::discard() {
+    if (open()) {
+        ::close(fd_of(handle_));
+        handle_ = kNoHandle;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+SaveResult AtomicFile::commit() {
+    if (failed_ || !open()) {
+        discard();
+        return SaveResult::write_failed;
+    }
+    struct stat existing {};
+    const bool exact_exists = ::lstat(target_.c_str(), &existing) == 0;
+    const std::optional<fs::path> other_case = exact_exists ? std::nullopt : find_file(target_);
+    // A replaced file keeps its permissions where the system lets it; the
+    // new file's default ones are no reason to keep the old content.
+    if (exact_exists && S_ISREG(existing.st_mode)) {
+        (void)::fchmod(fd_of(handle_), existing.st_mode & 07777);
+    }
+    if (!flush_and_close()) {
+        discard();
+        return SaveResult::write_failed;
+    }
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        discard();
+        return exact_exists ? SaveResult::replace_failed : SaveResult::write_failed;
+    }
+    temporary_.clear();
+    if (other_case && !G_FILE_DELETE(*other_case)) {
+        // Two files would be left; take the new one back out.
+        ::unlink(target_.c_str());
+        return SaveResult::replace_failed;
+    }
+    sync_folder(folder_of(target_));
+    return SaveResult::saved;
+}
+
+}  // namespace convert

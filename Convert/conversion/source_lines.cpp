@@ -1,0 +1,71 @@
+#include "source_lines.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace convert {
+
+std::size_t MemorySource::read(char* into, std::size_t size) {
+    const std::size_t n = std::min({size, block_, rest_.size()});
+    if (n != 0) std::memcpy(into, rest_.data(), n);
+    rest_.remove_prefix(n);
+    return n;
+}
+
+SourceLines::SourceLines(ByteSource& source, std::size_t block_size)
+    : source_(source),
+      buffer_(std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(block_size, 1))),
+      capacity_(std::max<std::size_t>(block_size, 1)) {}
+
+bool SourceLines::next(std::string_view& line) {
+    for (;;) {
+        if (skip_next_ && begin_ != end_) {
+            skip_next_ = false;
+            scanned_ = ++begin_;
+        }
+        if (!skip_next_) {
+            const char* const base = buffer_.get();
+            const void* cr = std::memchr(base + scanned_, '\r', end_ - scanned_);
+            if (cr != nullptr) {
+                const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - base);
+                line = std::string_view(base + begin_, at - begin_);
+                begin_ = scanned_ = at + 1;
+                skip_next_ = true;
+                return true;
+            }
+            scanned_ = end_;
+            if (at_end_) {
+                if (begin_ == end_) return false;
+                line = std::string_view(base + begin_, end_ - begin_);
+                begin_ = scanned_ = end_;
+                return true;
+            }
+        } else if (at_end_) {
+            return false;
+        }
+        fill();
+    }
+}
+
+bool SourceLines::fill() {
+    const std::size_t kept = end_ - begin_;
+    if (kept == capacity_) {
+        // One line fills the whole buffer: make room for the rest of it.
+        const std::size_t larger = capacity_ * 2;
+        auto grown = std::make_unique_for_overwrite<char[]>(larger);
+        std::memcpy(grown.get(), buffer_.get() + begin_, kept);
+        buffer_ = std::move(grown);
+        capacity_ = larger;
+    } else if (begin_ != 0) {
+        std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
+    }
+    scanned_ -= begin_;
+    begin_ = 0;
+    end_ = kept;
+    const std::size_t n = source_.read(buffer_.get() + end_, capacity_ - end_);
+    end_ += n;
+    at_end_ = n == 0;
+    return !at_end_;
+}
+
+}  // namespace convert
