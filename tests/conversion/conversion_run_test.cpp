@@ -193,23 +193,44 @@ TEST(ConversionRun, EveryOverLongValueIsShownWhileBusy) {
     EXPECT_EQ(view.log.at(6), "close on");
 }
 
-TEST(ConversionRun, WriteFailureKeepsThePreviousTarget) {
-    ScopedTempDir dir;
-    write_file(dir / "SPE1999.CSV", kValid);
-    write_file(dir / "SP1999.TXT", "previous");
-    RecordingView view;
-    view.entries = {kEntry};
-    view.selected = 0;
-    ConversionRun run(view, dir.path());
-    {
-        FileSizeLimit limit(50);  // the new target has 103 bytes
-        EXPECT_EQ(run.run(), RunOutcome::write_failed);
+TEST(ConversionRun, WriteFailureKeepsThePreviousTargetAndStillChecksEveryValue) {
+    // A target that fails in its first block, or midway with small blocks;
+    // the checks go on to the end either way and decide the message.
+    const std::string bad_later = crlf_lines({kFullHeader, kExampleLine, kExampleLine}) +
+                                  source_with_a1({{"Zeta", "Z100", "1234"}}).substr(
+                                      kFullHeader.size() + 2);
+    const std::string over_long =
+        "Model: Zeta  Z100\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer "
+        "than: 3";
+    const struct {
+        std::string source;
+        std::size_t block_size;
+        RunOutcome outcome;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {kValid, SourceLines::kDefaultBlockSize, RunOutcome::write_failed,
+         {"Could not Save existing file.  Data not saved."}},
+        {crlf_lines({kFullHeader, kExampleLine, kExampleLine}), 16, RunOutcome::write_failed,
+         {"Could not Save existing file.  Data not saved."}},
+        {bad_later, 16, RunOutcome::values_too_long, {over_long, "Data not converted."}},
+    };
+    for (const auto& c : cases) {
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", c.source);
+        write_file(dir / "SP1999.TXT", "previous");
+        RecordingView view;
+        view.entries = {kEntry};
+        view.selected = 0;
+        ConversionRun run(view, dir.path());
+        {
+            FileSizeLimit limit(50);  // each record has 101 bytes
+            EXPECT_EQ(run.run({.block_size = c.block_size}), c.outcome);
+        }
+        EXPECT_EQ(view.messages(), c.messages);
+        EXPECT_EQ(view.entries[0], kEntry);
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
     }
-    EXPECT_EQ(view.messages(),
-              std::vector<std::string>{"Could not Save existing file.  Data not saved."});
-    EXPECT_EQ(view.entries[0], kEntry);
-    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
 }
 
 TEST(ConversionRun, ADoubleClickDuringEventProcessingStartsNoSecondRun) {

@@ -58,11 +58,11 @@ struct LineCase {
     std::string expected;
 };
 
-TEST(ConvertContent, LineStructure) {
+std::vector<LineCase> line_structure_cases() {
     const std::string ten = "A,B,1,2,34";  // exactly 10 characters
     const std::string ten_record =
         "<R><MA>A</MA><MO>B</MO><DA>1  2  34 " + std::string(42, ' ') + "</DA></R>\r\n";
-    const std::vector<LineCase> cases = {
+    return {
         {"header only", crlf_lines({kHeader}), "\r\n"},
         {"empty file", "", "\r\n"},
         {"header without CR LF", kHeader, "\r\n"},
@@ -82,7 +82,10 @@ TEST(ConvertContent, LineStructure) {
         {"a lone LF stays inside the line", crlf_lines({kHeader, "\n" + kLine}),
          "<R><MA>\nACME" + kRecord.substr(11) + "\r\n"},
     };
-    for (const auto& c : cases) {
+}
+
+TEST(ConvertContent, LineStructure) {
+    for (const auto& c : line_structure_cases()) {
         const Converted got = convert_text(c.content);
         EXPECT_TRUE(got.ok) << c.what;
         EXPECT_EQ(got.output, c.expected) << c.what;
@@ -139,6 +142,27 @@ TEST(ConvertContent, EveryOverLongValueIsReportedInLineAndColumnOrder) {
         "Model: Ohm  Z3\r\n\r\nField: MYR  Response Length:  4   Response: 9999  is longer than: 3",
     };
     EXPECT_EQ(c.messages, expected);
+}
+
+// The source is read, and the target gathered, a block at a time: a block
+// boundary at any byte (between a CR and its LF, inside the header, in a
+// value) changes nothing.
+TEST(ConvertContent, BlockBoundariesAnywhereGiveTheWholeContentsResult) {
+    std::vector<std::string> contents = {
+        crlf_lines({kHeader, "Zeta,Z1,1234,3456,,7,100,99,5,480,178,145,270,150,151,1250,55,98",
+                    kLine, "Zeta,Z2,1,345,,7,100,99,5,480,178,145,270,150,151,12345,55,98"}),
+        std::string(30, '\r'),
+    };
+    for (const auto& c : line_structure_cases()) contents.push_back(c.content);
+    for (const std::string& content : contents) {
+        const Converted whole = convert_text(content, content.size() + 1);
+        for (std::size_t block = 1; block <= content.size(); ++block) {
+            const Converted got = convert_text(content, block);
+            EXPECT_EQ(got.ok, whole.ok) << block << " in " << content;
+            EXPECT_EQ(got.messages, whole.messages) << block << " in " << content;
+            EXPECT_EQ(got.output, whole.output) << block << " in " << content;
+        }
+    }
 }
 
 TEST(ConvertContent, NoMessageForValuesThatFitAfterTrimming) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -147,6 +148,27 @@ TEST(SaveFile, FailuresLeaveThePreviousFileAndNoTemporary) {
         EXPECT_EQ(G_FILE_SAVE(dir / "missing" / "SP1999.TXT", "new"), SaveResult::write_failed);
         EXPECT_TRUE(dir.names().empty());
     }
+}
+
+TEST(SaveFile, RemovesOnlyStaleTemporariesOfItsOwnTarget) {
+    ScopedTempDir dir;
+    const std::string gone = "999999999";  // no process has this number
+    const std::string running = std::to_string(platform::current_process_id());
+    const std::vector<std::string> kept = {
+        ".SP1999.TXT." + running + ".9.tmp",  // a writer still at work
+        ".SP2000.TXT." + gone + ".0.tmp",     // another target's
+        ".SP1999.TXT.x.0.tmp",                // not of the form
+        ".SP1999.TXT." + gone + ".0.tmp.bak",
+        "SP1999.TXT." + gone + ".0.tmp",
+    };
+    for (const std::string& name : kept) write_file(dir / name, "kept");
+    write_file(dir / (".SP1999.TXT." + gone + ".0.tmp"), "stale");
+    write_file(dir / (".sp1999.txt." + gone + ".12.TMP"), "stale");
+    EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::saved);
+    std::vector<std::string> expected = kept;
+    expected.push_back("SP1999.TXT");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir.names(), expected);
 }
 
 TEST(DeleteFile, TrueWhenAbsentOrDeleted) {

@@ -1,0 +1,100 @@
+// What only POSIX systems can show: a writer killed outright, and a disk
+// that takes fewer bytes than the output.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "conversion_run.h"
+#include "file_ops.h"
+#include "test_support.h"
+
+using namespace convert;
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+/// Waits until process `pid` has written bytes to a file of `folder` other
+/// than `source`; false when it never did within ten seconds.
+bool wait_until_writing(pid_t pid, const fs::path& folder, const fs::path& source) {
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < give_up) {
+        std::error_code ec;
+        for (fs::directory_iterator it(fds, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::path file = fs::read_symlink(it->path(), ec);
+            struct stat st {};
+            if (!ec && file.parent_path() == folder && file != source &&
+                ::stat(it->path().c_str(), &st) == 0 && st.st_size > 0) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
+}
+
+TEST(AtomicFile, AConversionKilledWhileWritingLeavesNothingBehind) {
+    std::string source = std::string(kFullHeader) + "\r\n";
+    for (int i = 0; i < 300'000; ++i) source.append(kExampleLine).append("\r\n");
+    const std::size_t target_size = 300'000 * (kExampleTarget.size() - 2) + 2;
+
+    for (const auto temporary :
+         {AtomicFile::Temporary::unnamed_where_possible, AtomicFile::Temporary::named}) {
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", source);
+        write_file(dir / "SP1999.TXT", "previous");
+        const bool unnamed = AtomicFile(dir / "probe", temporary).unnamed();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            RecordingView view;
+            view.entries = {"SPE1999.CSV - 1999-05-03"};
+            view.selected = 0;
+            ConversionRun(view, dir.path()).run({.block_size = 1 << 16, .temporary = temporary});
+            ::_exit(0);
+        }
+        const bool caught = wait_until_writing(child, dir.path(), dir / "SPE1999.CSV");
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(caught && WIFSIGNALED(status)) << "the child was not killed while writing";
+
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
+        std::vector<std::string> left = dir.names();
+        if (!unnamed) {
+            // The named temporary stays until the next run clears it.
+            ASSERT_EQ(left.size(), 3u);
+            EXPECT_EQ(left[0].rfind(".SP1999.TXT." + std::to_string(child) + ".", 0), 0u);
+            left.erase(left.begin());
+        }
+        EXPECT_EQ(left, (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+
+        RecordingView view;
+        view.entries = {"SPE1999.CSV - 1999-05-03"};
+        view.selected = 0;
+        EXPECT_EQ(ConversionRun(view, dir.path()).run({.temporary = temporary}),
+                  RunOutcome::converted);
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+        EXPECT_EQ(fs::file_size(dir / "SP1999.TXT"), target_size);
+    }
+}
+
+TEST(AtomicFile, UnnamedWhereTheFileSystemAllows) {
+    ScopedTempDir dir;
+    AtomicFile file(dir / "SP1999.TXT");
+    file.append("new");
+    if (!file.unnamed()) GTEST_SKIP() << "this file system has no unnamed files";
+    EXPECT_TRUE(dir.names().empty());
+    EXPECT_EQ(file.commit(), SaveResult::saved);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+}
+
+}  // namespace
