@@ -36,6 +36,9 @@ public:
     FileSource& operator=(const FileSource&) = delete;
     ~FileSource() override { ::close(fd_); }
 
+    void set_size_hint(std::size_t size) { size_ = size; }
+    std::size_t size_hint() const override { return size_; }
+
     std::size_t read(char* into, std::size_t size) override {
         for (;;) {
             const ssize_t n = ::read(fd_, into, size);
@@ -46,6 +49,7 @@ public:
 
 private:
     int fd_;
+    std::size_t size_ = 0;
 };
 
 bool write_all(int fd, std::string_view data) {
@@ -130,6 +134,7 @@ OpenedSource G_READ(const fs::path& in_file) {
         return result;
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    file->set_size_hint(static_cast<std::size_t>(st.st_size));
     result.status = OpenedSource::Status::ok;
     result.file = std::move(file);
     return result;

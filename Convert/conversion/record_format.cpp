@@ -1,5 +1,6 @@
 #include "record_format.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "field_procedures.h"
@@ -15,22 +16,36 @@ char* put(char* at, std::string_view text) {
 
 }  // namespace
 
+namespace {
+/// Small targets are small files: they need no full block.
+constexpr std::size_t kFirstCapacity = 64 * 1024;
+}  // namespace
+
 TargetBuffer::TargetBuffer(TargetSink& sink, std::size_t block_size)
     : sink_(sink),
-      data_(std::make_unique_for_overwrite<char[]>(block_size)),
-      capacity_(block_size) {}
+      block_size_(std::max<std::size_t>(block_size, 1)),
+      data_(std::make_unique_for_overwrite<char[]>(std::min(block_size_, kFirstCapacity))),
+      capacity_(std::min(block_size_, kFirstCapacity)) {}
 
 char* TargetBuffer::extend(std::size_t size) {
     if (size > capacity_ - size_) {
-        flush();
-        if (size > capacity_) {
-            data_ = std::make_unique_for_overwrite<char[]>(size);
-            capacity_ = size;
+        if (capacity_ < block_size_ && size_ + size <= block_size_) {
+            grow(std::min(block_size_, std::max(capacity_ * 2, size_ + size)));
+        } else {
+            flush();
+            if (size > capacity_) grow(size);
         }
     }
     char* at = data_.get() + size_;
     size_ += size;
     return at;
+}
+
+void TargetBuffer::grow(std::size_t capacity) {
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0) std::memcpy(larger.get(), data_.get(), size_);
+    data_ = std::move(larger);
+    capacity_ = capacity;
 }
 
 void TargetBuffer::append(std::string_view text) {

@@ -50,8 +50,8 @@ public:
 };
 
 /// Gathers a target's bytes and passes them on to its sink a block at a
-/// time. Memory stays at one block, or at the largest record when a record
-/// is larger than a block.
+/// time. Memory grows from a small start to one block, or to the largest
+/// record when a record is larger than a block.
 class TargetBuffer {
 public:
     static constexpr std::size_t kDefaultBlockSize = 1 << 20;
@@ -68,7 +68,10 @@ public:
     void abandon();
 
 private:
+    void grow(std::size_t capacity);
+
     TargetSink& sink_;
+    std::size_t block_size_;
     std::unique_ptr<char[]> data_;
     std::size_t capacity_;
     std::size_t size_ = 0;

@@ -12,10 +12,22 @@ std::size_t MemorySource::read(char* into, std::size_t size) {
     return n;
 }
 
+namespace {
+
+/// A block, or less for a source known to be smaller: one byte more than the
+/// source, so that its end is seen without a second, larger buffer.
+std::size_t buffer_size(const ByteSource& source, std::size_t block_size) {
+    const std::size_t hint = source.size_hint();
+    const std::size_t size = hint != 0 && hint < block_size ? hint + 1 : block_size;
+    return std::max<std::size_t>(size, 1);
+}
+
+}  // namespace
+
 SourceLines::SourceLines(ByteSource& source, std::size_t block_size)
     : source_(source),
-      buffer_(std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(block_size, 1))),
-      capacity_(std::max<std::size_t>(block_size, 1)) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(buffer_size(source, block_size))),
+      capacity_(buffer_size(source, block_size)) {}
 
 bool SourceLines::next(std::string_view& line) {
     for (;;) {
@@ -47,7 +59,7 @@ bool SourceLines::next(std::string_view& line) {
     }
 }
 
-bool SourceLines::fill() {
+void SourceLines::fill() {
     const std::size_t kept = end_ - begin_;
     if (kept == capacity_) {
         // One line fills the whole buffer: make room for the rest of it.
@@ -65,7 +77,6 @@ bool SourceLines::fill() {
     const std::size_t n = source_.read(buffer_.get() + end_, capacity_ - end_);
     end_ += n;
     at_end_ = n == 0;
-    return !at_end_;
 }
 
 }  // namespace convert

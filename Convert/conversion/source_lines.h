@@ -16,6 +16,8 @@ public:
     /// Reads up to `size` (> 0) bytes into `into`; returns 0 only at the end.
     /// Throws ReadError when the bytes cannot be read.
     virtual std::size_t read(char* into, std::size_t size) = 0;
+    /// The number of bytes expected, for sizing buffers; 0 when unknown.
+    virtual std::size_t size_hint() const { return 0; }
 };
 
 struct ReadError : std::runtime_error {
@@ -28,6 +30,7 @@ public:
     explicit MemorySource(std::string_view bytes, std::size_t block = static_cast<std::size_t>(-1))
         : rest_(bytes), block_(block) {}
     std::size_t read(char* into, std::size_t size) override;
+    std::size_t size_hint() const override { return rest_.size(); }
 
 private:
     std::string_view rest_;
@@ -49,8 +52,8 @@ public:
     bool next(std::string_view& line);
 
 private:
-    /// Reads more bytes after the unused ones; false at the source's end.
-    bool fill();
+    /// Reads more bytes after the unused ones, keeping those.
+    void fill();
 
     ByteSource& source_;
     std::unique_ptr<char[]> buffer_;
