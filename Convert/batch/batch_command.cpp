@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "conversion_run.h"
+#include "file_ops.h"
 #include "run_view.h"
 #include "text.h"
 
@@ -65,9 +66,9 @@ private:
 
 bool convert_one(const BatchOptions& options, const std::string& file, std::ostream& out,
                  std::ostream& err) {
-    const fs::path path(file);
+    const fs::path path = path_of(file);
     const fs::path folder = path.has_parent_path() ? path.parent_path() : options.folder;
-    StreamView view(path.filename().string(), file, out, err);
+    StreamView view(bytes_of(path.filename()), file, out, err);
     ConversionRun run(view, folder);
     const RunOutcome outcome = run.run({.write_target = !options.check_only});
     if (outcome == RunOutcome::checked) out << file << ": every value fits; nothing written.\n";
@@ -95,9 +96,9 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
                 error = "--folder needs a folder";
                 return std::nullopt;
             }
-            options.folder = args[++i];
+            options.folder = path_of(args[++i]);
         } else if (arg.rfind("--folder=", 0) == 0) {
-            options.folder = arg.substr(9);
+            options.folder = path_of(arg.substr(9));
         } else {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -108,14 +109,12 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
 
 std::vector<std::string> batch_source_names(const fs::path& folder) {
     std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() != 11 || !equals_ignoring_case(name.substr(0, 3), "SPE") ||
-            !equals_ignoring_case(name.substr(7), ".csv") || !it->is_regular_file(ec)) {
-            continue;
+    for (ListedFile& file : list_files(folder)) {
+        const std::string& name = file.name;
+        if (name.size() == 11 && equals_ignoring_case(name.substr(0, 3), "SPE") &&
+            equals_ignoring_case(name.substr(7), ".csv")) {
+            names.push_back(std::move(file.name));
         }
-        names.push_back(name);
     }
     std::sort(names.begin(), names.end(), less_ignoring_case);
     return names;
@@ -136,7 +135,7 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (files.empty()) {
         files = batch_source_names(options->folder);
         if (files.empty())
-            err << "convert-batch: no SPE files in " << options->folder.string() << "\n";
+            err << "convert-batch: no SPE files in " << bytes_of(options->folder) << "\n";
     }
     bool all_converted = true;
     for (const std::string& file : files) {

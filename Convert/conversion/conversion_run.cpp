@@ -179,7 +179,7 @@ RunOutcome ConversionRun::convert(const std::string& source_name, int index,
     std::optional<AtomicFile> target;
     std::string failure;
     try {
-        const OpenedSource source = G_READ(folder_ / source_name);
+        const OpenedSource source = G_READ(folder_ / path_of(source_name));
         if (source.status == OpenedSource::Status::not_found) {
             return finish(RunOutcome::source_missing,
                           "Could not find " + source_name + not_converted);
@@ -189,7 +189,7 @@ RunOutcome ConversionRun::convert(const std::string& source_name, int index,
                           "Could not read " + source_name + not_converted);
         }
         if (options.write_target) {
-            target.emplace(folder_ / target_name_of(source_name), options.temporary);
+            target.emplace(folder_ / path_of(target_name_of(source_name)), options.temporary);
         }
         FileSink sink(target ? &*target : nullptr);
         SourceLines lines(*source.file, options.block_size);

@@ -28,13 +28,13 @@ bool read_number(std::string_view& text, char stop, std::uint64_t& number) {
 
 std::optional<fs::path> find_file(const fs::path& path) {
     if (platform::entry_kind(path) == platform::EntryKind::file) return path;
-    const std::string name = path.filename().string();
+    const std::string name = bytes_of(path.filename());
     std::optional<fs::path> best;
     std::error_code ec;
     for (fs::directory_iterator it(folder_of(path), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string candidate = it->path().filename().string();
+        const std::string candidate = bytes_of(it->path().filename());
         if (!equals_ignoring_case(candidate, name) || candidate == name) continue;
-        if (best && best->filename().string() <= candidate) continue;
+        if (best && bytes_of(best->filename()) <= candidate) continue;
         if (platform::entry_kind(it->path()) == platform::EntryKind::file) best = it->path();
     }
     return best;
@@ -64,11 +64,11 @@ bool is_temporary_of(std::string_view name, std::string_view target_name, std::u
 }
 
 void remove_stale_temporaries(const fs::path& target) {
-    const std::string target_name = target.filename().string();
+    const std::string target_name = bytes_of(target.filename());
     std::error_code ec;
     for (fs::directory_iterator it(folder_of(target), ec), end; !ec && it != end; it.increment(ec)) {
         std::uint64_t pid = 0;
-        if (is_temporary_of(it->path().filename().string(), target_name, pid) &&
+        if (is_temporary_of(bytes_of(it->path().filename()), target_name, pid) &&
             !platform::process_running(pid) &&
             platform::entry_kind(it->path()) == platform::EntryKind::file) {
             // Another writer may have removed it first; either way it is gone.

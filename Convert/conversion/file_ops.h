@@ -10,10 +10,32 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "source_lines.h"
 
 namespace convert {
+
+/// A file name as the conversion's bytes, and back. On POSIX systems these
+/// are the name's own bytes; on Windows the UTF-16 name in UTF-8, an unpaired
+/// surrogate encoded like any other code point, so that every name maps to
+/// bytes and back exactly.
+std::string bytes_of(const std::filesystem::path& name);
+std::filesystem::path path_of(std::string_view bytes);
+
+/// The program's arguments after its name, as bytes in the same mapping.
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+struct ListedFile {
+    std::string name;  // as bytes
+    std::string date;  // last modification, local time, "yyyy-mm-dd"
+};
+
+/// The ordinary files of `folder`: no folders, hidden files (on POSIX
+/// systems, names beginning with ".") or system files. A file that cannot be
+/// examined (one removed meanwhile, say) is left out; a folder that cannot be
+/// listed gives none.
+std::vector<ListedFile> list_files(const std::filesystem::path& folder);
 
 /// The entry of `path`'s folder that `path` names: the exact name when it
 /// exists, else the first name (in byte order) equal to it ignoring case.

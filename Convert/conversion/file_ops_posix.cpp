@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <cerrno>
 #include <string>
 #include <system_error>
@@ -108,6 +110,38 @@ bool process_running(std::uint64_t pid) {
 }
 
 }  // namespace platform
+
+std::string bytes_of(const fs::path& name) {
+    return name.native();
+}
+
+fs::path path_of(std::string_view bytes) {
+    return fs::path(std::string(bytes));
+}
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+    return {argv + std::min(argc, 1), argv + argc};
+}
+
+std::vector<ListedFile> list_files(const fs::path& folder) {
+    std::vector<ListedFile> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().native();
+        struct stat st {};
+        if (name.front() == '.' || ::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        std::tm local{};
+        char date[32];
+        if (::localtime_r(&st.st_mtime, &local) == nullptr ||
+            std::strftime(date, sizeof date, "%Y-%m-%d", &local) == 0) {
+            continue;
+        }
+        files.push_back({std::move(name), date});
+    }
+    return files;
+}
 
 OpenedSource G_READ(const fs::path& in_file) {
     OpenedSource result;

@@ -1,4 +1,5 @@
 # Runs convert-batch on the worked example and compares its target byte for byte.
+# A Windows build runs under EMULATOR and is given the folder as a Windows path.
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 string(ASCII 13 CR)
@@ -6,8 +7,13 @@ string(ASCII 10 LF)
 set(header "MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR")
 set(line "ACME,RUNABOUT 2,12,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98")
 file(WRITE "${WORK}/SPE1999.CSV" "${header}${CR}${LF}${line}${CR}${LF}")
-execute_process(COMMAND "${TOOL}" --folder "${WORK}" RESULT_VARIABLE status
+set(folder "${WORK}")
+if(EMULATOR)
+  string(REPLACE "/" "\\" folder "Z:${WORK}")
+endif()
+execute_process(COMMAND ${EMULATOR} "${TOOL}" --folder "${folder}" RESULT_VARIABLE status
                 OUTPUT_VARIABLE out ERROR_VARIABLE err)
+string(REPLACE "${CR}${LF}" "${LF}" out "${out}")
 if(NOT status EQUAL 0 OR NOT out STREQUAL "SPE1999.CSV: Done.\n")
   message(FATAL_ERROR "convert-batch said ${status}: ${out}${err}")
 endif()

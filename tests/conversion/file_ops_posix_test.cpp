@@ -1,12 +1,15 @@
-// What only POSIX systems can show: a writer killed outright, and a disk
-// that takes fewer bytes than the output.
+// What only POSIX systems can show: a writer killed outright, a disk that
+// takes fewer bytes than the output, permissions and symbolic links.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +23,109 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
+
+const std::string kEntry = "SPE1999.CSV - 1999-05-03";
+const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
+
+/// While it lives, no file of this process may grow beyond `bytes`: a write
+/// past it fails (EFBIG) instead of raising SIGXFSZ. Fails as root too.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("getrlimit failed");
+        previous_ = limit.rlim_cur;
+        handler_ = ::signal(SIGXFSZ, SIG_IGN);
+        limit.rlim_cur = bytes;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit failed");
+    }
+    ~FileSizeLimit() {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = previous_;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlim_t previous_;
+    sighandler_t handler_;
+};
+
+TEST(SaveFile, KeepsPermissionsAndFailsWholeWhenTheDiskIsFull) {
+    {
+        ScopedTempDir dir;
+        write_file(dir / "SP1999.TXT", "old");
+        ::chmod((dir / "SP1999.TXT").c_str(), 0640);
+        EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::saved);
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "SP1999.TXT").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+    }
+    {
+        SCOPED_TRACE("the disk takes fewer bytes than the output");
+        ScopedTempDir dir;
+        write_file(dir / "SP1999.TXT", "previous target");
+        {
+            FileSizeLimit limit(8);
+            EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", std::string(100, 'n')),
+                      SaveResult::write_failed);
+        }
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous target");
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+    }
+}
+
+TEST(ReadFile, LinksThatLeadNowhereAreUnreadable) {
+    for (const char* to : {"gone", "SPE1999.CSV"}) {
+        ScopedTempDir dir;
+        fs::create_symlink(dir / to, dir / "SPE1999.CSV");
+        EXPECT_EQ(G_READ(dir / "SPE1999.CSV").status, OpenedSource::Status::failed) << to;
+    }
+}
+
+TEST(ConversionRun, WriteFailureKeepsThePreviousTargetAndStillChecksEveryValue) {
+    // A target that fails in its first block, or midway with small blocks;
+    // the checks go on to the end either way and decide the message.
+    const std::string bad_later = crlf_lines({kFullHeader, kExampleLine, kExampleLine}) +
+                                  source_with_a1({{"Zeta", "Z100", "1234"}}).substr(
+                                      kFullHeader.size() + 2);
+    const std::string over_long =
+        "Model: Zeta  Z100\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer "
+        "than: 3";
+    const struct {
+        std::string source;
+        std::size_t block_size;
+        RunOutcome outcome;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {kValid, SourceLines::kDefaultBlockSize, RunOutcome::write_failed,
+         {"Could not Save existing file.  Data not saved."}},
+        {crlf_lines({kFullHeader, kExampleLine, kExampleLine}), 16, RunOutcome::write_failed,
+         {"Could not Save existing file.  Data not saved."}},
+        {bad_later, 16, RunOutcome::values_too_long, {over_long, "Data not converted."}},
+    };
+    for (const auto& c : cases) {
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", c.source);
+        write_file(dir / "SP1999.TXT", "previous");
+        RecordingView view;
+        view.entries = {kEntry};
+        view.selected = 0;
+        ConversionRun run(view, dir.path());
+        {
+            FileSizeLimit limit(50);  // each record has 101 bytes
+            EXPECT_EQ(run.run({.block_size = c.block_size}), c.outcome);
+        }
+        EXPECT_EQ(view.messages(), c.messages);
+        EXPECT_EQ(view.entries[0], kEntry);
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+    }
+}
+
 
 /// Waits until process `pid` has written bytes to a file of `folder` other
 /// than `source`; false when it never did within ten seconds.

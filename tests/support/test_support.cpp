@@ -1,15 +1,19 @@
 #include "test_support.h"
 
-#include <stdlib.h>
-#include <sys/resource.h>
-#include <utime.h>
+#include "file_ops.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <algorithm>
 #include <array>
-#include <csignal>
+#include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -18,21 +22,49 @@ namespace testing_support {
 namespace fs = std::filesystem;
 
 ScopedTempDir::ScopedTempDir() {
-    std::string pattern = (fs::temp_directory_path() / "convert-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    static std::mt19937_64 random(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "convert-test-%012llx",
+                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+        path_ = fs::temp_directory_path() / name;
+        if (fs::create_directory(path_)) return;
+    }
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
+namespace {
+#ifdef _WIN32
+std::vector<HANDLE> held_open;
+#endif
+}  // namespace
+
 ScopedTempDir::~ScopedTempDir() {
+#ifdef _WIN32
+    for (HANDLE file : held_open) ::CloseHandle(file);
+    held_open.clear();
+#endif
     std::error_code ec;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
 }
 
+fs::path ScopedTempDir::operator/(std::string_view name) const {
+    return path_ / convert::path_of(name);
+}
+
+bool ScopedTempDir::tells_case_apart() const {
+    const fs::path probe = path_ / "case-probe";
+    write_file(probe, "");
+    const bool apart = !fs::exists(path_ / "CASE-PROBE");
+    fs::remove(probe);
+    return apart;
+}
+
 std::vector<std::string> ScopedTempDir::names() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(path_)) {
-        names.push_back(entry.path().filename().string());
+        names.push_back(convert::bytes_of(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -52,31 +84,39 @@ void set_modified(const fs::path& path, int year, int month, int day) {
     local.tm_hour = 12;
     local.tm_isdst = -1;
     const std::time_t when = std::mktime(&local);
-    const utimbuf times{when, when};
-    if (::utime(path.c_str(), &times) != 0) throw std::runtime_error("utime failed");
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(
+                                  std::chrono::system_clock::from_time_t(when)));
+}
+
+fs::path write_hidden_file(const fs::path& folder, std::string_view name) {
+#ifdef _WIN32
+    const fs::path path = folder / name;
+    write_file(path, "hidden");
+    if (!::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN)) {
+        throw std::runtime_error("cannot hide " + path.string());
+    }
+#else
+    const fs::path path = folder / ("." + std::string(name));
+    write_file(path, "hidden");
+#endif
+    return path;
+}
+
+void make_unreadable(const fs::path& path) {
+#ifdef _WIN32
+    write_file(path, "held");
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold " + path.string());
+    held_open.push_back(file);
+#else
+    fs::create_symlink(path.parent_path() / "nowhere", path);
+#endif
 }
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-FileSizeLimit::FileSizeLimit(unsigned long bytes) {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("getrlimit failed");
-    previous_soft_ = limit.rlim_cur;
-    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    limit.rlim_cur = bytes;
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit failed");
-}
-
-FileSizeLimit::~FileSizeLimit() {
-    rlimit limit{};
-    ::getrlimit(RLIMIT_FSIZE, &limit);
-    limit.rlim_cur = previous_soft_;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, previous_handler_);
 }
 
 std::string crlf_lines(std::initializer_list<std::string_view> lines) {

@@ -25,8 +25,12 @@ public:
     ScopedTempDir& operator=(const ScopedTempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-    /// Names of the folder's entries, sorted.
+    /// `name` is bytes, as the conversion takes file names.
+    std::filesystem::path operator/(std::string_view name) const;
+    /// Whether the folder's file system tells names apart that differ only in
+    /// letter case (not so on Windows).
+    bool tells_case_apart() const;
+    /// Names of the folder's entries as bytes, sorted.
     std::vector<std::string> names() const;
 
 private:
@@ -34,6 +38,14 @@ private:
 };
 
 void write_file(const std::filesystem::path& path, std::string_view bytes);
+/// Writes a file the folder listing counts as hidden, named after `name`:
+/// ".name" on POSIX systems, `name` with the hidden attribute on Windows.
+/// Returns its path.
+std::filesystem::path write_hidden_file(const std::filesystem::path& folder, std::string_view name);
+/// Puts at `path` a file that exists but cannot be read: a link to nowhere on
+/// POSIX systems; on Windows a file held open without sharing until the
+/// ScopedTempDir that holds it goes.
+void make_unreadable(const std::filesystem::path& path);
 /// Sets the file's modification time to noon, local time, of the given day.
 void set_modified(const std::filesystem::path& path, int year, int month, int day);
 std::string read_file(const std::filesystem::path& path);
@@ -48,20 +60,6 @@ inline constexpr std::string_view kExampleLine =
 inline constexpr std::string_view kExampleTarget =
     "<R><MA>ACME</MA><MO>RUNABOUT 2</MO><DA>12 345   7  10099 5  480178145270150151125055   98 "
     "</DA></R>\r\n\r\n";
-
-/// While it lives, no file of this process may grow beyond `bytes`: a write
-/// past it fails (EFBIG) instead of raising SIGXFSZ. Fails as root too.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(unsigned long bytes);
-    ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    unsigned long previous_soft_;
-    void (*previous_handler_)(int);
-};
 
 /// Each line followed by CR LF.
 std::string crlf_lines(std::initializer_list<std::string_view> lines);

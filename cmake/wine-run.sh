@@ -1,0 +1,21 @@
+#!/bin/sh
+# wine-run.sh PREFIX PROGRAM [ARGUMENT...]
+# Runs a Windows program of the cross build under Wine, in the Wine prefix
+# PREFIX, which is created quietly on first use. The prefix's server and
+# Wine's own background programs are started here with no output attached,
+# so that they never hold the program's output (and so a test runner) open;
+# the server stays for a minute after its last program, so that the next
+# one starts at once.
+set -eu
+prefix=$1
+shift
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$prefix"
+(
+  flock 9
+  if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
+    # A new server: make or update the prefix, start Wine's services.
+    wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
+  fi
+) 9>"$prefix.lock"
+exec wine "$@"

@@ -1,0 +1,109 @@
+// What only Windows can show: targets held open or read-only, file names
+// beyond the ANSI code page, and file attributes.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h:
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "conversion_run.h"
+#include "file_ops.h"
+#include "test_support.h"
+
+using namespace convert;
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+/// Holds `path` open without sharing, as another program may.
+class HeldOpen {
+public:
+    explicit HeldOpen(const fs::path& path)
+        : file_(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~HeldOpen() { release(); }
+    bool held() const { return file_ != INVALID_HANDLE_VALUE; }
+    void release() {
+        if (held()) ::CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE file_;
+};
+
+TEST(AtomicFile, ATargetHeldOpenOrReadOnlyIsNotReplaced) {
+    for (const bool read_only : {false, true}) {
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", crlf_lines({kFullHeader, kExampleLine}));
+        write_file(dir / "SP1999.TXT", "previous");
+        HeldOpen held(dir / (read_only ? "SPE1999.CSV" : "SP1999.TXT"));
+        ASSERT_TRUE(held.held());
+        if (read_only) {
+            held.release();
+            ::SetFileAttributesW((dir / "SP1999.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        RecordingView view;
+        view.entries = {"SPE1999.CSV - 1999-05-03"};
+        view.selected = 0;
+        EXPECT_EQ(ConversionRun(view, dir.path()).run(), RunOutcome::replace_failed) << read_only;
+        EXPECT_EQ(view.messages(),
+                  std::vector<std::string>{"Could not Delete existing file.  Data not saved."});
+        held.release();
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+        ::SetFileAttributesW((dir / "SP1999.TXT").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+TEST(AtomicFile, ATargetLetGoWhileRetryingIsReplaced) {
+    ScopedTempDir dir;
+    write_file(dir / "SP1999.TXT", "previous");
+    HeldOpen held(dir / "SP1999.TXT");
+    ASSERT_TRUE(held.held());
+    std::thread let_go([&] {
+        ::Sleep(200);
+        held.release();
+    });
+    EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::saved);
+    let_go.join();
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+}
+
+TEST(FileNames, EveryNameIsListedAndFoundAgainByItsBytes) {
+    const std::vector<std::string> names = {
+        "SPE2001.CSV", "sp\xc3\xa9" "2001.csv", "\xe6\x97\xa5\xe6\x9c\xac.csv",
+        "\xf0\x9f\x98\x80.csv"};
+    ScopedTempDir dir;
+    for (const std::string& name : names) {
+        EXPECT_EQ(bytes_of(path_of(name)), name);
+        write_file(dir / name, name);
+        EXPECT_EQ(read_file(dir / name), name);
+    }
+    std::vector<std::string> listed;
+    for (const ListedFile& file : list_files(dir.path())) listed.push_back(file.name);
+    std::sort(listed.begin(), listed.end());
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+    // An unpaired surrogate maps to three bytes and back.
+    const fs::path lone(std::wstring(L"a\xD800z"));
+    EXPECT_EQ(bytes_of(lone), "a\xed\xa0\x80z");
+    EXPECT_EQ(path_of(bytes_of(lone)).native(), lone.native());
+}
+
+TEST(FileNames, SystemFilesAreNotListed) {
+    ScopedTempDir dir;
+    write_file(dir / "system.csv", "x");
+    ::SetFileAttributesW((dir / "system.csv").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_TRUE(list_files(dir.path()).empty());
+}
+
+}  // namespace
