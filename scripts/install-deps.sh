@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev fonts-liberation  # the window, and a metric-compatible stand-in for Arial
   libgtest-dev libbenchmark-dev  # tests and benchmark
   clang libclang-rt-14-dev       # fuzz target
+  g++-mingw-w64-x86-64-posix     # the Windows cross build,
+  googletest wine wine64         # its tests, run under Wine
 )
 
 missing=()

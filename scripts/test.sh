@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Convert and runs every test: the normal build, the conversion library
 # alone without Qt, a build under the address and undefined-behaviour
-# sanitizers, and a minute of fuzzing. Installs what it needs first.
+# sanitizers, the Windows cross build with its tests under Wine, and a minute
+# of fuzzing. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,7 +13,7 @@ unset QT_QPA_PLATFORMTHEME
 
 jobs=$(nproc)
 passed=0
-for preset in default library sanitize; do
+for preset in default library sanitize windows; do
   echo "=== $preset build"
   cmake --preset "$preset" >/dev/null
   cmake --build "build/$preset" -j "$jobs"

@@ -1,38 +1,21 @@
 #include "display_text.h"
 
-#include <QStringDecoder>
-#include <array>
+#include "shown_text.h"
 
 namespace convert {
 
 namespace {
-
-// Windows-1252 differs from Latin-1 only in 0x80-0x9F; its five unassigned
-// bytes there are shown as the control characters Latin-1 gives them.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-QString from_cp1252(std::string_view bytes) {
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        text.append(QChar(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t{b}));
-    }
-    return text;
+QString with_line_breaks(const std::u16string& text) {
+    return QString::fromStdU16String(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
-
 }  // namespace
 
 QString display_text(std::string_view bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (utf8.hasError()) text = from_cp1252(bytes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
+    return with_line_breaks(decoded_text(bytes));
+}
+
+QString display_message(std::string_view bytes) {
+    return with_line_breaks(shown_message(bytes));
 }
 
 }  // namespace convert

@@ -1,5 +1,4 @@
-// Bytes from files and file names, made fit to show: UTF-8 when they are
-// valid UTF-8, else Windows-1252, the code page such files usually come in.
+// Bytes from files and file names, made fit to show in Qt (shown_text.h).
 #pragma once
 
 #include <QString>
@@ -7,7 +6,10 @@
 
 namespace convert {
 
-/// `bytes` decoded as above, with each CR LF turned into one line break.
+/// `bytes` decoded, with each CR LF turned into one line break.
 QString display_text(std::string_view bytes);
+
+/// A message decoded and shortened as shown_message does, CR LF as above.
+QString display_message(std::string_view bytes);
 
 }  // namespace convert

@@ -124,12 +124,8 @@ void F_SPECS::process_pending_events() {
 }
 
 void F_SPECS::show_message(const std::string& text) {
-    QString shown = display_text(text);
-    if (shown.size() > kLongestShownMessage) {
-        shown = shown.left(kLongestShownMessage) + QChar(0x2026);
-    }
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), shown,
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
+                    display_message(text), QMessageBox::Ok, this);
     // Values from files are shown as they are, never read as markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();

@@ -8,6 +8,7 @@
 
 #include "conversion_run.h"
 #include "run_view.h"
+#include "shown_text.h"
 
 class QLabel;
 class QListWidget;
@@ -15,13 +16,6 @@ class QListWidgetItem;
 class QPushButton;
 
 namespace convert {
-
-/// The application's name, the caption of every message box.
-inline constexpr char kApplicationTitle[] = "Convert";
-
-/// A message box shows at most this many characters, then "…": a value of
-/// megabytes would otherwise freeze the window while the box lays it out.
-inline constexpr int kLongestShownMessage = 1000;
 
 class F_SPECS : public QWidget, private RunView {
     Q_OBJECT
