@@ -14,8 +14,11 @@ mkdir -p "$prefix"
 (
   flock 9
   if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
-    # A new server: make or update the prefix, start Wine's services.
+    # A new server: make or update the prefix, start Wine's services, and
+    # give windows Wine's null display, so that they need no X server.
     wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
+      </dev/null >/dev/null 2>&1 9>&- || true
   fi
 ) 9>"$prefix.lock"
 exec wine "$@"
