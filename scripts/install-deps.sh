@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++          # build
-  qt6-base-dev fonts-liberation  # the window, and a metric-compatible stand-in for Arial
+  qt6-base-dev fonts-liberation  # the window, and a metric-compatible stand-in for Arial,
+  fonts-dejavu-core              # and a proportional font for whatever names none
   libgtest-dev libbenchmark-dev  # tests and benchmark
   clang libclang-rt-14-dev       # fuzz target
   g++-mingw-w64-x86-64-posix     # the Windows cross build,

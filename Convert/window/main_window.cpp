@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -30,6 +31,7 @@ void set_entry(QListWidgetItem* item, const std::string& bytes) {
 F_SPECS::F_SPECS(std::filesystem::path folder, QWidget* parent)
     : QWidget(parent), folder_(std::move(folder)), run_(*this, folder_) {
     setWindowTitle(QStringLiteral("Convert .QMR to .TXT"));
+    setWindowIcon(QIcon(QStringLiteral(":/convert.png")));
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9.75);
     font.setWeight(QFont::Normal);
@@ -126,8 +128,10 @@ void F_SPECS::process_pending_events() {
 void F_SPECS::show_message(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
                     display_message(text), QMessageBox::Ok, this);
-    // Values from files are shown as they are, never read as markup.
+    // Values from files are shown as they are, never read as markup, in the
+    // window's own font: a box is a window of its own and would not inherit it.
     box.setTextFormat(Qt::PlainText);
+    box.setFont(font());
     box.exec();
 }
 

@@ -30,6 +30,7 @@ public:
         QList<QMessageBox::StandardButton> buttons;
         bool close_enabled;
         QString close_caption;
+        QFont font;
     };
 
     explicit MessageBoxReader(F_SPECS& window) : window_(window) {
@@ -54,7 +55,7 @@ private:
         box->setProperty("read", true);
         Seen s{box->windowTitle(),     box->text(), box->icon(),
                box->textFormat(),      {},          window_.B_CLOSE->isEnabled(),
-               window_.B_CLOSE->text()};
+               window_.B_CLOSE->text(), box->font()};
         for (QAbstractButton* b : box->buttons()) s.buttons << box->standardButton(b);
         seen << s;
         if (while_open) while_open(s);
@@ -167,6 +168,7 @@ private slots:
         QCOMPARE(done.title, QString("Convert"));
         QCOMPARE(done.icon, QMessageBox::NoIcon);
         QCOMPARE(done.format, Qt::PlainText);
+        QCOMPARE(done.font, window.font());
         QCOMPARE(done.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
         QVERIFY(done.close_enabled);
         QCOMPARE(done.close_caption, QString("Close"));
