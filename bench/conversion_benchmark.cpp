@@ -18,8 +18,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -232,8 +232,9 @@ std::string measure_peak_memory() {
         const fs::path folder = source_folder(lines, 1);
         const long peak = peak_memory_of_batch(folder);
         char line[256];
-        std::snprintf(line, sizeof line, "  %8ld lines (source %.0f MiB, target %.0f MiB): %.1f MiB: %s\n",
-                      lines, static_cast<double>(fs::file_size(folder / "SPE2019.CSV")) / 1048576.0,
+        std::snprintf(line, sizeof line,
+                      "  %8ld lines (source %.0f MiB, target %.0f MiB): %.1f MiB: %s\n", lines,
+                      static_cast<double>(fs::file_size(folder / "SPE2019.CSV")) / 1048576.0,
                       static_cast<double>(target_size(folder)) / 1048576.0, peak / 1048576.0,
                       peak > 0 && peak <= 32L * 1024 * 1024 ? "within" : "OVER");
         report += line;

@@ -13,12 +13,16 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$prefix"
 (
   flock 9
-  if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
-    # A new server: make or update the prefix, start Wine's services, and
-    # give windows Wine's null display, so that they need no X server.
-    wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
+  if ! grep -qs '"Graphics"="null"' "$prefix/user.reg"; then
+    # A new prefix: made here, with Wine's null display so that windows need
+    # no X server; its first server ends before the one programs use starts.
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
       </dev/null >/dev/null 2>&1 9>&- || true
+    timeout 120 wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+  fi
+  if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
+    # A new server: start Wine's services before any program of ours.
+    wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
   fi
 ) 9>"$prefix.lock"
 exec wine "$@"

@@ -6,6 +6,5 @@
 #include "file_ops.h"
 
 int main(int argc, char* argv[]) {
-    return convert::run_batch(convert::program_arguments(argc, argv), std::cout,
-                              std::cerr);
+    return convert::run_batch(convert::program_arguments(argc, argv), std::cout, std::cerr);
 }

@@ -127,8 +127,8 @@ bool convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& sh
     return true;
 }
 
-bool convert_content(std::string_view content, std::string& output,
-                     const MessageFn& show_message, std::size_t block_size) {
+bool convert_content(std::string_view content, std::string& output, const MessageFn& show_message,
+                     std::size_t block_size) {
     MemorySource source(content, block_size);
     SourceLines lines(source, block_size);
     StringSink sink;

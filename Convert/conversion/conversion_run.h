@@ -44,8 +44,7 @@ bool convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& sh
 
 /// convert_lines on a content in memory, read `block_size` bytes at a time;
 /// `output` is left empty when a value did not fit.
-bool convert_content(std::string_view content, std::string& output,
-                     const MessageFn& show_message,
+bool convert_content(std::string_view content, std::string& output, const MessageFn& show_message,
                      std::size_t block_size = SourceLines::kDefaultBlockSize);
 
 class ConversionRun {

@@ -66,7 +66,8 @@ bool is_temporary_of(std::string_view name, std::string_view target_name, std::u
 void remove_stale_temporaries(const fs::path& target) {
     const std::string target_name = bytes_of(target.filename());
     std::error_code ec;
-    for (fs::directory_iterator it(folder_of(target), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(folder_of(target), ec), end; !ec && it != end;
+         it.increment(ec)) {
         std::uint64_t pid = 0;
         if (is_temporary_of(bytes_of(it->path().filename()), target_name, pid) &&
             !platform::process_running(pid) &&

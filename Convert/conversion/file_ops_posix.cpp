@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <ctime>
 #include <cerrno>
+#include <ctime>
 #include <string>
 #include <system_error>
 
@@ -69,9 +69,9 @@ bool write_all(int fd, std::string_view data) {
 /// A fresh temporary name beside `target`, hidden and named after it.
 fs::path temporary_name(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
-    return folder_of(target) / ("." + target.filename().string() + "." +
-                                std::to_string(::getpid()) + "." + std::to_string(counter++) +
-                                ".tmp");
+    return folder_of(target) /
+           ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+            std::to_string(counter++) + ".tmp");
 }
 
 void sync_folder(const fs::path& folder) {
@@ -89,7 +89,8 @@ namespace platform {
 
 EntryKind entry_kind(const fs::path& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode) ? EntryKind::file : EntryKind::other;
+    if (::stat(path.c_str(), &st) == 0)
+        return S_ISREG(st.st_mode) ? EntryKind::file : EntryKind::other;
     // The name is there but what it leads to cannot be examined.
     if (::lstat(path.c_str(), &st) == 0) return EntryKind::file;
     return EntryKind::none;

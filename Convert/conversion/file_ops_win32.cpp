@@ -53,7 +53,8 @@ public:
     std::size_t read(char* into, std::size_t size) override {
         DWORD got = 0;
         const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-        if (!::ReadFile(file_, into, wanted, &got, nullptr)) throw ReadError(error_text(::GetLastError()));
+        if (!::ReadFile(file_, into, wanted, &got, nullptr))
+            throw ReadError(error_text(::GetLastError()));
         return got;
     }
     std::size_t size_hint() const override { return size_; }
@@ -125,8 +126,8 @@ std::uint64_t current_process_id() {
 
 bool process_running(std::uint64_t pid) {
     if (pid == 0 || pid > 0xFFFFFFFFu) return false;
-    HANDLE process =
-        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                   static_cast<DWORD>(pid));
     if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
     const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
     ::CloseHandle(process);
@@ -175,7 +176,12 @@ fs::path path_of(std::string_view bytes) {
     };
     for (std::size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = b < 0x80 ? 1 : b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+        const std::size_t length = b < 0x80   ? 1
+                                   : b < 0xC2 ? 0
+                                   : b < 0xE0 ? 2
+                                   : b < 0xF0 ? 3
+                                   : b < 0xF5 ? 4
+                                              : 0;
         bool whole = length != 0;
         for (std::size_t k = 1; whole && k < length; ++k) whole = continuation(i + k);
         char32_t c = b;
@@ -330,10 +336,9 @@ SaveResult AtomicFile::commit() {
     const DWORD existing = ::GetFileAttributesW(target_.c_str());
     const bool exact_exists = existing != INVALID_FILE_ATTRIBUTES;
     FILE_BASIC_INFO basic{};
-    basic.FileAttributes =
-        exact_exists && !(existing & FILE_ATTRIBUTE_DIRECTORY)
-            ? existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_TEMPORARY)
-            : FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes = exact_exists && !(existing & FILE_ATTRIBUTE_DIRECTORY)
+                               ? existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_TEMPORARY)
+                               : FILE_ATTRIBUTE_NORMAL;
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!::SetFileInformationByHandle(handle_of(handle_), FileBasicInfo, &basic, sizeof basic) ||
         !flush_and_close()) {

@@ -29,7 +29,12 @@ bool from_utf8(std::string_view bytes, std::u16string& text) {
     text.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
+        const std::size_t length = b < 0x80   ? 1
+                                   : b < 0xC2 ? 0
+                                   : b < 0xE0 ? 2
+                                   : b < 0xF0 ? 3
+                                   : b < 0xF5 ? 4
+                                              : 0;
         if (length == 0 || i + length > bytes.size()) return false;
         char32_t c = length == 1 ? b : b & (0x7F >> length);
         for (std::size_t k = 1; k < length; ++k) {

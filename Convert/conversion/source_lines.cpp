@@ -39,7 +39,8 @@ bool SourceLines::next(std::string_view& line) {
             const char* const base = buffer_.get();
             const void* cr = std::memchr(base + scanned_, '\r', end_ - scanned_);
             if (cr != nullptr) {
-                const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - base);
+                const std::size_t at =
+                    static_cast<std::size_t>(static_cast<const char*>(cr) - base);
                 line = std::string_view(base + begin_, at - begin_);
                 begin_ = scanned_ = at + 1;
                 skip_next_ = true;

@@ -85,9 +85,9 @@ bool F_SPECS::create(int show) {
     };
     // Created in tab order. The list keeps its entries in the order added
     // and its height as given.
-    S_YEARS = child(L"LISTBOX", L"",
-                    WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
-                    kYearsId);
+    S_YEARS =
+        child(L"LISTBOX", L"",
+              WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kYearsId);
     Label1 = child(L"STATIC", L"Double click year to convert", SS_LEFT | SS_NOPREFIX, kLabelId);
     B_CLOSE = child(L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, kCloseId);
     if (S_YEARS == nullptr || Label1 == nullptr || B_CLOSE == nullptr) return false;

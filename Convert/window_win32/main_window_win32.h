@@ -46,8 +46,8 @@ public:
 
 private:
     static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM w, LPARAM l);
-    static LRESULT CALLBACK list_procedure(HWND list, UINT message, WPARAM w, LPARAM l,
-                                           UINT_PTR, DWORD_PTR self);
+    static LRESULT CALLBACK list_procedure(HWND list, UINT message, WPARAM w, LPARAM l, UINT_PTR,
+                                           DWORD_PTR self);
     LRESULT handle(UINT message, WPARAM w, LPARAM l);
     void dispatch(MSG& message);
 
@@ -73,7 +73,7 @@ private:
     ConversionRun run_;
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
-    HWND focused_ = nullptr;  // the control to give the focus back to
+    HWND focused_ = nullptr;            // the control to give the focus back to
     std::vector<std::string> entries_;  // each entry's bytes; the list shows them decoded
     bool double_click_on_entry_ = false;
     bool close_requested_ = false;

@@ -89,9 +89,9 @@ TEST(ReadFile, LinksThatLeadNowhereAreUnreadable) {
 TEST(ConversionRun, WriteFailureKeepsThePreviousTargetAndStillChecksEveryValue) {
     // A target that fails in its first block, or midway with small blocks;
     // the checks go on to the end either way and decide the message.
-    const std::string bad_later = crlf_lines({kFullHeader, kExampleLine, kExampleLine}) +
-                                  source_with_a1({{"Zeta", "Z100", "1234"}}).substr(
-                                      kFullHeader.size() + 2);
+    const std::string bad_later =
+        crlf_lines({kFullHeader, kExampleLine, kExampleLine}) +
+        source_with_a1({{"Zeta", "Z100", "1234"}}).substr(kFullHeader.size() + 2);
     const std::string over_long =
         "Model: Zeta  Z100\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer "
         "than: 3";
@@ -101,9 +101,13 @@ TEST(ConversionRun, WriteFailureKeepsThePreviousTargetAndStillChecksEveryValue) 
         RunOutcome outcome;
         std::vector<std::string> messages;
     } cases[] = {
-        {kValid, SourceLines::kDefaultBlockSize, RunOutcome::write_failed,
+        {kValid,
+         SourceLines::kDefaultBlockSize,
+         RunOutcome::write_failed,
          {"Could not Save existing file.  Data not saved."}},
-        {crlf_lines({kFullHeader, kExampleLine, kExampleLine}), 16, RunOutcome::write_failed,
+        {crlf_lines({kFullHeader, kExampleLine, kExampleLine}),
+         16,
+         RunOutcome::write_failed,
          {"Could not Save existing file.  Data not saved."}},
         {bad_later, 16, RunOutcome::values_too_long, {over_long, "Data not converted."}},
     };
@@ -125,7 +129,6 @@ TEST(ConversionRun, WriteFailureKeepsThePreviousTargetAndStillChecksEveryValue) 
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
     }
 }
-
 
 /// Waits until process `pid` has written bytes to a file of `folder` other
 /// than `source`; false when it never did within ten seconds.

@@ -78,9 +78,10 @@ TEST(AtomicFile, ATargetLetGoWhileRetryingIsReplaced) {
 }
 
 TEST(FileNames, EveryNameIsListedAndFoundAgainByItsBytes) {
-    const std::vector<std::string> names = {
-        "SPE2001.CSV", "sp\xc3\xa9" "2001.csv", "\xe6\x97\xa5\xe6\x9c\xac.csv",
-        "\xf0\x9f\x98\x80.csv"};
+    const std::vector<std::string> names = {"SPE2001.CSV",
+                                            "sp\xc3\xa9"
+                                            "2001.csv",
+                                            "\xe6\x97\xa5\xe6\x9c\xac.csv", "\xf0\x9f\x98\x80.csv"};
     ScopedTempDir dir;
     for (const std::string& name : names) {
         EXPECT_EQ(bytes_of(path_of(name)), name);

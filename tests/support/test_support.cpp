@@ -84,8 +84,8 @@ void set_modified(const fs::path& path, int year, int month, int day) {
     local.tm_hour = 12;
     local.tm_isdst = -1;
     const std::time_t when = std::mktime(&local);
-    fs::last_write_time(path, std::chrono::file_clock::from_sys(
-                                  std::chrono::system_clock::from_time_t(when)));
+    fs::last_write_time(
+        path, std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(when)));
 }
 
 fs::path write_hidden_file(const fs::path& folder, std::string_view name) {

@@ -53,8 +53,8 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible() || box->property("read").toBool()) return;
         box->setProperty("read", true);
-        Seen s{box->windowTitle(),     box->text(), box->icon(),
-               box->textFormat(),      {},          window_.B_CLOSE->isEnabled(),
+        Seen s{box->windowTitle(),      box->text(), box->icon(),
+               box->textFormat(),       {},          window_.B_CLOSE->isEnabled(),
                window_.B_CLOSE->text(), box->font()};
         for (QAbstractButton* b : box->buttons()) s.buttons << box->standardButton(b);
         seen << s;

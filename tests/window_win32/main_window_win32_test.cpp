@@ -18,7 +18,8 @@ namespace {
 
 std::wstring text_of(HWND window) {
     std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -117,7 +118,8 @@ bool pump() {
 void double_click(HWND list, int row) {
     RECT r{};
     if (row >= 0) {
-        ::SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+        ::SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(row),
+                       reinterpret_cast<LPARAM>(&r));
     } else {
         ::GetClientRect(list, &r);
         r.top = r.bottom - 4;
@@ -133,7 +135,8 @@ std::vector<std::wstring> entries(HWND list) {
     std::vector<std::wstring> result;
     const auto count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-        std::wstring text(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+        std::wstring text(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1,
+                          L'\0');
         text.resize(static_cast<std::size_t>(
             ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
         result.push_back(text);
@@ -185,15 +188,16 @@ TEST(Win32Window, ControlsStandWhereTheyBelong) {
     EXPECT_EQ(list_style & (LBS_SORT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL), 0);
     EXPECT_EQ(::GetWindowLongW(w.B_CLOSE, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
     LOGFONTW font{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(w.Label1, WM_GETFONT, 0, 0)), sizeof font, &font);
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(w.Label1, WM_GETFONT, 0, 0)), sizeof font,
+                 &font);
     EXPECT_EQ(std::wstring(font.lfFaceName), L"Arial");
     EXPECT_EQ(font.lfHeight, -13);
     EXPECT_EQ(font.lfWeight, FW_NORMAL);
     EXPECT_EQ(::GetFocus(), w.S_YEARS);
     EXPECT_EQ(::SendMessageW(w.S_YEARS, LB_GETCURSEL, 0, 0), LB_ERR);
     const std::wstring today = entries(w.S_YEARS).at(0).substr(9);
-    EXPECT_EQ(entries(w.S_YEARS), (std::vector<std::wstring>{L"NOTES.CSV" + today,
-                                                              L"SPE2001.CSV" + today}));
+    EXPECT_EQ(entries(w.S_YEARS),
+              (std::vector<std::wstring>{L"NOTES.CSV" + today, L"SPE2001.CSV" + today}));
 }
 
 TEST(Win32Window, ConvertsTheDoubleClickedEntryThenRefusesIt) {
@@ -224,8 +228,9 @@ TEST(Win32Window, ConvertsTheDoubleClickedEntryThenRefusesIt) {
 }
 
 TEST(Win32Window, EachOverLongValueInABoxWhileBusyThenNotConverted) {
-    ShownWindow shown({{"SPE1999.CSV", source_with_a1({{"Zeta", "Z1", "1234"}, {"Zeta", "Z2", "5678"}})},
-                       {"SP1999.TXT", "old"}});
+    ShownWindow shown(
+        {{"SPE1999.CSV", source_with_a1({{"Zeta", "Z1", "1234"}, {"Zeta", "Z2", "5678"}})},
+         {"SP1999.TXT", "old"}});
     ASSERT_TRUE(shown.created);
     F_SPECS& w = shown.window;
     MessageBoxReader reader(w);
