@@ -40,6 +40,12 @@ std::optional<fs::path> find_file(const fs::path& path) {
     return best;
 }
 
+OpenedSource G_READ(const fs::path& in_file) {
+    const std::optional<fs::path> found = find_file(in_file);
+    if (!found) return {OpenedSource::Status::not_found, nullptr, ""};
+    return platform::open_source(*found);
+}
+
 bool G_FILE_DELETE(const fs::path& in_file) {
     const std::optional<fs::path> found = find_file(in_file);
     return !found || platform::delete_file(*found);

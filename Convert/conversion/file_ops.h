@@ -128,6 +128,8 @@ namespace platform {
 // The parts each platform provides, for the portable file operations.
 enum class EntryKind { none, file, other };
 EntryKind entry_kind(const std::filesystem::path& path);
+/// Opens the file at `path`, found already, for reading: ok or failed.
+OpenedSource open_source(const std::filesystem::path& path);
 bool delete_file(const std::filesystem::path& path);
 std::uint64_t current_process_id();
 bool process_running(std::uint64_t pid);

@@ -144,16 +144,11 @@ std::vector<ListedFile> list_files(const fs::path& folder) {
     return files;
 }
 
-OpenedSource G_READ(const fs::path& in_file) {
+OpenedSource platform::open_source(const fs::path& found) {
     OpenedSource result;
-    const std::optional<fs::path> found = find_file(in_file);
-    if (!found) {
-        result.status = OpenedSource::Status::not_found;
-        return result;
-    }
     result.status = OpenedSource::Status::failed;
     // Non-blocking, so that a pipe put in the file's place cannot hang the read.
-    const int fd = ::open(found->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(found.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         result.error = last_error();
         return result;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "file_ops.h"
+#include "text.h"
 
 namespace convert {
 
@@ -169,42 +170,15 @@ std::string bytes_of(const fs::path& name) {
 fs::path path_of(std::string_view bytes) {
     // The inverse of bytes_of. Bytes that no name gives (not UTF-8) stand for
     // themselves, as Windows-1252 would read them one by one.
-    std::wstring wide;
+    std::u16string wide;
     wide.reserve(bytes.size());
-    auto continuation = [&](std::size_t at) {
-        return at < bytes.size() && (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80;
-    };
     for (std::size_t i = 0; i < bytes.size();) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = b < 0x80   ? 1
-                                   : b < 0xC2 ? 0
-                                   : b < 0xE0 ? 2
-                                   : b < 0xF0 ? 3
-                                   : b < 0xF5 ? 4
-                                              : 0;
-        bool whole = length != 0;
-        for (std::size_t k = 1; whole && k < length; ++k) whole = continuation(i + k);
-        char32_t c = b;
-        if (whole && length > 1) {
-            c = b & (0x7F >> length);
-            for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (bytes[i + k] & 0x3F);
-            const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-            whole = c >= least[length] && c <= 0x10FFFF;
-        }
-        if (!whole) {
-            wide += static_cast<wchar_t>(b);
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            wide += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-            wide += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            wide += static_cast<wchar_t>(c);
-        }
-        i += length;
+        char32_t c = 0;
+        const std::size_t length = decode_utf8(bytes, i, c);
+        append_utf16(wide, length == 0 ? static_cast<unsigned char>(bytes[i]) : c);
+        i += length == 0 ? 1 : length;
     }
-    return fs::path(wide);
+    return fs::path(std::wstring(wide.begin(), wide.end()));
 }
 
 std::vector<std::string> program_arguments(int, char**) {
@@ -242,17 +216,12 @@ std::vector<ListedFile> list_files(const fs::path& folder) {
     return files;
 }
 
-OpenedSource G_READ(const fs::path& in_file) {
+OpenedSource platform::open_source(const fs::path& found) {
     OpenedSource result;
-    const std::optional<fs::path> found = find_file(in_file);
-    if (!found) {
-        result.status = OpenedSource::Status::not_found;
-        return result;
-    }
     result.status = OpenedSource::Status::failed;
     // Others may go on reading and writing it; a program that holds it
     // without sharing makes the open fail.
-    HANDLE file = ::CreateFileW(found->c_str(), GENERIC_READ,
+    HANDLE file = ::CreateFileW(found.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

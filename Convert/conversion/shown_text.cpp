@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "text.h"
+
 namespace convert {
 
 namespace {
@@ -24,32 +26,14 @@ std::u16string from_cp1252(std::string_view bytes) {
     return text;
 }
 
-/// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
+/// Strict UTF-8: no surrogates either.
 bool from_utf8(std::string_view bytes, std::u16string& text) {
     text.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = b < 0x80   ? 1
-                                   : b < 0xC2 ? 0
-                                   : b < 0xE0 ? 2
-                                   : b < 0xF0 ? 3
-                                   : b < 0xF5 ? 4
-                                              : 0;
-        if (length == 0 || i + length > bytes.size()) return false;
-        char32_t c = length == 1 ? b : b & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        if (c >= 0x10000) {
-            text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            text += static_cast<char16_t>(c);
-        }
+        char32_t c = 0;
+        const std::size_t length = decode_utf8(bytes, i, c);
+        if (length == 0 || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        append_utf16(text, c);
         i += length;
     }
     return true;

@@ -28,7 +28,6 @@ Ran batch(std::vector<std::string> args) {
     return {status, out.str(), err.str()};
 }
 
-const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
 const std::string kOverLong = source_with_a1({{"Zeta", "Z100", "1234"}, {"Ohm", "Z2", "12345"}});
 
 struct BatchCase {

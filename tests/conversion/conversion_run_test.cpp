@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kEntry = "SPE1999.CSV - 1999-05-03";
-const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
 const std::string kOverLong = source_with_a1({{"Zeta", "Z100", "1234"}});
 const std::string kOldTarget =
     "previous target, longer than the new one ..........................";

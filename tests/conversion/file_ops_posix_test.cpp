@@ -24,9 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kEntry = "SPE1999.CSV - 1999-05-03";
-const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
-
 /// While it lives, no file of this process may grow beyond `bytes`: a write
 /// past it fails (EFBIG) instead of raising SIGXFSZ. Fails as root too.
 class FileSizeLimit {

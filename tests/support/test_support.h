@@ -64,6 +64,10 @@ inline constexpr std::string_view kExampleTarget =
 /// Each line followed by CR LF.
 std::string crlf_lines(std::initializer_list<std::string_view> lines);
 
+/// The worked example as a source file, and a year-list entry for it.
+inline const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
+inline const std::string kEntry = "SPE1999.CSV - 1999-05-03";
+
 /// A full-header source with one data line per (make, model, A1) triple
 /// where every other value fits its width.
 std::string source_with_a1(std::initializer_list<std::array<std::string_view, 3>> vehicles);

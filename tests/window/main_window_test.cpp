@@ -79,8 +79,6 @@ QStringList entries(const F_SPECS& window) {
     return result;
 }
 
-const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
-
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 Files written(const ScopedTempDir& dir, Files files) {

@@ -155,8 +155,6 @@ bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
-
 /// A folder of files and the window made on it.
 struct ShownWindow {
     explicit ShownWindow(std::vector<std::pair<std::string, std::string>> files) {
