@@ -77,6 +77,59 @@ TEST(AtomicFile, ATargetLetGoWhileRetryingIsReplaced) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
 }
 
+// A writer ended outright (a crash, Task Manager): its named temporary is
+// all it leaves, and the next run removes it.
+TEST(AtomicFile, AKilledWritersTemporaryGoesWithTheNextRun) {
+    constexpr wchar_t kChildFolder[] = L"CONVERT_TEST_KILLED_WRITER";
+    RecordingView view;
+    view.entries = {kEntry};
+    view.selected = 0;
+    wchar_t folder[MAX_PATH] = {};
+    if (::GetEnvironmentVariableW(kChildFolder, folder, MAX_PATH) != 0) {
+        // The child: converts until it is ended.
+        ConversionRun(view, folder).run({.block_size = 1 << 16});
+        return;
+    }
+    ScopedTempDir dir;
+    std::string source = std::string(kFullHeader) + "\r\n";
+    for (int i = 0; i < 300'000; ++i) source.append(kExampleLine).append("\r\n");
+    write_file(dir / "SPE1999.CSV", source);
+    write_file(dir / "SP1999.TXT", "previous");
+
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command =
+        L"\"" + std::wstring(self) +
+        L"\" --gtest_filter=AtomicFile.AKilledWritersTemporaryGoesWithTheNextRun";
+    ::SetEnvironmentVariableW(kChildFolder, dir.path().c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &child);
+    ::SetEnvironmentVariableW(kChildFolder, nullptr);
+    ASSERT_TRUE(started);
+    bool writing = false;
+    for (int wait = 0; wait < 10'000 && !writing; ++wait) {
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            std::error_code ec;
+            writing |= entry.path().filename().native().starts_with(L".SP1999.TXT.") &&
+                       entry.file_size(ec) > 0;
+        }
+        ::Sleep(1);
+    }
+    ::TerminateProcess(child.hProcess, 1);
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    ASSERT_TRUE(writing) << "the child never wrote";
+
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
+    EXPECT_EQ(dir.names().size(), 3u);
+    EXPECT_EQ(ConversionRun(view, dir.path()).run(), RunOutcome::converted);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+}
+
 TEST(FileNames, EveryNameIsListedAndFoundAgainByItsBytes) {
     const std::vector<std::string> names = {"SPE2001.CSV",
                                             "sp\xc3\xa9"
