@@ -96,7 +96,7 @@ public:
 private:
     bool open() const { return handle_ != kNoHandle; }
     void create(Temporary temporary);
-    /// Gives an unnamed file its temporary name; false on failure.
+    /// Gives an unnamed file its temporary name; false on failure (POSIX).
     bool name_temporary();
     bool flush_and_close();
     void discard();

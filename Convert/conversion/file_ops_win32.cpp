@@ -272,10 +272,6 @@ bool AtomicFile::append(std::string_view bytes) {
     return true;
 }
 
-bool AtomicFile::name_temporary() {
-    return !temporary_.empty();
-}
-
 bool AtomicFile::flush_and_close() {
     HANDLE file = handle_of(handle_);
     if (!::FlushFileBuffers(file)) return false;
