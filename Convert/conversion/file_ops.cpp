@@ -1,5 +1,6 @@
 #include "file_ops.h"
 
+#include <atomic>
 #include <charconv>
 #include <system_error>
 
@@ -10,10 +11,6 @@ namespace convert {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path folder_of(const fs::path& path) {
-    return path.has_parent_path() ? path.parent_path() : fs::path(".");
-}
 
 /// Reads the decimal number that `text` starts with, up to `stop`.
 bool read_number(std::string_view& text, char stop, std::uint64_t& number) {
@@ -55,6 +52,17 @@ SaveResult G_FILE_SAVE(const fs::path& in_file, std::string_view in_data) {
     AtomicFile file(in_file);
     file.append(in_data);
     return file.commit();
+}
+
+fs::path folder_of(const fs::path& path) {
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+fs::path temporary_name(const fs::path& target) {
+    static std::atomic<unsigned> counter{0};
+    return folder_of(target) / path_of("." + bytes_of(target.filename()) + "." +
+                                       std::to_string(platform::current_process_id()) + "." +
+                                       std::to_string(counter++) + ".tmp");
 }
 
 bool is_temporary_of(std::string_view name, std::string_view target_name, std::uint64_t& pid) {

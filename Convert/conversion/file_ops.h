@@ -116,6 +116,12 @@ SaveResult G_FILE_SAVE(const std::filesystem::path& in_file, std::string_view in
 /// it was deleted.
 bool G_FILE_DELETE(const std::filesystem::path& in_file);
 
+/// The folder `path` lies in; "." for a bare name.
+std::filesystem::path folder_of(const std::filesystem::path& path);
+
+/// A fresh name, beside `target`, for this process's next temporary of it.
+std::filesystem::path temporary_name(const std::filesystem::path& target);
+
 /// Whether `name` has the form of a temporary of the target `target_name`
 /// (".NAME.<pid>.<n>.tmp", NAME ignoring case); sets `pid` when it has.
 bool is_temporary_of(std::string_view name, std::string_view target_name, std::uint64_t& pid);

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <string>
@@ -18,10 +17,6 @@ namespace convert {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path folder_of(const fs::path& path) {
-    return path.has_parent_path() ? path.parent_path() : fs::path(".");
-}
 
 std::string last_error() {
     return std::generic_category().message(errno);
@@ -64,14 +59,6 @@ bool write_all(int fd, std::string_view data) {
         data.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
-}
-
-/// A fresh temporary name beside `target`, hidden and named after it.
-fs::path temporary_name(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    return folder_of(target) /
-           ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-            std::to_string(counter++) + ".tmp");
 }
 
 void sync_folder(const fs::path& folder) {

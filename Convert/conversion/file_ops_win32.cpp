@@ -8,7 +8,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -20,10 +19,6 @@ namespace convert {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path folder_of(const fs::path& path) {
-    return path.has_parent_path() ? path.parent_path() : fs::path(".");
-}
 
 HANDLE handle_of(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -64,14 +59,6 @@ private:
     HANDLE file_;
     std::size_t size_;
 };
-
-/// A fresh temporary name beside `target`, named after it.
-fs::path temporary_name(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    return folder_of(target) / path_of("." + bytes_of(target.filename()) + "." +
-                                       std::to_string(::GetCurrentProcessId()) + "." +
-                                       std::to_string(counter++) + ".tmp");
-}
 
 /// Another program (a virus scanner, an indexer) may hold a file open for a
 /// moment; these errors are worth a few more tries.
