@@ -167,7 +167,8 @@ void BM_ConvertInMemory(benchmark::State& state) {
         convert::SourceLines lines(bytes);
         CountingSink sink;
         convert::TargetBuffer target(sink);
-        if (!convert::convert_lines(lines, target, [](const std::string&) {})) {
+        if (convert::convert_lines(lines, target, [](const std::string&) {}) !=
+            convert::LinesResult::converted) {
             state.SkipWithError("conversion failed");
             break;
         }

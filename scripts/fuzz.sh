@@ -11,4 +11,4 @@ cmake --build build/fuzz -j "$(nproc)"
 mkdir -p build/fuzz/corpus
 cp -n fuzz/corpus/* build/fuzz/corpus/
 build/fuzz/fuzz/conversion_fuzzer -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
-  -print_final_stats=1 build/fuzz/corpus
+  -dict=fuzz/conversion.dict -print_final_stats=1 build/fuzz/corpus

@@ -38,6 +38,8 @@ public:
             present_[i] = table_.has(kFirstField + i);
     }
 
+    bool knows_any_column() const { return table_.has_any(); }
+
     void read(std::string_view line) { table_.read(line, columns_); }
 
     std::string_view make() const { return columns_[kMake]; }
@@ -99,7 +101,8 @@ std::string target_name_of(std::string_view source_name) {
            ".TXT";
 }
 
-bool convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& show_message) {
+LinesResult convert_lines(SourceLines& lines, TargetBuffer& output,
+                          const MessageFn& show_message) {
     // The header line is the first line; a header shorter than a data line
     // may be means there is no data. The first short line ends the data.
     // Lines that would begin inside the end sentinel are all short, so the
@@ -108,6 +111,12 @@ bool convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& sh
     std::string_view line;
     if (lines.next(line) && line.size() >= kShortestLine) {
         LineReader reader(line);
+        if (!reader.knows_any_column()) {
+            // Not a source file (a UTF-16 file's names hold zero bytes, say):
+            // every record would be empty.
+            output.abandon();
+            return LinesResult::no_known_column;
+        }
         while (lines.next(line) && line.size() >= kShortestLine) {
             reader.read(line);
             if (show_over_length(reader, show_message) && valid) {
@@ -121,21 +130,21 @@ bool convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& sh
             }
         }
     }
-    if (!valid) return false;
+    if (!valid) return LinesResult::values_too_long;
     output.append(kFileEnd);
     output.flush();
-    return true;
+    return LinesResult::converted;
 }
 
-bool convert_content(std::string_view content, std::string& output, const MessageFn& show_message,
-                     std::size_t block_size) {
+LinesResult convert_content(std::string_view content, std::string& output,
+                            const MessageFn& show_message, std::size_t block_size) {
     MemorySource source(content, block_size);
     SourceLines lines(source, block_size);
     StringSink sink;
     TargetBuffer buffer(sink, block_size);
-    const bool valid = convert_lines(lines, buffer, show_message);
+    const LinesResult result = convert_lines(lines, buffer, show_message);
     output = std::move(sink.bytes);
-    return valid;
+    return result;
 }
 
 ConversionRun::ConversionRun(RunView& view, std::filesystem::path folder)
@@ -195,8 +204,15 @@ RunOutcome ConversionRun::convert(const std::string& source_name, int index,
         SourceLines lines(*source.file, options.block_size);
         TargetBuffer buffer(sink, options.block_size);
         const MessageFn show = [this](const std::string& text) { view_.show_message(text); };
-        if (!convert_lines(lines, buffer, show)) {
-            return finish(RunOutcome::values_too_long, "Data not converted.");
+        switch (convert_lines(lines, buffer, show)) {
+            case LinesResult::values_too_long:
+                return finish(RunOutcome::values_too_long, "Data not converted.");
+            case LinesResult::no_known_column:
+                return finish(RunOutcome::no_known_column,
+                              "No known column in the first line of " + source_name +
+                                  not_converted);
+            case LinesResult::converted:
+                break;
         }
     } catch (const ReadError&) {
         target.reset();

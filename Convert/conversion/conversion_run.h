@@ -22,6 +22,7 @@ enum class RunOutcome {
     source_missing,
     source_unreadable,
     values_too_long,  // at least one over-length message was shown
+    no_known_column,  // the first line names none of the columns read
     failed,           // unexpected error, reported; nothing written
     replace_failed,   // the old target could not be replaced
     write_failed,     // the new target could not be written
@@ -34,18 +35,25 @@ std::string source_name_of(std::string_view entry);
 /// "SP" + characters 4 to 7 of the source name + ".TXT".
 std::string target_name_of(std::string_view source_name);
 
+enum class LinesResult {
+    converted,        // every value fits; the whole target went to the output
+    values_too_long,  // at least one over-length message was passed on
+    no_known_column,  // a header line long enough for data names no column read
+};
+
 /// Converts the lines of a source file into its target, passing the
 /// over-length message of every value that does not fit to `show_message` in
 /// line and column order. The target's bytes go to `output` as they are
-/// built; when a value does not fit, `output` is abandoned at once and
-/// false is returned. The lines are taken as if the end sentinel CR LF "Done"
-/// CR LF followed the source.
-bool convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& show_message);
+/// built; unless every value fits, `output` is abandoned at once. The lines
+/// are taken as if the end sentinel CR LF "Done" CR LF followed the source.
+LinesResult convert_lines(SourceLines& lines, TargetBuffer& output,
+                          const MessageFn& show_message);
 
 /// convert_lines on a content in memory, read `block_size` bytes at a time;
-/// `output` is left empty when a value did not fit.
-bool convert_content(std::string_view content, std::string& output, const MessageFn& show_message,
-                     std::size_t block_size = SourceLines::kDefaultBlockSize);
+/// `output` is left empty unless every value fits.
+LinesResult convert_content(std::string_view content, std::string& output,
+                            const MessageFn& show_message,
+                            std::size_t block_size = SourceLines::kDefaultBlockSize);
 
 class ConversionRun {
 public:

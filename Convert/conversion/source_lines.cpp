@@ -14,6 +14,8 @@ std::size_t MemorySource::read(char* into, std::size_t size) {
 
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 /// A block, or less for a source known to be smaller: one byte more than the
 /// source, so that its end is seen without a second, larger buffer.
 std::size_t buffer_size(const ByteSource& source, std::size_t block_size) {
@@ -30,6 +32,14 @@ SourceLines::SourceLines(ByteSource& source, std::size_t block_size)
       capacity_(buffer_size(source, block_size)) {}
 
 bool SourceLines::next(std::string_view& line) {
+    if (!started_) {
+        // A byte-order mark ("CSV UTF-8") is read as if it were not there.
+        started_ = true;
+        while (end_ < kByteOrderMark.size() && !at_end_) fill();
+        if (std::string_view(buffer_.get(), end_).starts_with(kByteOrderMark)) {
+            begin_ = scanned_ = kByteOrderMark.size();
+        }
+    }
     for (;;) {
         if (skip_next_ && begin_ != end_) {
             skip_next_ = false;

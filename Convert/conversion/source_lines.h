@@ -39,7 +39,7 @@ private:
 
 /// Divides a source into lines. A line ends at a CR, and the one byte after
 /// the CR is skipped, taken to be the LF; the last line may end at the end of
-/// the source instead.
+/// the source instead. A UTF-8 byte-order mark at the start is skipped.
 class SourceLines {
 public:
     static constexpr std::size_t kDefaultBlockSize = 1 << 20;
@@ -63,6 +63,7 @@ private:
     std::size_t end_ = 0;
     bool skip_next_ = false;  // the byte after the last CR is yet to be skipped
     bool at_end_ = false;
+    bool started_ = false;
 };
 
 }  // namespace convert

@@ -117,6 +117,18 @@ TEST(ConversionRun, OutcomesWithTheirMessagesAndButtonStates) {
                {"message Data not converted."}}),
          {"SP1999.TXT", "SPE1999.CSV"},
          kOldTarget},
+        {"a first line naming no known column",
+         kEntry,
+         [](auto& d) {
+             write_file(d / "SPE1999.CSV", crlf_lines({"Year,Remark,Editor", "2019,Sent,Ann"}));
+             write_file(d / "SP1999.TXT", kOldTarget);
+         },
+         RunOutcome::no_known_column,
+         join({kBusy,
+               kIdle,
+               {"message No known column in the first line of SPE1999.CSV.  Data not converted."}}),
+         {"SP1999.TXT", "SPE1999.CSV"},
+         kOldTarget},
         {"absent source",
          kEntry,
          [](auto& d) { write_file(d / "SP1999.TXT", kOldTarget); },

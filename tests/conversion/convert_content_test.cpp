@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,29 +16,30 @@ using namespace std::string_literals;
 namespace {
 
 struct Converted {
-    bool ok;
+    LinesResult result;
     std::string output;
     std::vector<std::string> messages;
+    bool ok() const { return result == LinesResult::converted; }
 };
 
 Converted convert_text(std::string_view content,
                        std::size_t block_size = SourceLines::kDefaultBlockSize) {
     Converted c;
-    c.ok = convert_content(
+    c.result = convert_content(
         content, c.output, [&](const std::string& m) { c.messages.push_back(m); }, block_size);
     return c;
 }
 
-/// Expects exactly what the line-by-line procedures give: the same checks,
+/// Expects exactly what the line-by-line reference gives: the same checks,
 /// and the same bytes when every value fits.
 void expect_same_as_reference(const std::string& content, const std::string& what) {
     std::string expected;
     std::vector<std::string> expected_messages;
-    const bool fits = reference_convert(content, expected, expected_messages);
+    const reference::Result result = reference::convert(content, expected, expected_messages);
     const Converted got = convert_text(content);
-    EXPECT_EQ(got.ok, fits) << what;
+    EXPECT_EQ(static_cast<int>(got.result), static_cast<int>(result)) << what;
     EXPECT_EQ(got.messages, expected_messages) << what;
-    EXPECT_EQ(got.output, fits ? expected : "") << what;
+    EXPECT_EQ(got.output, got.ok() ? expected : "") << what;
 }
 
 const std::string kHeader(kFullHeader);
@@ -46,7 +48,7 @@ const std::string kRecord(kExampleTarget.substr(0, kExampleTarget.size() - 2));
 
 TEST(ConvertContent, WorkedExampleGivesThe103DocumentedBytes) {
     const Converted c = convert_text(crlf_lines({kHeader, kLine}));
-    ASSERT_TRUE(c.ok);
+    ASSERT_TRUE(c.ok());
     EXPECT_EQ(c.output, kExampleTarget);
     EXPECT_EQ(c.output.size(), 103u);
     EXPECT_TRUE(c.messages.empty());
@@ -87,7 +89,7 @@ std::vector<LineCase> line_structure_cases() {
 TEST(ConvertContent, LineStructure) {
     for (const auto& c : line_structure_cases()) {
         const Converted got = convert_text(c.content);
-        EXPECT_TRUE(got.ok) << c.what;
+        EXPECT_TRUE(got.ok()) << c.what;
         EXPECT_EQ(got.output, c.expected) << c.what;
     }
 }
@@ -113,8 +115,90 @@ TEST(ConvertContent, ColumnsByHeaderName) {
     };
     for (const auto& c : cases) {
         const Converted got = convert_text(c.content);
-        EXPECT_TRUE(got.ok) << c.what;
+        EXPECT_TRUE(got.ok()) << c.what;
         EXPECT_EQ(got.output, c.expected) << c.what;
+    }
+}
+
+struct CsvCase {
+    const char* what;
+    std::string content;
+    LinesResult result;
+    std::string expected;               // the target, when converted
+    std::vector<std::string> messages = {};  // over-length messages
+};
+
+std::string with_model(std::string_view model) {
+    return "ACME," + std::string(model) + ",12,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98";
+}
+
+std::string quoted_all(std::string_view line, char separator) {
+    std::string quoted = "\"";
+    for (const char c : line)
+        quoted += c == ',' ? std::string("\"") + separator + "\"" : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string utf16(std::string_view text) {
+    std::string wide = "\xFF\xFE";
+    for (const char c : text) wide.append({c, '\0'});
+    return wide;
+}
+
+// Sources as spreadsheets and databases save them.
+std::vector<CsvCase> csv_cases() {
+    const std::string record_start = "<R><MA>ACME</MA><MO>";
+    const std::string record_rest = kRecord.substr(record_start.size() + 10) + "\r\n";
+    auto target = [&](std::string_view model) {
+        return record_start + std::string(model) + record_rest;
+    };
+    std::string semicolons = kLine;
+    std::replace(semicolons.begin(), semicolons.end(), ',', ';');
+    semicolons.replace(semicolons.find(";55;"), 4, ";5,5;");
+    return {
+        {"a byte-order mark before the header", "\xEF\xBB\xBF" + crlf_lines({kHeader, kLine}),
+         LinesResult::converted, std::string(kExampleTarget)},
+        {"a quoted value holding a comma", crlf_lines({kHeader, with_model("\"X, Y\"")}),
+         LinesResult::converted, target("X, Y")},
+        {"a doubled quote stands for one", crlf_lines({kHeader, with_model("\"Type \"\"S\"\"\"")}),
+         LinesResult::converted, target("Type \"S\"")},
+        {"a model beginning with a quote", crlf_lines({kHeader, with_model("\"\"\"Q\"\" 2\"")}),
+         LinesResult::converted, target("\"Q\" 2")},
+        {"what follows the closing quote is kept", crlf_lines({kHeader, with_model("\"X\"Y ")}),
+         LinesResult::converted, target("XY")},
+        {"every field quoted, header included",
+         crlf_lines({quoted_all(kHeader, ','), quoted_all(kLine, ',')}), LinesResult::converted,
+         std::string(kExampleTarget)},
+        {"semicolons, a decimal comma in a value",
+         crlf_lines({quoted_all(kHeader, ';'), semicolons}), LinesResult::converted,
+         kRecord.substr(0, 82) + "5,5  98 </DA></R>\r\n\r\n"},
+        {"a quote never closed is taken as it stands",
+         crlf_lines({kHeader, with_model("\"RUNABOUT 2")}), LinesResult::converted,
+         target("\"RUNABOUT 2")},
+        {"a quoted over-long value is shown without its quotes",
+         crlf_lines(
+             {kHeader, "ACME,R2,\" 1,234 \",345,,7,100,99,5,480,178,145,270,150,151,1250,55,98"}),
+         LinesResult::values_too_long,
+         "",
+         {"Model: ACME  R2\r\n\r\nField: A1  Response Length:  5   Response: 1,234  is longer "
+          "than: 3"}},
+        {"a first line naming no known column",
+         crlf_lines({"Year,Remark,Editor", "2019,Complete; sent,Ann"}),
+         LinesResult::no_known_column, ""},
+        {"a UTF-16 file", utf16(crlf_lines({kHeader, kLine})), LinesResult::no_known_column, ""},
+        {"a header naming some columns converts as before",
+         crlf_lines({"Year,MODEL,Remark", "2019,Complete,sent"}), LinesResult::converted,
+         "<R><MA></MA><MO>Complete</MO><DA></DA></R>\r\n\r\n"},
+    };
+}
+
+TEST(ConvertContent, ReadsCsvAsSpreadsheetsWriteIt) {
+    for (const CsvCase& c : csv_cases()) {
+        const Converted got = convert_text(c.content);
+        EXPECT_EQ(got.result, c.result) << c.what;
+        EXPECT_EQ(got.output, c.expected) << c.what;
+        EXPECT_EQ(got.messages, c.messages) << c.what;
+        expect_same_as_reference(c.content, c.what);
     }
 }
 
@@ -130,7 +214,7 @@ TEST(ConvertContent, EveryOverLongValueIsReportedInLineAndColumnOrder) {
         "Zeta,Z4,1234,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98",
     });
     const Converted c = convert_text(content);
-    EXPECT_FALSE(c.ok);
+    EXPECT_FALSE(c.ok());
     EXPECT_EQ(c.output, "");
     const std::vector<std::string> expected = {
         "Model: Zeta  Z1\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer than: 3",
@@ -154,11 +238,12 @@ TEST(ConvertContent, BlockBoundariesAnywhereGiveTheWholeContentsResult) {
         std::string(30, '\r'),
     };
     for (const auto& c : line_structure_cases()) contents.push_back(c.content);
+    for (const auto& c : csv_cases()) contents.push_back(c.content);
     for (const std::string& content : contents) {
         const Converted whole = convert_text(content, content.size() + 1);
         for (std::size_t block = 1; block <= content.size(); ++block) {
             const Converted got = convert_text(content, block);
-            EXPECT_EQ(got.ok, whole.ok) << block << " in " << content;
+            EXPECT_EQ(got.result, whole.result) << block << " in " << content;
             EXPECT_EQ(got.messages, whole.messages) << block << " in " << content;
             EXPECT_EQ(got.output, whole.output) << block << " in " << content;
         }
@@ -168,7 +253,7 @@ TEST(ConvertContent, BlockBoundariesAnywhereGiveTheWholeContentsResult) {
 TEST(ConvertContent, NoMessageForValuesThatFitAfterTrimming) {
     const Converted c = convert_text(
         crlf_lines({kHeader, "A,B,  123  ,1,,,,,,,,,,,,1234 ,12345,", "A,B,1,1,1,1,1,1,1,"}));
-    EXPECT_TRUE(c.ok);
+    EXPECT_TRUE(c.ok());
     EXPECT_TRUE(c.messages.empty());
 }
 
@@ -176,17 +261,18 @@ TEST(ConvertContent, NoMessageForValuesThatFitAfterTrimming) {
 // case and with spaces, line ends of every kind, short lines, long values.
 TEST(ConvertContent, AgreesWithTheLineByLineProcedures) {
     const std::vector<std::string> pieces = {
-        "MAKE", "model", "A1",   " A1",   "cw",   "WDIST",    "MYR",       "b1",
-        "x",    "",      " ",    "  12 ", "1234", "12345",    "\t",        "\"",
-        "<&>",  "\xe9",  "\r\n", "\r",    "\n",   "\r\n\r\n", "0123456789"};
+        "MAKE", "model",   "A1",    " A1",  "cw",    "WDIST", "MYR", "b1",       "x",
+        "",     " ",       "  12 ", "1234", "12345", "\t",    "\"",  "\"\"",     "\",\"",
+        ";",    "\"1;2\"", "<&>",   "\xe9", "\r\n",  "\r",    "\n",  "\r\n\r\n", "0123456789"};
     std::mt19937 random(2024);
     auto pick = [&] {
         return pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
     };
     for (int round = 0; round < 3000; ++round) {
-        std::string content;
+        std::string content = round % 5 == 0 ? "\xEF\xBB\xBF" : "";
         const int count = std::uniform_int_distribution<int>(0, 60)(random);
-        for (int i = 0; i < count; ++i) content += pick() + (random() % 3 ? "," : "");
+        const char* separator = round % 4 == 0 ? ";" : ",";
+        for (int i = 0; i < count; ++i) content += pick() + (random() % 3 ? separator : "");
         expect_same_as_reference(content, content);
         if (HasFailure()) return;
     }
