@@ -24,7 +24,8 @@
 #include <string>
 #include <utility>
 
-#include "conversion_run.h"
+#include "conversion.h"
+#include "convert_file.h"
 #include "file_ops.h"
 
 extern char** environ;
@@ -32,21 +33,18 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-using convert::ConversionRun;
 using convert::RunOutcome;
 
-class SilentView : public convert::RunView {
+class SilentReport : public convert::RunReport {
 public:
-    std::string selected_text() const override { return "SPE2019.CSV - 2020-03-02"; }
-    int selected_index() const override { return 0; }
-    std::string entry_text(int) const override { return selected_text(); }
-    void set_entry_text(int, const std::string&) override {}
-    void refresh_list() override {}
-    void set_close_enabled(bool) override {}
-    void set_close_caption(const std::string&) override {}
-    void process_pending_events() override {}
-    void show_message(const std::string&) override {}
+    void message(const std::string&) override {}
 };
+
+/// Converts the folder's SPE2019.CSV.
+RunOutcome convert_source(const fs::path& folder) {
+    SilentReport report;
+    return convert::convert_file({folder, "SPE2019.CSV", "SPE2019.CSV"}, {}, report).outcome;
+}
 
 const fs::path& work_folder() {
     static const fs::path folder = [] {
@@ -91,8 +89,7 @@ fs::path source_folder(long lines, long scale) {
 
 std::uintmax_t target_size(const fs::path& folder) {
     if (!fs::exists(folder / "SP2019.TXT")) {
-        SilentView view;
-        ConversionRun(view, folder).run();
+        convert_source(folder);
     }
     return fs::file_size(folder / "SP2019.TXT");
 }
@@ -100,8 +97,7 @@ std::uintmax_t target_size(const fs::path& folder) {
 void BM_Convert(benchmark::State& state) {
     const fs::path folder = source_folder(state.range(0), state.range(1));
     for (auto _ : state) {
-        SilentView view;
-        if (ConversionRun(view, folder).run() != RunOutcome::converted) {
+        if (convert_source(folder) != RunOutcome::converted) {
             state.SkipWithError("conversion failed");
             break;
         }

@@ -4,10 +4,9 @@
 #include <ostream>
 #include <system_error>
 
-#include "conversion_run.h"
+#include "ascii_text.h"
+#include "convert_file.h"
 #include "file_ops.h"
-#include "run_view.h"
-#include "text.h"
 
 namespace convert {
 
@@ -30,37 +29,23 @@ constexpr const char* kUsage =
     "\n"
     "Messages go to standard error, each after the file's name; \"Done.\" goes to\n"
     "standard output. Exit status: 0 when every file was converted (or checked\n"
-    "clean), 1 when any was not, 2 for a usage error.\n";
+    "clean), 1 when any was not or there was none, 2 for a usage error.\n";
 
-/// A run's view of one file: the file name stands for the year-list entry,
-/// messages go to the streams, and there is no button to set.
-class StreamView : public RunView {
+/// Messages go to the error stream, each after the file's name as given.
+class StreamReport : public RunReport {
 public:
-    StreamView(std::string name, std::string label, std::ostream& out, std::ostream& err)
-        : name_(std::move(name)), label_(std::move(label)), out_(out), err_(err) {}
+    StreamReport(std::string label, std::ostream& err) : label_(std::move(label)), err_(err) {}
+    void message(const std::string& text) override { say(err_, text); }
 
-    std::string selected_text() const override { return name_; }
-    int selected_index() const override { return 0; }
-    std::string entry_text(int) const override { return name_; }
-    void set_entry_text(int, const std::string&) override {}
-    void refresh_list() override {}
-    void set_close_enabled(bool) override {}
-    void set_close_caption(const std::string&) override {}
-    void process_pending_events() override {}
-
-    void show_message(const std::string& text) override {
-        std::string shown = text;
-        for (std::size_t at = 0; (at = shown.find("\r\n", at)) != std::string::npos;) {
-            shown.replace(at, 2, "\n");
-            ++at;
+    void say(std::ostream& to, std::string text) const {
+        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; ++at) {
+            text.replace(at, 2, "\n");
         }
-        (text == "Done." ? out_ : err_) << label_ << ": " << shown << '\n';
+        to << label_ << ": " << text << '\n';
     }
 
 private:
-    std::string name_;
     std::string label_;
-    std::ostream& out_;
     std::ostream& err_;
 };
 
@@ -68,11 +53,21 @@ bool convert_one(const BatchOptions& options, const std::string& file, std::ostr
                  std::ostream& err) {
     const fs::path path = path_of(file);
     const fs::path folder = path.has_parent_path() ? path.parent_path() : options.folder;
-    StreamView view(bytes_of(path.filename()), file, out, err);
-    ConversionRun run(view, folder);
-    const RunOutcome outcome = run.run({.write_target = !options.check_only});
-    if (outcome == RunOutcome::checked) out << file << ": every value fits; nothing written.\n";
-    return outcome == RunOutcome::converted || outcome == RunOutcome::checked;
+    const std::string name = bytes_of(path.filename());
+    StreamReport report(file, err);
+    const RunResult result =
+        convert_file({folder, name, name}, {.write_target = !options.check_only}, report);
+    switch (result.outcome) {
+        case RunOutcome::converted:
+            report.say(out, result.message);
+            return true;
+        case RunOutcome::checked:
+            report.say(out, "every value fits; nothing written.");
+            return true;
+        default:
+            report.say(err, result.message);
+            return false;
+    }
 }
 
 }  // namespace
@@ -134,8 +129,10 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::vector<std::string> files = options->files;
     if (files.empty()) {
         files = batch_source_names(options->folder);
-        if (files.empty())
+        if (files.empty()) {
             err << "convert-batch: no SPE files in " << bytes_of(options->folder) << "\n";
+            return 1;
+        }
     }
     bool all_converted = true;
     for (const std::string& file : files) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "text.h"
+#include "ascii_text.h"
 
 namespace convert {
 

@@ -4,7 +4,8 @@
 #include <charconv>
 #include <system_error>
 
-#include "text.h"
+#include "ascii_text.h"
+#include "file_ops_internal.h"
 
 namespace convert {
 
@@ -37,21 +38,15 @@ std::optional<fs::path> find_file(const fs::path& path) {
     return best;
 }
 
-OpenedSource G_READ(const fs::path& in_file) {
-    const std::optional<fs::path> found = find_file(in_file);
+OpenedSource open_source(const fs::path& path) {
+    const std::optional<fs::path> found = find_file(path);
     if (!found) return {OpenedSource::Status::not_found, nullptr, ""};
-    return platform::open_source(*found);
+    return platform::open_found(*found);
 }
 
-bool G_FILE_DELETE(const fs::path& in_file) {
-    const std::optional<fs::path> found = find_file(in_file);
+bool delete_any_case(const fs::path& path) {
+    const std::optional<fs::path> found = find_file(path);
     return !found || platform::delete_file(*found);
-}
-
-SaveResult G_FILE_SAVE(const fs::path& in_file, std::string_view in_data) {
-    AtomicFile file(in_file);
-    file.append(in_data);
-    return file.commit();
 }
 
 fs::path folder_of(const fs::path& path) {
@@ -84,7 +79,7 @@ void remove_stale_temporaries(const fs::path& target) {
          it.increment(ec)) {
         std::uint64_t pid = 0;
         if (is_temporary_of(bytes_of(it->path().filename()), target_name, pid) &&
-            !platform::process_running(pid) &&
+            !platform::temporary_in_use(it->path(), pid) &&
             platform::entry_kind(it->path()) == platform::EntryKind::file) {
             // Another writer may have removed it first; either way it is gone.
             platform::delete_file(it->path());
@@ -92,9 +87,10 @@ void remove_stale_temporaries(const fs::path& target) {
     }
 }
 
-AtomicFile::AtomicFile(fs::path target, Temporary temporary) : target_(std::move(target)) {
+AtomicFile::AtomicFile(fs::path target, Options options)
+    : target_(std::move(target)), options_(std::move(options)) {
     remove_stale_temporaries(target_);
-    create(temporary);
+    create();
 }
 
 AtomicFile::~AtomicFile() {

@@ -4,15 +4,16 @@
 // regard to letter case. The platform's part lives in file_ops_<platform>.cpp.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "source_lines.h"
+#include "byte_source.h"
+#include "target_buffer.h"
 
 namespace convert {
 
@@ -50,13 +51,29 @@ struct OpenedSource {
     std::string error;                 // the system's reason when failed
 };
 
-/// Opens the file `find_file(in_file)` names for reading from its first byte.
-OpenedSource G_READ(const std::filesystem::path& in_file);
+/// Opens the file `find_file(path)` names for reading from its first byte.
+OpenedSource open_source(const std::filesystem::path& path);
+
+/// Deletes the file `find_file(path)` names. True when there was none or it
+/// was deleted.
+bool delete_any_case(const std::filesystem::path& path);
 
 enum class SaveResult {
     saved,
     write_failed,    // the new content could not be written; nothing changed
     replace_failed,  // an existing file could not be replaced; it is unchanged
+};
+
+/// How an AtomicFile saves.
+struct SaveOptions {
+    enum class Temporary { unnamed_where_possible, named };
+    /// The steps of a save that the system may refuse.
+    enum class Step { create, write, flush, name, replace };
+
+    Temporary temporary = Temporary::unnamed_where_possible;
+    /// For tests: a step for which this answers true fails as the system
+    /// would fail it.
+    std::function<bool(Step)> refuse = {};
 };
 
 /// A new content for `target` that takes the target's place all at once on
@@ -66,20 +83,24 @@ enum class SaveResult {
 /// target's folder where its file system allows one, else to a hidden
 /// temporary ".NAME.<pid>.<n>.tmp" beside the target, which a later writer
 /// for the same target removes once its process has gone.
-class AtomicFile {
+class AtomicFile : public TargetSink {
 public:
-    enum class Temporary { unnamed_where_possible, named };
+    using Options = SaveOptions;
+    using Temporary = SaveOptions::Temporary;
+    using Step = SaveOptions::Step;
 
     /// Removes the target's stale temporaries, then creates the new file.
-    explicit AtomicFile(std::filesystem::path target,
-                        Temporary temporary = Temporary::unnamed_where_possible);
-    ~AtomicFile();
+    explicit AtomicFile(std::filesystem::path target, Options options = {});
+    ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    /// Appends `bytes`. False once creating or writing has failed: the file
-    /// is then discarded at once and later appends are ignored.
-    bool append(std::string_view bytes);
+    /// Appends `bytes`. Once creating or writing has failed the file is
+    /// discarded at once, later bytes are dropped and commit fails.
+    void write(std::string_view bytes) override;
+
+    /// Discards the new file; the target stays as it was.
+    void abandon() override;
 
     /// Flushes the new file to disk and renames it over the target (and
     /// removes an old target whose name differs only in case), keeping an
@@ -87,58 +108,35 @@ public:
     /// and the new file is gone.
     SaveResult commit();
 
-    /// Discards the new file; the target stays as it was.
-    void abandon();
-
     /// Whether the new file has no name yet (tests; false once discarded).
     bool unnamed() const { return open() && temporary_.empty(); }
 
 private:
-    bool open() const { return handle_ != kNoHandle; }
-    void create(Temporary temporary);
+#ifdef _WIN32
+    using Handle = void*;  // a file HANDLE; null when none
+    static constexpr Handle kNoHandle = nullptr;
+#else
+    using Handle = int;  // a file descriptor
+    static constexpr Handle kNoHandle = -1;
+#endif
+
+    bool open() const {
+        return handle_ != kNoHandle;
+    }
+    bool refused(Step step) const {
+        return options_.refuse && options_.refuse(step);
+    }
+    void create();
     /// Gives an unnamed file its temporary name; false on failure (POSIX).
     bool name_temporary();
     bool flush_and_close();
     void discard();
 
-    static constexpr std::intptr_t kNoHandle = -1;
     std::filesystem::path target_;
+    Options options_;
     std::filesystem::path temporary_;  // empty while the file has no name
-    std::intptr_t handle_ = kNoHandle;
+    Handle handle_ = kNoHandle;
     bool failed_ = false;
 };
-
-/// Replaces the file `in_file` (or one whose name differs only in case) by
-/// `in_data`, all or nothing, through an AtomicFile.
-SaveResult G_FILE_SAVE(const std::filesystem::path& in_file, std::string_view in_data);
-
-/// Deletes the file `find_file(in_file)` names. True when there was none or
-/// it was deleted.
-bool G_FILE_DELETE(const std::filesystem::path& in_file);
-
-/// The folder `path` lies in; "." for a bare name.
-std::filesystem::path folder_of(const std::filesystem::path& path);
-
-/// A fresh name, beside `target`, for this process's next temporary of it.
-std::filesystem::path temporary_name(const std::filesystem::path& target);
-
-/// Whether `name` has the form of a temporary of the target `target_name`
-/// (".NAME.<pid>.<n>.tmp", NAME ignoring case); sets `pid` when it has.
-bool is_temporary_of(std::string_view name, std::string_view target_name, std::uint64_t& pid);
-
-/// Removes the temporaries of the target at `target` whose process no longer
-/// runs; nothing else.
-void remove_stale_temporaries(const std::filesystem::path& target);
-
-namespace platform {
-// The parts each platform provides, for the portable file operations.
-enum class EntryKind { none, file, other };
-EntryKind entry_kind(const std::filesystem::path& path);
-/// Opens the file at `path`, found already, for reading: ok or failed.
-OpenedSource open_source(const std::filesystem::path& path);
-bool delete_file(const std::filesystem::path& path);
-std::uint64_t current_process_id();
-bool process_running(std::uint64_t pid);
-}  // namespace platform
 
 }  // namespace convert

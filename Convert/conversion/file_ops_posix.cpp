@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "file_ops.h"
+#include "file_ops_internal.h"
 
 namespace convert {
 
@@ -20,10 +21,6 @@ namespace {
 
 std::string last_error() {
     return std::generic_category().message(errno);
-}
-
-int fd_of(std::intptr_t handle) {
-    return static_cast<int>(handle);
 }
 
 class FileSource : public ByteSource {
@@ -91,7 +88,7 @@ std::uint64_t current_process_id() {
     return static_cast<std::uint64_t>(::getpid());
 }
 
-bool process_running(std::uint64_t pid) {
+bool temporary_in_use(const fs::path&, std::uint64_t pid) {
     const auto id = static_cast<pid_t>(pid);
     if (id <= 0 || static_cast<std::uint64_t>(id) != pid) return false;
     return ::kill(id, 0) == 0 || errno == EPERM;
@@ -131,7 +128,7 @@ std::vector<ListedFile> list_files(const fs::path& folder) {
     return files;
 }
 
-OpenedSource platform::open_source(const fs::path& found) {
+OpenedSource platform::open_found(const fs::path& found) {
     OpenedSource result;
     result.status = OpenedSource::Status::failed;
     // Non-blocking, so that a pipe put in the file's place cannot hang the read.
@@ -157,41 +154,43 @@ OpenedSource platform::open_source(const fs::path& found) {
     return result;
 }
 
-void AtomicFile::create(Temporary temporary) {
+void AtomicFile::create() {
     int fd = -1;
+    if (!refused(Step::create)) {
 #ifdef O_TMPFILE
-    if (temporary == Temporary::unnamed_where_possible) {
-        fd = ::open(folder_of(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    }
-#endif
-    if (fd < 0) {
-        // No unnamed files here (FAT, many network shares): a named one.
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            temporary_ = temporary_name(target_);
-            fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST) break;
+        if (options_.temporary == Temporary::unnamed_where_possible) {
+            fd = ::open(folder_of(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         }
-        if (fd < 0) temporary_.clear();
+#endif
+        if (fd < 0) {
+            // No unnamed files here (FAT, many network shares): a named one.
+            for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+                temporary_ = temporary_name(target_);
+                fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                if (fd < 0 && errno != EEXIST) break;
+            }
+            if (fd < 0) temporary_.clear();
+        }
     }
     handle_ = fd;
     failed_ = fd < 0;
 }
 
-bool AtomicFile::append(std::string_view bytes) {
-    if (failed_) return false;
-    if (!write_all(fd_of(handle_), bytes)) {
+void AtomicFile::write(std::string_view bytes) {
+    if (failed_) return;
+    if (refused(Step::write) || !write_all(handle_, bytes)) {
         failed_ = true;
         discard();  // give the disk space back at once
     }
-    return !failed_;
 }
 
 bool AtomicFile::name_temporary() {
-    const std::string fd_path = "/proc/self/fd/" + std::to_string(fd_of(handle_));
+    if (refused(Step::name)) return false;
+    const std::string fd_path = "/proc/self/fd/" + std::to_string(handle_);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path name = temporary_name(target_);
         // Linking by descriptor needs a privilege; through /proc it does not.
-        if (::linkat(fd_of(handle_), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ||
+        if (::linkat(handle_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ||
             ::linkat(AT_FDCWD, fd_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             temporary_ = name;
             return true;
@@ -202,8 +201,8 @@ bool AtomicFile::name_temporary() {
 }
 
 bool AtomicFile::flush_and_close() {
-    const int fd = fd_of(handle_);
-    const bool synced = ::fsync(fd) == 0;
+    const int fd = handle_;
+    const bool synced = !refused(Step::flush) && ::fsync(fd) == 0;
     if (synced && temporary_.empty() && !name_temporary()) return false;
     handle_ = kNoHandle;
     return ::close(fd) == 0 && synced;
@@ -211,7 +210,7 @@ bool AtomicFile::flush_and_close() {
 
 void AtomicFile::discard() {
     if (open()) {
-        ::close(fd_of(handle_));
+        ::close(handle_);
         handle_ = kNoHandle;
     }
     if (!temporary_.empty()) {
@@ -231,18 +230,18 @@ SaveResult AtomicFile::commit() {
     // A replaced file keeps its permissions where the system lets it; the
     // new file's default ones are no reason to keep the old content.
     if (exact_exists && S_ISREG(existing.st_mode)) {
-        (void)::fchmod(fd_of(handle_), existing.st_mode & 07777);
+        (void)::fchmod(handle_, existing.st_mode & 07777);
     }
     if (!flush_and_close()) {
         discard();
         return SaveResult::write_failed;
     }
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (refused(Step::replace) || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
         discard();
         return exact_exists ? SaveResult::replace_failed : SaveResult::write_failed;
     }
     temporary_.clear();
-    if (other_case && !G_FILE_DELETE(*other_case)) {
+    if (other_case && !delete_any_case(*other_case)) {
         // Two files would be left; take the new one back out.
         ::unlink(target_.c_str());
         return SaveResult::replace_failed;

@@ -12,17 +12,14 @@
 #include <string>
 
 #include "file_ops.h"
-#include "text.h"
+#include "file_ops_internal.h"
+#include "utf8.h"
 
 namespace convert {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-HANDLE handle_of(std::intptr_t handle) {
-    return reinterpret_cast<HANDLE>(handle);
-}
 
 std::string error_text(DWORD error) {
     wchar_t* text = nullptr;
@@ -112,7 +109,7 @@ std::uint64_t current_process_id() {
     return ::GetCurrentProcessId();
 }
 
-bool process_running(std::uint64_t pid) {
+bool temporary_in_use(const fs::path&, std::uint64_t pid) {
     if (pid == 0 || pid > 0xFFFFFFFFu) return false;
     HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
                                    static_cast<DWORD>(pid));
@@ -203,7 +200,7 @@ std::vector<ListedFile> list_files(const fs::path& folder) {
     return files;
 }
 
-OpenedSource platform::open_source(const fs::path& found) {
+OpenedSource platform::open_found(const fs::path& found) {
     OpenedSource result;
     result.status = OpenedSource::Status::failed;
     // Others may go on reading and writing it; a program that holds it
@@ -226,10 +223,11 @@ OpenedSource platform::open_source(const fs::path& found) {
     return result;
 }
 
-void AtomicFile::create(Temporary) {
+void AtomicFile::create() {
     // Windows has no unnamed files: always a named, hidden temporary.
     HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE && !refused(Step::create);
+         ++attempt) {
         temporary_ = temporary_name(target_);
         file = ::CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN, nullptr);
@@ -240,35 +238,34 @@ void AtomicFile::create(Temporary) {
         failed_ = true;
         return;
     }
-    handle_ = reinterpret_cast<std::intptr_t>(file);
+    handle_ = file;
 }
 
-bool AtomicFile::append(std::string_view bytes) {
-    if (failed_) return false;
+void AtomicFile::write(std::string_view bytes) {
+    if (failed_) return;
     while (!bytes.empty()) {
         DWORD written = 0;
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-        if (!::WriteFile(handle_of(handle_), bytes.data(), chunk, &written, nullptr) ||
+        if (refused(Step::write) || !::WriteFile(handle_, bytes.data(), chunk, &written, nullptr) ||
             written == 0) {
             failed_ = true;
             discard();  // give the disk space back at once
-            return false;
+            return;
         }
         bytes.remove_prefix(written);
     }
-    return true;
 }
 
 bool AtomicFile::flush_and_close() {
-    HANDLE file = handle_of(handle_);
-    if (!::FlushFileBuffers(file)) return false;
+    HANDLE file = handle_;
+    if (refused(Step::flush) || !::FlushFileBuffers(file)) return false;
     handle_ = kNoHandle;
     return ::CloseHandle(file) != 0;
 }
 
 void AtomicFile::discard() {
     if (open()) {
-        ::CloseHandle(handle_of(handle_));
+        ::CloseHandle(handle_);
         handle_ = kNoHandle;
     }
     if (!temporary_.empty()) {
@@ -292,7 +289,7 @@ SaveResult AtomicFile::commit() {
                                ? existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_TEMPORARY)
                                : FILE_ATTRIBUTE_NORMAL;
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!::SetFileInformationByHandle(handle_of(handle_), FileBasicInfo, &basic, sizeof basic) ||
+    if (!::SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic) ||
         !flush_and_close()) {
         discard();
         return SaveResult::write_failed;
@@ -300,7 +297,7 @@ SaveResult AtomicFile::commit() {
     // Names match ignoring case natively: an old "sp1999.txt" is the target
     // itself, replaced in place, and keeps its name as Windows keeps it.
     for (int attempt = 0;; ++attempt) {
-        if (replace(temporary_, target_, existing)) {
+        if (!refused(Step::replace) && replace(temporary_, target_, existing)) {
             temporary_.clear();
             return SaveResult::saved;
         }

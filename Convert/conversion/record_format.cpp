@@ -1,67 +1,33 @@
 #include "record_format.h"
 
-#include <algorithm>
 #include <cstring>
-
-#include "field_procedures.h"
 
 namespace convert {
 
 namespace {
+
+// The record's fixed pieces, around make, model and data block.
+constexpr std::string_view kRecordStart = "<R><MA>";
+constexpr std::string_view kMakeToModel = "</MA><MO>";
+constexpr std::string_view kModelToData = "</MO><DA>";
+constexpr std::string_view kRecordEnd = "</DA></R>\r\n";
 
 char* put(char* at, std::string_view text) {
     if (!text.empty()) std::memcpy(at, text.data(), text.size());
     return at + text.size();
 }
 
-}  // namespace
-
-namespace {
-/// Small targets are small files: they need no full block.
-constexpr std::size_t kFirstCapacity = 64 * 1024;
-}  // namespace
-
-TargetBuffer::TargetBuffer(TargetSink& sink, std::size_t block_size)
-    : sink_(sink),
-      block_size_(std::max<std::size_t>(block_size, 1)),
-      data_(std::make_unique_for_overwrite<char[]>(std::min(block_size_, kFirstCapacity))),
-      capacity_(std::min(block_size_, kFirstCapacity)) {}
-
-char* TargetBuffer::extend(std::size_t size) {
-    if (size > capacity_ - size_) {
-        if (capacity_ < block_size_ && size_ + size <= block_size_) {
-            grow(std::min(block_size_, std::max(capacity_ * 2, size_ + size)));
-        } else {
-            flush();
-            if (size > capacity_) grow(size);
-        }
-    }
-    char* at = data_.get() + size_;
-    size_ += size;
+/// Writes `text` filled with spaces on the right, or cut, to exactly `width`
+/// bytes at `at`; returns the end. Data-block fields are at most five bytes
+/// wide, so a plain loop beats a library call.
+char* put_padded(char* at, std::string_view text, std::size_t width) {
+    const std::size_t kept = text.size() < width ? text.size() : width;
+    for (std::size_t i = 0; i < kept; ++i) *at++ = text[i];
+    for (std::size_t i = kept; i < width; ++i) *at++ = ' ';
     return at;
 }
 
-void TargetBuffer::grow(std::size_t capacity) {
-    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
-    if (size_ != 0) std::memcpy(larger.get(), data_.get(), size_);
-    data_ = std::move(larger);
-    capacity_ = capacity;
-}
-
-void TargetBuffer::append(std::string_view text) {
-    put(extend(text.size()), text);
-}
-
-void TargetBuffer::flush() {
-    if (size_ != 0 && !abandoned_) sink_.write({data_.get(), size_});
-    size_ = 0;
-}
-
-void TargetBuffer::abandon() {
-    if (!abandoned_) sink_.abandon();
-    abandoned_ = true;
-    size_ = 0;
-}
+}  // namespace
 
 void append_record(TargetBuffer& out, std::string_view make, std::string_view model,
                    DataBlockValues fields, const DataBlockColumns& present) {

@@ -6,10 +6,10 @@
 
 #include <array>
 #include <cstddef>
-#include <memory>
 #include <span>
-#include <string>
 #include <string_view>
+
+#include "target_buffer.h"
 
 namespace convert {
 
@@ -32,59 +32,8 @@ using DataBlockValues = std::span<const std::string_view, kDataBlock.size()>;
 /// in the data block: later fields move left.
 using DataBlockColumns = std::array<bool, kDataBlock.size()>;
 
-/// The record's fixed pieces, around make, model and data block.
-inline constexpr std::string_view kRecordStart = "<R><MA>";
-inline constexpr std::string_view kMakeToModel = "</MA><MO>";
-inline constexpr std::string_view kModelToData = "</MO><DA>";
-inline constexpr std::string_view kRecordEnd = "</DA></R>\r\n";
 /// What follows the last record.
 inline constexpr std::string_view kFileEnd = "\r\n";
-
-/// Where a target's bytes go as they are built.
-class TargetSink {
-public:
-    virtual ~TargetSink() = default;
-    virtual void write(std::string_view bytes) = 0;
-    /// The target will never be complete: what was written is of no use.
-    virtual void abandon() = 0;
-};
-
-/// Gathers a target's bytes and passes them on to its sink a block at a
-/// time. Memory grows from a small start to one block, or to the largest
-/// record when a record is larger than a block.
-class TargetBuffer {
-public:
-    static constexpr std::size_t kDefaultBlockSize = 1 << 20;
-
-    explicit TargetBuffer(TargetSink& sink, std::size_t block_size = kDefaultBlockSize);
-
-    /// The next `size` bytes to write; valid until the next call.
-    char* extend(std::size_t size);
-    void append(std::string_view text);
-    /// Passes every byte gathered so far on to the sink.
-    void flush();
-    /// Drops the gathered bytes and abandons the sink; later bytes are
-    /// dropped too.
-    void abandon();
-
-private:
-    void grow(std::size_t capacity);
-
-    TargetSink& sink_;
-    std::size_t block_size_;
-    std::unique_ptr<char[]> data_;
-    std::size_t capacity_;
-    std::size_t size_ = 0;
-    bool abandoned_ = false;
-};
-
-/// Keeps a whole target in memory.
-class StringSink : public TargetSink {
-public:
-    std::string bytes;
-    void write(std::string_view more) override { bytes.append(more); }
-    void abandon() override { bytes.clear(); }
-};
 
 /// Appends one record and its CR LF. Each field the header has is filled
 /// with spaces on the right, or cut, to its width.

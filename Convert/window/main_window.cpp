@@ -9,27 +9,14 @@
 #include <QPushButton>
 
 #include "display_text.h"
-#include "year_list.h"
+#include "qt_text.h"
 
 namespace convert {
 
-namespace {
-// Each entry's bytes, as built from the file name; the shown text is only
-// their decoded form.
-constexpr int kEntryBytesRole = Qt::UserRole;
-
-std::string bytes_of(const QListWidgetItem* item) {
-    return item ? item->data(kEntryBytesRole).toByteArray().toStdString() : std::string();
-}
-
-void set_entry(QListWidgetItem* item, const std::string& bytes) {
-    item->setText(display_text(bytes));
-    item->setData(kEntryBytesRole, QByteArray::fromStdString(bytes));
-}
-}  // namespace
-
-F_SPECS::F_SPECS(std::filesystem::path folder, QWidget* parent)
-    : QWidget(parent), folder_(std::move(folder)), run_(*this, folder_) {
+MainWindow::MainWindow(std::filesystem::path folder, QWidget* parent)
+    : QWidget(parent), years_(std::move(folder)) {
+    // The object names are the ones automation and the tests look for.
+    setObjectName(QStringLiteral("F_SPECS"));
     setWindowTitle(QStringLiteral("Convert .QMR to .TXT"));
     setWindowIcon(QIcon(QStringLiteral(":/convert.png")));
     QFont font(QStringLiteral("Arial"));
@@ -38,51 +25,70 @@ F_SPECS::F_SPECS(std::filesystem::path folder, QWidget* parent)
     setFont(font);
     setFixedSize(341, 266);
 
-    S_YEARS = new QListWidget(this);
-    S_YEARS->setObjectName(QStringLiteral("S_YEARS"));
-    S_YEARS->setGeometry(56, 16, 229, 164);
-    S_YEARS->setSelectionMode(QAbstractItemView::SingleSelection);
-    S_YEARS->setSortingEnabled(false);
+    year_list_ = new QListWidget(this);
+    year_list_->setObjectName(QStringLiteral("S_YEARS"));
+    year_list_->setGeometry(56, 16, 229, 164);
+    year_list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    year_list_->setSortingEnabled(false);
 
-    Label1 = new QLabel(QStringLiteral("Double click year to convert"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(60, 184, 225, 21);
-    Label1->setFocusPolicy(Qt::NoFocus);
+    label_ = new QLabel(QStringLiteral("Double click year to convert"), this);
+    label_->setObjectName(QStringLiteral("Label1"));
+    label_->setGeometry(60, 184, 225, 21);
+    label_->setFocusPolicy(Qt::NoFocus);
 
-    B_CLOSE = new QPushButton(QStringLiteral("Close"), this);
-    B_CLOSE->setObjectName(QStringLiteral("B_CLOSE"));
-    B_CLOSE->setGeometry(224, 224, 85, 29);
-    B_CLOSE->setAutoDefault(false);
-    B_CLOSE->setDefault(false);
+    close_button_ = new QPushButton(QStringLiteral("Close"), this);
+    close_button_->setObjectName(QStringLiteral("B_CLOSE"));
+    close_button_->setGeometry(224, 224, 85, 29);
+    close_button_->setAutoDefault(false);
+    close_button_->setDefault(false);
 
-    setTabOrder(S_YEARS, B_CLOSE);
-    connect(B_CLOSE, &QPushButton::clicked, this, &F_SPECS::B_CLOSE_Click);
-    connect(S_YEARS, &QListWidget::itemDoubleClicked, this, &F_SPECS::S_YEARS_DblClick);
+    setTabOrder(year_list_, close_button_);
+    connect(close_button_, &QPushButton::clicked, this, &MainWindow::close);
+    connect(year_list_, &QListWidget::itemDoubleClicked, this, &MainWindow::convert_entry);
 
-    Form_Load();
-    S_YEARS->setFocus();
+    fill_year_list();
+    year_list_->setFocus();
 }
 
-void F_SPECS::Form_Load() {
-    for (const std::string& entry : year_list_entries(folder_)) {
-        auto* item = new QListWidgetItem(S_YEARS);
-        set_entry(item, entry);
+void MainWindow::fill_year_list() {
+    for (const YearEntry& entry : years_.entries()) {
+        year_list_->addItem(qt_text(entry.label()));
     }
 }
 
-void F_SPECS::B_CLOSE_Click() {
-    close();
-}
-
-void F_SPECS::S_YEARS_DblClick(QListWidgetItem* item) {
+void MainWindow::convert_entry(QListWidgetItem* item) {
     // Qt reports a double-click only on an entry, which the press selected.
-    if (item == nullptr || !item->isSelected()) return;
-    run_.run();
-    if (close_requested_ && !run_.busy()) close();
+    // A double-click while a run is under way (from the events it lets
+    // through) starts nothing.
+    if (busy_ || item == nullptr || !item->isSelected()) return;
+    const auto index = static_cast<std::size_t>(year_list_->row(item));
+    if (const std::optional<std::string> refusal = years_.refusal(index)) {
+        show_message(*refusal);
+        return;
+    }
+    set_busy(true);
+    const RunResult result = years_.convert(index, *this);
+    set_busy(false);
+    if (result.outcome == RunOutcome::converted) {
+        // The mark is seen before "Done." is.
+        item->setText(qt_text(years_.entries()[index].label()));
+        year_list_->repaint();
+    }
+    show_message(result.message);
+    // A close asked for during the run is carried out now that it has ended.
+    if (close_requested_) close();
 }
 
-void F_SPECS::closeEvent(QCloseEvent* event) {
-    if (run_.busy()) {
+void MainWindow::set_busy(bool busy) {
+    busy_ = busy;
+    close_button_->setEnabled(!busy);
+    close_button_->setText(busy ? QStringLiteral("Working...") : QStringLiteral("Close"));
+    // Paint "Working..." before reading starts; the paint is all that waits.
+    if (busy) QApplication::processEvents();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (busy_) {
         // Never leave a run half done: end once it has finished.
         close_requested_ = true;
         event->ignore();
@@ -91,43 +97,9 @@ void F_SPECS::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-std::string F_SPECS::selected_text() const {
-    const QList<QListWidgetItem*> selected = S_YEARS->selectedItems();
-    return selected.isEmpty() ? std::string() : bytes_of(selected.front());
-}
-
-int F_SPECS::selected_index() const {
-    const QList<QListWidgetItem*> selected = S_YEARS->selectedItems();
-    return selected.isEmpty() ? -1 : S_YEARS->row(selected.front());
-}
-
-std::string F_SPECS::entry_text(int index) const {
-    return bytes_of(S_YEARS->item(index));
-}
-
-void F_SPECS::set_entry_text(int index, const std::string& text) {
-    if (QListWidgetItem* item = S_YEARS->item(index)) set_entry(item, text);
-}
-
-void F_SPECS::refresh_list() {
-    S_YEARS->repaint();
-}
-
-void F_SPECS::set_close_enabled(bool enabled) {
-    B_CLOSE->setEnabled(enabled);
-}
-
-void F_SPECS::set_close_caption(const std::string& caption) {
-    B_CLOSE->setText(QString::fromStdString(caption));
-}
-
-void F_SPECS::process_pending_events() {
-    QApplication::processEvents();
-}
-
-void F_SPECS::show_message(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
-                    display_message(text), QMessageBox::Ok, this);
+void MainWindow::show_message(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), qt_message(text),
+                    QMessageBox::Ok, this);
     // Values from files are shown as they are, never read as markup, in the
     // window's own font: a box is a window of its own and would not inherit it.
     box.setTextFormat(Qt::PlainText);

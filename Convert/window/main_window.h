@@ -1,14 +1,15 @@
-// F_SPECS, the program's one window: the year list of the program's folder,
-// a label and the Close button. A double-click converts the entry under the
-// pointer; the conversion reaches the window only through RunView.
+// The program's one window in Qt: the year list of the program's folder, a
+// label and the Close button. A double-click converts the entry under the
+// pointer; the window keeps the entries, their marks and the busy state, and
+// hears from the conversion only through its RunReport.
 #pragma once
 
 #include <QWidget>
 #include <filesystem>
+#include <string>
 
-#include "conversion_run.h"
-#include "run_view.h"
-#include "shown_text.h"
+#include "run_report.h"
+#include "year_list.h"
 
 class QLabel;
 class QListWidget;
@@ -17,41 +18,31 @@ class QPushButton;
 
 namespace convert {
 
-class F_SPECS : public QWidget, private RunView {
+class MainWindow : public QWidget, private RunReport {
     Q_OBJECT
 
 public:
     /// `folder` is the program's folder: listed at start, and where sources
     /// are read and targets written.
-    explicit F_SPECS(std::filesystem::path folder, QWidget* parent = nullptr);
-
-    QListWidget* S_YEARS = nullptr;
-    QLabel* Label1 = nullptr;
-    QPushButton* B_CLOSE = nullptr;
+    explicit MainWindow(std::filesystem::path folder, QWidget* parent = nullptr);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
-private slots:
-    void B_CLOSE_Click();
-    void S_YEARS_DblClick(QListWidgetItem* item);
-
 private:
-    void Form_Load();
+    void fill_year_list();
+    void convert_entry(QListWidgetItem* item);
+    void set_busy(bool busy);
+    void show_message(const std::string& text);
 
-    // RunView
-    std::string selected_text() const override;
-    int selected_index() const override;
-    std::string entry_text(int index) const override;
-    void set_entry_text(int index, const std::string& text) override;
-    void refresh_list() override;
-    void set_close_enabled(bool enabled) override;
-    void set_close_caption(const std::string& caption) override;
-    void process_pending_events() override;
-    void show_message(const std::string& text) override;
+    // RunReport
+    void message(const std::string& text) override { show_message(text); }
 
-    std::filesystem::path folder_;
-    ConversionRun run_;
+    YearList years_;
+    QListWidget* year_list_ = nullptr;
+    QLabel* label_ = nullptr;
+    QPushButton* close_button_ = nullptr;
+    bool busy_ = false;
     bool close_requested_ = false;
 };
 

@@ -2,22 +2,19 @@
 
 #include <commctrl.h>
 
-#include "file_ops.h"
-#include "shown_text.h"
-#include "year_list.h"
+#include "display_text.h"
 
 namespace convert {
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"ConvertMainWindow";
 constexpr int kIconId = 1;
 
 /// Geometry at 96 dots per inch, in pixels of the client area.
 constexpr SIZE kClientSize = {341, 266};
-constexpr RECT kYearsRect = {56, 16, 56 + 229, 16 + 164};
+constexpr RECT kYearListRect = {56, 16, 56 + 229, 16 + 164};
 constexpr RECT kLabelRect = {60, 184, 60 + 225, 184 + 21};
-constexpr RECT kCloseRect = {224, 224, 224 + 85, 224 + 29};
+constexpr RECT kCloseButtonRect = {224, 224, 224 + 85, 224 + 29};
 /// Arial 9.75 pt is 13 px at 96 dots per inch.
 constexpr int kFontPixels = 13;
 
@@ -53,14 +50,14 @@ std::filesystem::path program_folder() {
     return std::filesystem::path(path).parent_path();
 }
 
-F_SPECS::F_SPECS(std::filesystem::path folder) : folder_(std::move(folder)), run_(*this, folder_) {}
+MainWindow::MainWindow(std::filesystem::path folder) : years_(std::move(folder)) {}
 
-F_SPECS::~F_SPECS() {
+MainWindow::~MainWindow() {
     if (window_ != nullptr) ::DestroyWindow(window_);
     if (font_ != nullptr) ::DeleteObject(font_);
 }
 
-bool F_SPECS::create(int show) {
+bool MainWindow::create(int show) {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
@@ -70,11 +67,11 @@ bool F_SPECS::create(int show) {
     window_class.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(kIconId));
     window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    window_class.lpszClassName = kClassName;
+    window_class.lpszClassName = kWindowClass;
     ::RegisterClassExW(&window_class);  // fails harmlessly when already there
 
     // Made hidden at 96 DPI, then sized for the DPI of the monitor it is on.
-    window_ = ::CreateWindowExW(0, kClassName, L"Convert .QMR to .TXT", kStyle, CW_USEDEFAULT,
+    window_ = ::CreateWindowExW(0, kWindowClass, L"Convert .QMR to .TXT", kStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, kClientSize.cx, kClientSize.cy, nullptr, nullptr,
                                 instance, this);
     if (window_ == nullptr) return false;
@@ -85,88 +82,88 @@ bool F_SPECS::create(int show) {
     };
     // Created in tab order. The list keeps its entries in the order added
     // and its height as given.
-    S_YEARS =
+    year_list_ =
         child(L"LISTBOX", L"",
-              WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kYearsId);
-    Label1 = child(L"STATIC", L"Double click year to convert", SS_LEFT | SS_NOPREFIX, kLabelId);
-    B_CLOSE = child(L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, kCloseId);
-    if (S_YEARS == nullptr || Label1 == nullptr || B_CLOSE == nullptr) return false;
-    ::SetWindowSubclass(S_YEARS, list_procedure, 0, reinterpret_cast<DWORD_PTR>(this));
+              WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kYearListId);
+    label_ = child(L"STATIC", L"Double click year to convert", SS_LEFT | SS_NOPREFIX, kLabelId);
+    close_button_ = child(L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, kCloseButtonId);
+    if (year_list_ == nullptr || label_ == nullptr || close_button_ == nullptr) return false;
+    ::SetWindowSubclass(year_list_, list_procedure, 0, reinterpret_cast<DWORD_PTR>(this));
 
     lay_out(::GetDpiForWindow(window_));
-    Form_Load();
-    focused_ = S_YEARS;
+    fill_year_list();
+    focused_ = year_list_;
     ::ShowWindow(window_, show);
-    ::SetFocus(S_YEARS);
+    ::SetFocus(year_list_);
     return true;
 }
 
-int F_SPECS::run_message_loop() {
+int MainWindow::run_message_loop() {
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) dispatch(message);
     return static_cast<int>(message.wParam);
 }
 
-void F_SPECS::dispatch(MSG& message) {
+void MainWindow::dispatch(MSG& message) {
     // Tab moves between the controls as in a dialog.
     if (window_ != nullptr && ::IsDialogMessageW(window_, &message)) return;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
 }
 
-void F_SPECS::lay_out(UINT dpi) {
+void MainWindow::lay_out(UINT dpi) {
     RECT frame{0, 0, scaled(kClientSize.cx, dpi), scaled(kClientSize.cy, dpi)};
     ::AdjustWindowRectExForDpi(&frame, kStyle, FALSE, 0, dpi);
     ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    place(S_YEARS, kYearsRect, dpi);
-    place(Label1, kLabelRect, dpi);
-    place(B_CLOSE, kCloseRect, dpi);
+    place(year_list_, kYearListRect, dpi);
+    place(label_, kLabelRect, dpi);
+    place(close_button_, kCloseButtonRect, dpi);
 
     HFONT font = ::CreateFontW(-scaled(kFontPixels, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
-    for (HWND control : {window_, S_YEARS, Label1, B_CLOSE}) {
+    for (HWND control : {window_, year_list_, label_, close_button_}) {
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     if (font_ != nullptr) ::DeleteObject(font_);
     font_ = font;
 }
 
-LRESULT CALLBACK F_SPECS::window_procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+LRESULT CALLBACK MainWindow::window_procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
     if (message == WM_NCCREATE) {
-        auto* self = static_cast<F_SPECS*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         self->window_ = window;
     }
-    auto* self = reinterpret_cast<F_SPECS*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     return self != nullptr ? self->handle(message, w, l) : ::DefWindowProcW(window, message, w, l);
 }
 
-LRESULT CALLBACK F_SPECS::list_procedure(HWND list, UINT message, WPARAM w, LPARAM l, UINT_PTR,
-                                         DWORD_PTR self) {
+LRESULT CALLBACK MainWindow::list_procedure(HWND list, UINT message, WPARAM w, LPARAM l, UINT_PTR,
+                                            DWORD_PTR self) {
     if (message == WM_LBUTTONDBLCLK) {
         // The list reports a double-click on its empty area too; note where
         // this one fell.
         const auto hit = static_cast<DWORD>(::SendMessageW(list, LB_ITEMFROMPOINT, 0, l));
-        reinterpret_cast<F_SPECS*>(self)->double_click_on_entry_ = HIWORD(hit) == 0;
+        reinterpret_cast<MainWindow*>(self)->double_click_on_entry_ = HIWORD(hit) == 0;
     }
     return ::DefSubclassProc(list, message, w, l);
 }
 
-LRESULT F_SPECS::handle(UINT message, WPARAM w, LPARAM l) {
+LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
         case WM_COMMAND:
             switch (LOWORD(w)) {
-                case kYearsId:
-                    if (HIWORD(w) == LBN_DBLCLK) S_YEARS_DblClick();
+                case kYearListId:
+                    if (HIWORD(w) == LBN_DBLCLK) convert_selected_entry();
                     return 0;
-                case kCloseId:
-                    if (HIWORD(w) == BN_CLICKED) B_CLOSE_Click();
+                case kCloseButtonId:
+                    if (HIWORD(w) == BN_CLICKED) ::SendMessageW(window_, WM_CLOSE, 0, 0);
                     return 0;
                 case IDOK:
                     // Enter: it presses Close only while Close has the focus.
-                    if (::GetFocus() == B_CLOSE) B_CLOSE_Click();
+                    if (::GetFocus() == close_button_) ::SendMessageW(window_, WM_CLOSE, 0, 0);
                     return 0;
                 default:  // Escape (IDCANCEL) presses nothing
                     return 0;
@@ -190,10 +187,10 @@ LRESULT F_SPECS::handle(UINT message, WPARAM w, LPARAM l) {
             }
             return ::DefWindowProcW(window_, message, w, l);
         case WM_SETFOCUS:
-            ::SetFocus(focused_ != nullptr ? focused_ : S_YEARS);
+            ::SetFocus(focused_ != nullptr ? focused_ : year_list_);
             return 0;
         case WM_CLOSE:
-            if (run_.busy()) {
+            if (busy_) {
                 // Never leave a run half done: end once it has finished.
                 close_requested_ = true;
                 return 0;
@@ -205,7 +202,7 @@ LRESULT F_SPECS::handle(UINT message, WPARAM w, LPARAM l) {
             return 0;
         case WM_NCDESTROY: {
             HWND window = window_;
-            window_ = S_YEARS = Label1 = B_CLOSE = nullptr;
+            window_ = year_list_ = label_ = close_button_ = nullptr;
             return ::DefWindowProcW(window, message, w, l);
         }
         default:
@@ -213,63 +210,51 @@ LRESULT F_SPECS::handle(UINT message, WPARAM w, LPARAM l) {
     }
 }
 
-void F_SPECS::Form_Load() {
-    for (std::string& entry : year_list_entries(folder_)) {
-        ::SendMessageW(S_YEARS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(entry).c_str()));
-        entries_.push_back(std::move(entry));
+void MainWindow::fill_year_list() {
+    for (const YearEntry& entry : years_.entries()) {
+        ::SendMessageW(year_list_, LB_ADDSTRING, 0,
+                       reinterpret_cast<LPARAM>(wide(entry.label()).c_str()));
     }
 }
 
-void F_SPECS::B_CLOSE_Click() {
-    ::SendMessageW(window_, WM_CLOSE, 0, 0);
-}
-
-void F_SPECS::S_YEARS_DblClick() {
-    if (!double_click_on_entry_ || selected_index() < 0) return;
+void MainWindow::convert_selected_entry() {
+    // The list reports a double-click on its empty area too; a double-click
+    // while a run is under way (from the events it lets through) starts
+    // nothing.
+    const auto selected = static_cast<int>(::SendMessageW(year_list_, LB_GETCURSEL, 0, 0));
+    if (busy_ || !double_click_on_entry_ || selected < 0) return;
     double_click_on_entry_ = false;
-    run_.run();
+    const auto index = static_cast<std::size_t>(selected);
+    if (const std::optional<std::string> refusal = years_.refusal(index)) {
+        show_message(*refusal);
+        return;
+    }
+    set_busy(true);
+    const RunResult result = years_.convert(index, *this);
+    set_busy(false);
+    if (result.outcome == RunOutcome::converted) {
+        // The mark is seen before "Done." is; the selection stays where it is.
+        const auto now_selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
+        ::SendMessageW(year_list_, LB_DELETESTRING, index, 0);
+        ::SendMessageW(year_list_, LB_INSERTSTRING, index,
+                       reinterpret_cast<LPARAM>(wide(years_.entries()[index].label()).c_str()));
+        ::SendMessageW(year_list_, LB_SETCURSEL, static_cast<WPARAM>(now_selected), 0);
+        ::UpdateWindow(year_list_);
+    }
+    show_message(result.message);
     // A close asked for during the run is carried out now that it has ended.
-    if (close_requested_ && !run_.busy()) ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    if (close_requested_) ::PostMessageW(window_, WM_CLOSE, 0, 0);
 }
 
-std::string F_SPECS::selected_text() const {
-    const int index = selected_index();
-    return index < 0 ? std::string() : entries_[static_cast<std::size_t>(index)];
+void MainWindow::set_busy(bool busy) {
+    busy_ = busy;
+    ::EnableWindow(close_button_, !busy);
+    ::SetWindowTextW(close_button_, busy ? L"Working..." : L"Close");
+    // Paint "Working..." before reading starts; the paint is all that waits.
+    if (busy) process_pending_events();
 }
 
-int F_SPECS::selected_index() const {
-    const auto index = static_cast<int>(::SendMessageW(S_YEARS, LB_GETCURSEL, 0, 0));
-    return index >= 0 && index < static_cast<int>(entries_.size()) ? index : -1;
-}
-
-std::string F_SPECS::entry_text(int index) const {
-    return entries_.at(static_cast<std::size_t>(index));
-}
-
-void F_SPECS::set_entry_text(int index, const std::string& text) {
-    if (index < 0 || index >= static_cast<int>(entries_.size())) return;
-    const int selected = selected_index();
-    entries_[static_cast<std::size_t>(index)] = text;
-    ::SendMessageW(S_YEARS, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
-    ::SendMessageW(S_YEARS, LB_INSERTSTRING, static_cast<WPARAM>(index),
-                   reinterpret_cast<LPARAM>(wide(text).c_str()));
-    ::SendMessageW(S_YEARS, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
-}
-
-void F_SPECS::refresh_list() {
-    ::InvalidateRect(S_YEARS, nullptr, TRUE);
-    ::UpdateWindow(S_YEARS);
-}
-
-void F_SPECS::set_close_enabled(bool enabled) {
-    ::EnableWindow(B_CLOSE, enabled);
-}
-
-void F_SPECS::set_close_caption(const std::string& caption) {
-    ::SetWindowTextW(B_CLOSE, wide(caption).c_str());
-}
-
-void F_SPECS::process_pending_events() {
+void MainWindow::process_pending_events() {
     MSG message{};
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
@@ -281,7 +266,7 @@ void F_SPECS::process_pending_events() {
     }
 }
 
-void F_SPECS::show_message(const std::string& text) {
+void MainWindow::show_message(const std::string& text) {
     const std::u16string shown = shown_message(text);
     const std::wstring caption = wide(kApplicationTitle);
     ::MessageBoxW(window_, std::wstring(shown.begin(), shown.end()).c_str(), caption.c_str(),

@@ -1,7 +1,8 @@
-// F_SPECS on Windows: the program's one window in the plain Win32 API, with
-// the year list of the program's folder, a label and the Close button. One
-// window procedure turns messages into the calls the Qt window makes; the
-// conversion reaches the window only through RunView.
+// The program's one window on Windows, in the plain Win32 API: the year list
+// of the program's folder, a label and the Close button. One window
+// procedure turns messages into the calls the Qt window makes; the window
+// keeps the entries, their marks and the busy state, and hears from the
+// conversion only through its RunReport.
 #pragma once
 
 #ifndef NOMINMAX
@@ -11,24 +12,25 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
-#include "conversion_run.h"
-#include "run_view.h"
+#include "run_report.h"
+#include "year_list.h"
 
 namespace convert {
 
-class F_SPECS : private RunView {
-public:
-    /// Control identifiers, in tab order.
-    enum : int { kYearsId = 100, kLabelId = 101, kCloseId = 102 };
+/// The window class, and the controls' identifiers in tab order, as
+/// automation and the tests find them.
+inline constexpr wchar_t kWindowClass[] = L"F_SPECS";
+enum ControlId : int { kYearListId = 100, kLabelId = 101, kCloseButtonId = 102 };
 
+class MainWindow : private RunReport {
+public:
     /// `folder` is the program's folder: listed at start, and where sources
     /// are read and targets written.
-    explicit F_SPECS(std::filesystem::path folder);
-    ~F_SPECS() override;
-    F_SPECS(const F_SPECS&) = delete;
-    F_SPECS& operator=(const F_SPECS&) = delete;
+    explicit MainWindow(std::filesystem::path folder);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
 
     /// Creates the window and its controls, fills the year list and shows
     /// the window with `show` (a SW_ value). False when it cannot be made.
@@ -37,12 +39,8 @@ public:
     /// Handles messages until the window has gone; returns the exit code.
     int run_message_loop();
 
-    /// The window and its controls; null before create and after the window
-    /// has gone.
+    /// The window; null before create and after the window has gone.
     HWND window() const { return window_; }
-    HWND S_YEARS = nullptr;
-    HWND Label1 = nullptr;
-    HWND B_CLOSE = nullptr;
 
 private:
     static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM w, LPARAM l);
@@ -50,32 +48,27 @@ private:
                                            DWORD_PTR self);
     LRESULT handle(UINT message, WPARAM w, LPARAM l);
     void dispatch(MSG& message);
+    void process_pending_events();
 
-    void Form_Load();
-    void B_CLOSE_Click();
-    void S_YEARS_DblClick();
-
+    void fill_year_list();
+    void convert_selected_entry();
+    void set_busy(bool busy);
+    void show_message(const std::string& text);
     /// Places the window's controls and font for `dpi` dots per inch.
     void lay_out(UINT dpi);
 
-    // RunView
-    std::string selected_text() const override;
-    int selected_index() const override;
-    std::string entry_text(int index) const override;
-    void set_entry_text(int index, const std::string& text) override;
-    void refresh_list() override;
-    void set_close_enabled(bool enabled) override;
-    void set_close_caption(const std::string& caption) override;
-    void process_pending_events() override;
-    void show_message(const std::string& text) override;
+    // RunReport
+    void message(const std::string& text) override { show_message(text); }
 
-    std::filesystem::path folder_;
-    ConversionRun run_;
+    YearList years_;
     HWND window_ = nullptr;
+    HWND year_list_ = nullptr;
+    HWND label_ = nullptr;
+    HWND close_button_ = nullptr;
     HFONT font_ = nullptr;
-    HWND focused_ = nullptr;            // the control to give the focus back to
-    std::vector<std::string> entries_;  // each entry's bytes; the list shows them decoded
+    HWND focused_ = nullptr;  // the control to give the focus back to
     bool double_click_on_entry_ = false;
+    bool busy_ = false;
     bool close_requested_ = false;
 };
 

@@ -2,7 +2,7 @@
 #include "main_window_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
-    convert::F_SPECS window(convert::program_folder());
+    convert::MainWindow window(convert::program_folder());
     if (!window.create(show)) return 1;
     return window.run_message_loop();
 }

@@ -1,5 +1,6 @@
 // What only POSIX systems can show: a writer killed outright, a disk that
 // takes fewer bytes than the output, permissions and symbolic links.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "conversion_run.h"
+#include "convert_file.h"
 #include "file_ops.h"
 #include "test_support.h"
 
@@ -56,7 +57,7 @@ TEST(SaveFile, KeepsPermissionsAndFailsWholeWhenTheDiskIsFull) {
         ScopedTempDir dir;
         write_file(dir / "SP1999.TXT", "old");
         ::chmod((dir / "SP1999.TXT").c_str(), 0640);
-        EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::saved);
+        EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), SaveResult::saved);
         struct stat st {};
         ASSERT_EQ(::stat((dir / "SP1999.TXT").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -67,7 +68,7 @@ TEST(SaveFile, KeepsPermissionsAndFailsWholeWhenTheDiskIsFull) {
         write_file(dir / "SP1999.TXT", "previous target");
         {
             FileSizeLimit limit(8);
-            EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", std::string(100, 'n')),
+            EXPECT_EQ(save_file(dir / "SP1999.TXT", std::string(100, 'n')),
                       SaveResult::write_failed);
         }
         EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous target");
@@ -79,51 +80,7 @@ TEST(ReadFile, LinksThatLeadNowhereAreUnreadable) {
     for (const char* to : {"gone", "SPE1999.CSV"}) {
         ScopedTempDir dir;
         fs::create_symlink(dir / to, dir / "SPE1999.CSV");
-        EXPECT_EQ(G_READ(dir / "SPE1999.CSV").status, OpenedSource::Status::failed) << to;
-    }
-}
-
-TEST(ConversionRun, WriteFailureKeepsThePreviousTargetAndStillChecksEveryValue) {
-    // A target that fails in its first block, or midway with small blocks;
-    // the checks go on to the end either way and decide the message.
-    const std::string bad_later =
-        crlf_lines({kFullHeader, kExampleLine, kExampleLine}) +
-        source_with_a1({{"Zeta", "Z100", "1234"}}).substr(kFullHeader.size() + 2);
-    const std::string over_long =
-        "Model: Zeta  Z100\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer "
-        "than: 3";
-    const struct {
-        std::string source;
-        std::size_t block_size;
-        RunOutcome outcome;
-        std::vector<std::string> messages;
-    } cases[] = {
-        {kValid,
-         SourceLines::kDefaultBlockSize,
-         RunOutcome::write_failed,
-         {"Could not Save existing file.  Data not saved."}},
-        {crlf_lines({kFullHeader, kExampleLine, kExampleLine}),
-         16,
-         RunOutcome::write_failed,
-         {"Could not Save existing file.  Data not saved."}},
-        {bad_later, 16, RunOutcome::values_too_long, {over_long, "Data not converted."}},
-    };
-    for (const auto& c : cases) {
-        ScopedTempDir dir;
-        write_file(dir / "SPE1999.CSV", c.source);
-        write_file(dir / "SP1999.TXT", "previous");
-        RecordingView view;
-        view.entries = {kEntry};
-        view.selected = 0;
-        ConversionRun run(view, dir.path());
-        {
-            FileSizeLimit limit(50);  // each record has 101 bytes
-            EXPECT_EQ(run.run({.block_size = c.block_size}), c.outcome);
-        }
-        EXPECT_EQ(view.messages(), c.messages);
-        EXPECT_EQ(view.entries[0], kEntry);
-        EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
-        EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+        EXPECT_EQ(open_source(dir / "SPE1999.CSV").status, OpenedSource::Status::failed) << to;
     }
 }
 
@@ -147,60 +104,86 @@ bool wait_until_writing(pid_t pid, const fs::path& folder, const fs::path& sourc
     return false;
 }
 
-TEST(AtomicFile, AConversionKilledWhileWritingLeavesNothingBehind) {
+/// Whether `folder`'s file system gives unnamed files, asked directly.
+bool has_unnamed_files(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0;
+}
+
+/// Kills a conversion while it writes its target through `temporary`; the
+/// old target stays and the next run leaves nothing else behind.
+void kill_while_writing(AtomicFile::Temporary temporary) {
     std::string source = std::string(kFullHeader) + "\r\n";
     for (int i = 0; i < 300'000; ++i) source.append(kExampleLine).append("\r\n");
     const std::size_t target_size = 300'000 * (kExampleTarget.size() - 2) + 2;
 
-    for (const auto temporary :
-         {AtomicFile::Temporary::unnamed_where_possible, AtomicFile::Temporary::named}) {
-        ScopedTempDir dir;
-        write_file(dir / "SPE1999.CSV", source);
-        write_file(dir / "SP1999.TXT", "previous");
-        const bool unnamed = AtomicFile(dir / "probe", temporary).unnamed();
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            RecordingView view;
-            view.entries = {"SPE1999.CSV - 1999-05-03"};
-            view.selected = 0;
-            ConversionRun(view, dir.path()).run({.block_size = 1 << 16, .temporary = temporary});
-            ::_exit(0);
-        }
-        const bool caught = wait_until_writing(child, dir.path(), dir / "SPE1999.CSV");
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(caught && WIFSIGNALED(status)) << "the child was not killed while writing";
-
-        EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
-        std::vector<std::string> left = dir.names();
-        if (!unnamed) {
-            // The named temporary stays until the next run clears it.
-            ASSERT_EQ(left.size(), 3u);
-            EXPECT_EQ(left[0].rfind(".SP1999.TXT." + std::to_string(child) + ".", 0), 0u);
-            left.erase(left.begin());
-        }
-        EXPECT_EQ(left, (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
-
-        RecordingView view;
-        view.entries = {"SPE1999.CSV - 1999-05-03"};
-        view.selected = 0;
-        EXPECT_EQ(ConversionRun(view, dir.path()).run({.temporary = temporary}),
-                  RunOutcome::converted);
-        EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
-        EXPECT_EQ(fs::file_size(dir / "SP1999.TXT"), target_size);
+    ScopedTempDir dir;
+    write_file(dir / "SPE1999.CSV", source);
+    write_file(dir / "SP1999.TXT", "previous");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        run_file(dir.path(), "SPE1999.CSV",
+                 {.block_size = 1 << 16, .target = {.temporary = temporary}});
+        ::_exit(0);
     }
+    const bool caught = wait_until_writing(child, dir.path(), dir / "SPE1999.CSV");
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(caught && WIFSIGNALED(status)) << "the child was not killed while writing";
+
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
+    std::vector<std::string> left = dir.names();
+    if (temporary == AtomicFile::Temporary::named) {
+        // The named temporary stays until the next run clears it.
+        ASSERT_EQ(left.size(), 3u);
+        EXPECT_EQ(left[0].rfind(".SP1999.TXT." + std::to_string(child) + ".", 0), 0u);
+        left.erase(left.begin());
+    }
+    EXPECT_EQ(left, (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", {.target = {.temporary = temporary}}).outcome,
+              RunOutcome::converted);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+    EXPECT_EQ(fs::file_size(dir / "SP1999.TXT"), target_size);
+}
+
+TEST(AtomicFile, AConversionKilledWhileWritingANamedTemporaryLeavesItForTheNextRun) {
+    kill_while_writing(AtomicFile::Temporary::named);
+}
+
+TEST(AtomicFile, AConversionKilledWhileWritingAnUnnamedFileLeavesNothing) {
+    ScopedTempDir dir;
+    if (!has_unnamed_files(dir.path())) {
+        GTEST_SKIP() << "the file system of " << dir.path() << " has no unnamed files";
+    }
+    kill_while_writing(AtomicFile::Temporary::unnamed_where_possible);
 }
 
 TEST(AtomicFile, UnnamedWhereTheFileSystemAllows) {
     ScopedTempDir dir;
-    AtomicFile file(dir / "SP1999.TXT");
-    file.append("new");
-    if (!file.unnamed()) GTEST_SKIP() << "this file system has no unnamed files";
-    EXPECT_TRUE(dir.names().empty());
-    EXPECT_EQ(file.commit(), SaveResult::saved);
-    EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+    if (!has_unnamed_files(dir.path())) {
+        GTEST_SKIP() << "the file system of " << dir.path() << " has no unnamed files";
+    }
+    write_file(dir / "SP1999.TXT", "old");
+    {
+        AtomicFile file(dir / "SP1999.TXT");
+        file.write("new");
+        EXPECT_TRUE(file.unnamed());
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+        EXPECT_EQ(file.commit(), SaveResult::saved);
+    }
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
+    // A new file that cannot be given its name is dropped.
+    write_file(dir / "SPE1999.CSV", kValid);
+    RunOptions options;
+    options.target.refuse = [](AtomicFile::Step step) { return step == AtomicFile::Step::name; };
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", options).messages,
+              std::vector<std::string>{"Could not Save existing file.  Data not saved."});
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "file_ops_internal.h"
 #include "test_support.h"
 
 using namespace convert;
@@ -25,7 +26,7 @@ struct ReadResult {
 
 /// G_READ's file read to its end, a few bytes at a time.
 ReadResult read_whole(const fs::path& path) {
-    OpenedSource opened = G_READ(path);
+    OpenedSource opened = open_source(path);
     ReadResult result{opened.status, "", opened.error};
     char block[7];
     if (opened.file) {
@@ -101,7 +102,7 @@ TEST(ReadFile, LargeFileIsReadWhole) {
 TEST(SaveFile, ReplacesTheWholeFileAndLeavesNothingElse) {
     ScopedTempDir dir;
     write_file(dir / "SP1999.TXT", std::string(5000, 'o'));
-    EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new\r\n"), SaveResult::saved);
+    EXPECT_EQ(save_file(dir / "SP1999.TXT", "new\r\n"), SaveResult::saved);
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new\r\n");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
 }
@@ -109,7 +110,7 @@ TEST(SaveFile, ReplacesTheWholeFileAndLeavesNothingElse) {
 TEST(SaveFile, ReplacesAFileWhoseNameDiffersInCase) {
     ScopedTempDir dir;
     write_file(dir / "sp1999.txt", "old");
-    EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::saved);
+    EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), SaveResult::saved);
     // Where case tells names apart the new file has the name asked for;
     // elsewhere the old file keeps its name, as the system keeps it.
     EXPECT_EQ(dir.names(),
@@ -123,14 +124,14 @@ TEST(SaveFile, FailuresLeaveThePreviousFileAndNoTemporary) {
         ScopedTempDir dir;
         fs::create_directory(dir / "SP1999.TXT");
         write_file(dir / "SP1999.TXT" / "inside", "kept");
-        EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::replace_failed);
+        EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), SaveResult::replace_failed);
         EXPECT_EQ(read_file(dir / "SP1999.TXT" / "inside"), "kept");
         EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
     }
     {
         SCOPED_TRACE("the folder does not exist");
         ScopedTempDir dir;
-        EXPECT_EQ(G_FILE_SAVE(dir / "missing" / "SP1999.TXT", "new"), SaveResult::write_failed);
+        EXPECT_EQ(save_file(dir / "missing" / "SP1999.TXT", "new"), SaveResult::write_failed);
         EXPECT_TRUE(dir.names().empty());
     }
 }
@@ -149,7 +150,7 @@ TEST(SaveFile, RemovesOnlyStaleTemporariesOfItsOwnTarget) {
     for (const std::string& name : kept) write_file(dir / name, "kept");
     write_file(dir / (".SP1999.TXT." + gone + ".0.tmp"), "stale");
     write_file(dir / (".sp1999.txt." + gone + ".12.TMP"), "stale");
-    EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::saved);
+    EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), SaveResult::saved);
     std::vector<std::string> expected = kept;
     expected.push_back("SP1999.TXT");
     std::sort(expected.begin(), expected.end());
@@ -158,9 +159,9 @@ TEST(SaveFile, RemovesOnlyStaleTemporariesOfItsOwnTarget) {
 
 TEST(DeleteFile, TrueWhenAbsentOrDeleted) {
     ScopedTempDir dir;
-    EXPECT_TRUE(G_FILE_DELETE(dir / "SP1999.TXT"));
+    EXPECT_TRUE(delete_any_case(dir / "SP1999.TXT"));
     write_file(dir / "sp1999.txt", "old");
-    EXPECT_TRUE(G_FILE_DELETE(dir / "SP1999.TXT"));
+    EXPECT_TRUE(delete_any_case(dir / "SP1999.TXT"));
     EXPECT_TRUE(dir.names().empty());
 }
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "conversion_run.h"
+#include "convert_file.h"
 #include "file_ops.h"
 #include "test_support.h"
 
@@ -49,11 +49,9 @@ TEST(AtomicFile, ATargetHeldOpenOrReadOnlyIsNotReplaced) {
             held.release();
             ::SetFileAttributesW((dir / "SP1999.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
         }
-        RecordingView view;
-        view.entries = {"SPE1999.CSV - 1999-05-03"};
-        view.selected = 0;
-        EXPECT_EQ(ConversionRun(view, dir.path()).run(), RunOutcome::replace_failed) << read_only;
-        EXPECT_EQ(view.messages(),
+        const Ran ran = run_file(dir.path(), "SPE1999.CSV");
+        EXPECT_EQ(ran.outcome, RunOutcome::replace_failed) << read_only;
+        EXPECT_EQ(ran.messages,
                   std::vector<std::string>{"Could not Delete existing file.  Data not saved."});
         held.release();
         EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
@@ -71,7 +69,7 @@ TEST(AtomicFile, ATargetLetGoWhileRetryingIsReplaced) {
         ::Sleep(200);
         held.release();
     });
-    EXPECT_EQ(G_FILE_SAVE(dir / "SP1999.TXT", "new"), SaveResult::saved);
+    EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), SaveResult::saved);
     let_go.join();
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
@@ -81,13 +79,10 @@ TEST(AtomicFile, ATargetLetGoWhileRetryingIsReplaced) {
 // all it leaves, and the next run removes it.
 TEST(AtomicFile, AKilledWritersTemporaryGoesWithTheNextRun) {
     constexpr wchar_t kChildFolder[] = L"CONVERT_TEST_KILLED_WRITER";
-    RecordingView view;
-    view.entries = {kEntry};
-    view.selected = 0;
     wchar_t folder[MAX_PATH] = {};
     if (::GetEnvironmentVariableW(kChildFolder, folder, MAX_PATH) != 0) {
         // The child: converts until it is ended.
-        ConversionRun(view, folder).run({.block_size = 1 << 16});
+        run_file(folder, "SPE1999.CSV", {.block_size = 1 << 16});
         return;
     }
     ScopedTempDir dir;
@@ -126,7 +121,7 @@ TEST(AtomicFile, AKilledWritersTemporaryGoesWithTheNextRun) {
 
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
     EXPECT_EQ(dir.names().size(), 3u);
-    EXPECT_EQ(ConversionRun(view, dir.path()).run(), RunOutcome::converted);
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV").outcome, RunOutcome::converted);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
 }
 

@@ -12,7 +12,7 @@ struct Column {
 };
 
 const Column kFields[16] = {
-    {"A1", 3}, {"B1", 3}, {"C1", 3}, {"D1", 3}, {"E1", 3},  {"F1", 3},    {"G1", 3},  {"OL", 3},
+    {"A1", 3}, {"B1", 3}, {"C1", 3}, {"D1", 3},  {"E1", 3},  {"F1", 3}, {"G1", 3},    {"OL", 3},
     {"OW", 3}, {"OH", 3}, {"WB", 3}, {"TWF", 3}, {"TWR", 3}, {"CW", 4}, {"WDIST", 5}, {"MYR", 3},
 };
 
@@ -88,8 +88,8 @@ std::optional<std::string> G_CHECK_LEN(const std::string& name, const std::strin
     const std::string make = G_GET_FIELD("MAKE", header, line, 0, separator);
     const std::string model = G_GET_FIELD("MODEL", header, line, 0, separator);
     return "Model: " + trim(make) + "  " + model + "\r\n\r\n" + "Field: " + upper(name) +
-           "  Response Length: " + " " + std::to_string(value.size()) +
-           "   Response: " + value + "  is longer than: " + std::to_string(width);
+           "  Response Length: " + " " + std::to_string(value.size()) + "   Response: " + value +
+           "  is longer than: " + std::to_string(width);
 }
 
 }  // namespace
@@ -100,8 +100,8 @@ std::string G_PADR(const std::string& text, int width) {
     return text.substr(0, static_cast<std::size_t>(width));
 }
 
-std::string G_GET_FIELD(const std::string& name, const std::string& header,
-                        const std::string& line, int width, char separator) {
+std::string G_GET_FIELD(const std::string& name, const std::string& header, const std::string& line,
+                        int width, char separator) {
     const std::optional<std::size_t> column = column_index(name, header, separator);
     if (!column) return "";
     const std::vector<std::string> values = fields(line, separator);
@@ -117,14 +117,13 @@ Result convert(std::string_view file_content, std::string& output,
     std::size_t position = content.find('\r');
     std::string header = content.substr(0, position);
     const char separator =
-        header.find(',') == std::string::npos && header.find(';') != std::string::npos ? ';'
-                                                                                        : ',';
+        header.find(',') == std::string::npos && header.find(';') != std::string::npos ? ';' : ',';
     header += separator;
     std::string current = header;
     output.clear();
     if (header.size() >= 11) {
-        bool known = column_index("MAKE", header, separator) ||
-                     column_index("MODEL", header, separator);
+        bool known =
+            column_index("MAKE", header, separator) || column_index("MODEL", header, separator);
         for (const Column& column : kFields) {
             known = known || column_index(column.name, header, separator);
         }

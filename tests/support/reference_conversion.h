@@ -26,7 +26,7 @@ std::string G_PADR(const std::string& text, int width);
 /// The value of the column `name` in `line`, both lines ending in their
 /// separator, without surrounding spaces and brought to `width` when it is
 /// not 0; "" unpadded for a name the header lacks.
-std::string G_GET_FIELD(const std::string& name, const std::string& header,
-                        const std::string& line, int width, char separator);
+std::string G_GET_FIELD(const std::string& name, const std::string& header, const std::string& line,
+                        int width, char separator);
 
 }  // namespace reference

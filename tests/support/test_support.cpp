@@ -16,6 +16,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testing_support {
 
@@ -134,35 +135,79 @@ std::string source_with_a1(std::initializer_list<std::array<std::string_view, 3>
     return text;
 }
 
-std::vector<std::string> RecordingView::messages() const {
-    std::vector<std::string> result;
-    for (const std::string& line : log) {
-        if (line.rfind("message ", 0) == 0) result.push_back(line.substr(8));
-    }
-    return result;
-}
-
-std::string RecordingView::selected_text() const {
-    return selected >= 0 && selected < static_cast<int>(entries.size()) ? entries[selected] : "";
-}
-
-std::string RecordingView::entry_text(int index) const {
-    return entries.at(index);
-}
-
-void RecordingView::set_entry_text(int index, const std::string& text) {
-    entries.at(index) = text;
-    log.push_back("entry " + std::to_string(index) + " = " + text);
-}
-
-void RecordingView::process_pending_events() {
-    log.push_back("events");
-    if (on_events) on_events();
-}
-
-void RecordingView::show_message(const std::string& text) {
-    log.push_back("message " + text);
+void RecordingReport::message(const std::string& text) {
+    messages.push_back(text);
     if (on_message) on_message(text);
+}
+
+void RecordingReport::progress(std::uint64_t done, std::uint64_t) {
+    read_so_far.push_back(done);
+    if (on_progress) on_progress();
+}
+
+Ran run_file(const fs::path& folder, const std::string& name, const convert::RunOptions& options) {
+    RecordingReport report;
+    std::string shown = name;
+    for (char& c : shown) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    convert::RunResult result = convert::convert_file({folder, name, shown}, options, report);
+    if (!result.message.empty()) report.messages.push_back(result.message);
+    return {result.outcome, report.messages};
+}
+
+convert::SaveResult save_file(const fs::path& path, std::string_view bytes,
+                              convert::AtomicFile::Options options) {
+    convert::AtomicFile file(path, std::move(options));
+    file.write(bytes);
+    return file.commit();
+}
+
+namespace {
+
+/// Hands out a real source's bytes at most `block` at a time, waiting before
+/// each read or failing after some.
+class ShapedSource : public convert::ByteSource {
+public:
+    ShapedSource(std::unique_ptr<convert::ByteSource> file, std::size_t block, int good_blocks,
+                 int wait_ms)
+        : file_(std::move(file)), block_(block), good_blocks_(good_blocks), wait_ms_(wait_ms) {}
+    std::size_t read(char* into, std::size_t size) override {
+        if (good_blocks_-- == 0) throw convert::ReadError("the device went away");
+        if (wait_ms_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms_));
+        return file_->read(into, std::min(size, block_));
+    }
+    std::size_t size_hint() const override { return file_->size_hint(); }
+
+private:
+    std::unique_ptr<convert::ByteSource> file_;
+    std::size_t block_;
+    int good_blocks_;
+    int wait_ms_;
+};
+
+std::function<convert::OpenedSource(const fs::path&)> shaped(std::size_t block, int good_blocks,
+                                                             int wait_ms) {
+    return [=](const fs::path& path) {
+        convert::OpenedSource opened = convert::open_source(path);
+        if (opened.file) {
+            opened.file =
+                std::make_unique<ShapedSource>(std::move(opened.file), block, good_blocks, wait_ms);
+        }
+        return opened;
+    };
+}
+
+}  // namespace
+
+std::function<convert::OpenedSource(const fs::path&)> failing_after(int good_blocks,
+                                                                    std::size_t block) {
+    return shaped(block, good_blocks, 0);
+}
+
+std::function<convert::OpenedSource(const fs::path&)> slow_source(int milliseconds,
+                                                                  std::size_t block) {
+    return shaped(block, -1, milliseconds);
 }
 
 }  // namespace testing_support

@@ -1,9 +1,10 @@
 // Helpers shared by the tests: a scoped temporary folder, file access in
-// bytes, builders for source files, and a RunView that records what a run
-// does to it.
+// bytes, builders for source files, a report that records what a run tells,
+// and sources that fail or dawdle.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
@@ -11,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "run_view.h"
+#include "convert_file.h"
 
 namespace testing_support {
 
@@ -72,34 +73,44 @@ inline const std::string kEntry = "SPE1999.CSV - 1999-05-03";
 /// where every other value fits its width.
 std::string source_with_a1(std::initializer_list<std::array<std::string_view, 3>> vehicles);
 
-/// Records every call a run makes, in order, as short text lines:
-///   "close off" / "close on", "caption <text>", "events", "message <text>",
-///   "entry <i> = <text>", "refresh".
-class RecordingView : public convert::RunView {
+/// Records what a run reports.
+class RecordingReport : public convert::RunReport {
 public:
-    std::vector<std::string> entries;
-    int selected = -1;
-    std::vector<std::string> log;
-    /// Runs inside process_pending_events, as a window's queued events would.
-    std::function<void()> on_events;
-    /// Runs inside show_message after it is logged.
+    std::vector<std::string> messages;
+    std::vector<std::uint64_t> read_so_far;  // each progress report's bytes done
+    /// Runs inside message after it is recorded, as a window's box would.
     std::function<void(const std::string&)> on_message;
+    /// Runs inside progress after it is recorded.
+    std::function<void()> on_progress;
 
-    std::vector<std::string> messages() const;
-
-    std::string selected_text() const override;
-    int selected_index() const override { return selected; }
-    std::string entry_text(int index) const override;
-    void set_entry_text(int index, const std::string& text) override;
-    void refresh_list() override { log.push_back("refresh"); }
-    void set_close_enabled(bool enabled) override {
-        log.push_back(enabled ? "close on" : "close off");
-    }
-    void set_close_caption(const std::string& caption) override {
-        log.push_back("caption " + caption);
-    }
-    void process_pending_events() override;
-    void show_message(const std::string& text) override;
+    void message(const std::string& text) override;
+    void progress(std::uint64_t done, std::uint64_t total) override;
 };
+
+/// What a whole run gave: its outcome, and every message in order, the
+/// closing one last.
+struct Ran {
+    convert::RunOutcome outcome;
+    std::vector<std::string> messages;
+};
+
+/// Converts `name` in `folder`, its messages naming it upper-cased as the
+/// windows do.
+Ran run_file(const std::filesystem::path& folder, const std::string& name,
+             const convert::RunOptions& options = {});
+
+/// Replaces `path` by `bytes` through an AtomicFile.
+convert::SaveResult save_file(const std::filesystem::path& path, std::string_view bytes,
+                              convert::AtomicFile::Options options = {});
+
+/// An opener for RunOptions::open whose sources give `good_blocks` reads of
+/// at most `block` bytes each, then fail.
+std::function<convert::OpenedSource(const std::filesystem::path&)> failing_after(int good_blocks,
+                                                                                 std::size_t block);
+
+/// An opener for RunOptions::open whose sources wait `milliseconds` before
+/// each read of at most `block` bytes.
+std::function<convert::OpenedSource(const std::filesystem::path&)> slow_source(int milliseconds,
+                                                                               std::size_t block);
 
 }  // namespace testing_support

@@ -1,6 +1,6 @@
-#include "display_text.h"
+#include "qt_text.h"
 
-#include "shown_text.h"
+#include "display_text.h"
 
 namespace convert {
 
@@ -10,11 +10,11 @@ QString with_line_breaks(const std::u16string& text) {
 }
 }  // namespace
 
-QString display_text(std::string_view bytes) {
+QString qt_text(std::string_view bytes) {
     return with_line_breaks(decoded_text(bytes));
 }
 
-QString display_message(std::string_view bytes) {
+QString qt_message(std::string_view bytes) {
     return with_line_breaks(shown_message(bytes));
 }
 

@@ -1,4 +1,4 @@
-// Bytes from files and file names, made fit to show in Qt (shown_text.h).
+// Bytes from files and file names, made fit to show in Qt (display_text.h).
 #pragma once
 
 #include <QString>
@@ -7,9 +7,9 @@
 namespace convert {
 
 /// `bytes` decoded, with each CR LF turned into one line break.
-QString display_text(std::string_view bytes);
+QString qt_text(std::string_view bytes);
 
 /// A message decoded and shortened as shown_message does, CR LF as above.
-QString display_message(std::string_view bytes);
+QString qt_message(std::string_view bytes);
 
 }  // namespace convert

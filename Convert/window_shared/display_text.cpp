@@ -1,8 +1,8 @@
-#include "shown_text.h"
+#include "display_text.h"
 
 #include <array>
 
-#include "text.h"
+#include "utf8.h"
 
 namespace convert {
 

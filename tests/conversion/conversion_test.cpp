@@ -1,3 +1,5 @@
+#include "conversion.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "conversion_run.h"
 #include "reference_conversion.h"
 #include "test_support.h"
 
@@ -22,8 +23,7 @@ struct Converted {
     bool ok() const { return result == LinesResult::converted; }
 };
 
-Converted convert_text(std::string_view content,
-                       std::size_t block_size = SourceLines::kDefaultBlockSize) {
+Converted convert_text(std::string_view content, std::size_t block_size = kBlockSize) {
     Converted c;
     c.result = convert_content(
         content, c.output, [&](const std::string& m) { c.messages.push_back(m); }, block_size);
@@ -124,7 +124,7 @@ struct CsvCase {
     const char* what;
     std::string content;
     LinesResult result;
-    std::string expected;               // the target, when converted
+    std::string expected;                    // the target, when converted
     std::vector<std::string> messages = {};  // over-length messages
 };
 

@@ -1,5 +1,5 @@
-// Byte-wise text helpers: one byte is one character, and only the ASCII
-// letters a-z have an upper-case form, whatever the locale.
+// The conversion's text rules, byte by byte: one byte is one character, and
+// only the ASCII letters a-z have an upper-case form, whatever the locale.
 #pragma once
 
 #include <string>
@@ -7,8 +7,7 @@
 
 namespace convert {
 
-/// Maps a-z to A-Z in place; every other byte stays as it is.
-void upper_in_place(std::string& text);
+/// Maps a-z to A-Z; every other byte stays as it is.
 std::string upper(std::string_view text);
 
 /// Removes leading and trailing space characters (0x20 only; tabs stay).
@@ -26,13 +25,5 @@ bool less_ignoring_case(std::string_view a, std::string_view b);
 
 /// Case-insensitive equality for a-z/A-Z; other bytes compare exactly.
 bool equals_ignoring_case(std::string_view a, std::string_view b);
-
-/// The code point of the UTF-8 sequence at `bytes[at]`, in its shortest
-/// form and at most U+10FFFF, surrogates included; returns the sequence's
-/// length, or 0 when the bytes there are no such sequence.
-std::size_t decode_utf8(std::string_view bytes, std::size_t at, char32_t& code_point);
-
-/// Appends `code_point` in UTF-16: one unit, or a surrogate pair.
-void append_utf16(std::u16string& text, char32_t code_point);
 
 }  // namespace convert

@@ -1,0 +1,101 @@
+#include "convert_file.h"
+
+#include <new>
+#include <optional>
+
+#include "ascii_text.h"
+#include "conversion.h"
+
+namespace convert {
+
+namespace {
+
+/// Passes each block read on, and tells the report how far reading has come.
+class ProgressSource : public ByteSource {
+public:
+    ProgressSource(ByteSource& source, RunReport& report)
+        : source_(source), report_(report), total_(source.size_hint()) {}
+
+    std::size_t read(char* into, std::size_t size) override {
+        const std::size_t n = source_.read(into, size);
+        done_ += n;
+        report_.progress(done_, total_);
+        return n;
+    }
+    std::size_t size_hint() const override { return source_.size_hint(); }
+
+private:
+    ByteSource& source_;
+    RunReport& report_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+};
+
+}  // namespace
+
+std::string target_name_of(std::string_view source_name) {
+    return "SP" + upper(source_name.substr(std::min<std::size_t>(3, source_name.size()), 4)) +
+           ".TXT";
+}
+
+RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report) {
+    const std::string& name = source.shown_name;
+    if (!equals_ignoring_case(std::string_view(source.name).substr(0, 3), "SPE")) {
+        return {RunOutcome::invalid_name, "Invalid file name: " + name};
+    }
+    const std::string not_converted = ".  Data not converted.";
+    std::optional<AtomicFile> target;
+    std::string failure;
+    try {
+        const OpenedSource opened = options.open(source.folder / path_of(source.name));
+        if (opened.status == OpenedSource::Status::not_found) {
+            return {RunOutcome::source_missing, "Could not find " + name + not_converted};
+        }
+        if (opened.status == OpenedSource::Status::failed) {
+            return {RunOutcome::source_unreadable, "Could not read " + name + not_converted};
+        }
+        NullSink nowhere;
+        if (options.write_target) {
+            target.emplace(source.folder / path_of(target_name_of(source.name)), options.target);
+        }
+        ProgressSource counted(*opened.file, report);
+        SourceLines lines(counted, options.block_size);
+        TargetBuffer buffer(target ? static_cast<TargetSink&>(*target) : nowhere,
+                            options.block_size);
+        const MessageFn show = [&report](const std::string& text) { report.message(text); };
+        switch (convert_lines(lines, buffer, show)) {
+            case LinesResult::values_too_long:
+                return {RunOutcome::values_too_long, "Data not converted."};
+            case LinesResult::no_known_column:
+                return {RunOutcome::no_known_column,
+                        "No known column in the first line of " + name + not_converted};
+            case LinesResult::converted:
+                break;
+        }
+    } catch (const ReadError&) {
+        return {RunOutcome::source_unreadable, "Could not read " + name + not_converted};
+    } catch (const std::bad_alloc&) {
+        failure = "not enough memory";
+    } catch (const std::exception& e) {
+        failure = e.what();
+    } catch (...) {
+        failure = "unexpected error";
+    }
+    if (!failure.empty()) {
+        return {RunOutcome::failed,
+                "Could not convert " + name + " (" + failure + ")" + not_converted};
+    }
+
+    if (!target) return {RunOutcome::checked, ""};
+    switch (target->commit()) {
+        case SaveResult::replace_failed:
+            return {RunOutcome::replace_failed, "Could not Delete existing file.  Data not saved."};
+        case SaveResult::write_failed:
+            return {RunOutcome::write_failed, "Could not Save existing file.  Data not saved."};
+        case SaveResult::saved:
+            break;
+    }
+    return {RunOutcome::converted, "Done."};
+}
+
+}  // namespace convert

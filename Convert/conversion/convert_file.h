@@ -1,0 +1,59 @@
+// The one way into the conversion for every front end: converts a named
+// source file into its target file beside it, all or nothing, and says how
+// it went. Over-length messages and progress come through the RunReport
+// while the run works; the closing message comes back with the result, for
+// the front end to show once it has left its busy state.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "byte_source.h"
+#include "file_ops.h"
+#include "run_report.h"
+
+namespace convert {
+
+enum class RunOutcome {
+    converted,       // target replaced: "Done."
+    checked,         // every value fits; nothing written (check only)
+    invalid_name,    // the name does not begin with "SPE"
+    source_missing,  // no such file
+    source_unreadable,
+    values_too_long,  // at least one over-length message was reported
+    no_known_column,  // the first line names none of the columns read
+    failed,           // unexpected error; nothing written
+    replace_failed,   // the old target could not be replaced
+    write_failed,     // the new target could not be written
+};
+
+struct SourceFile {
+    std::filesystem::path folder;  // where the source is and the target goes
+    std::string name;              // as bytes; looked up exactly, then ignoring case
+    std::string shown_name;        // how messages name the source
+};
+
+struct RunOptions {
+    bool write_target = true;             // false: check every value, write nothing
+    std::size_t block_size = kBlockSize;  // of reading and writing
+    AtomicFile::Options target = {};
+    /// Opens the source; tests put sources of their own in its place.
+    std::function<OpenedSource(const std::filesystem::path&)> open = open_source;
+};
+
+struct RunResult {
+    RunOutcome outcome;
+    std::string message;  // the closing message; "" when checked
+};
+
+/// Converts `source`: "SPE" + year + anything, into "SP" + year + ".TXT"
+/// beside it, reporting each over-long value and the reading's progress
+/// through `report` in order.
+RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report);
+
+/// "SP" + characters 4 to 7 of the source name, upper-cased, + ".TXT".
+std::string target_name_of(std::string_view source_name);
+
+}  // namespace convert

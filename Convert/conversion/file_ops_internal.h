@@ -1,0 +1,40 @@
+// What the portable file operations and the two platform files share, and
+// nothing outside them needs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "file_ops.h"
+
+namespace convert {
+
+/// The folder `path` lies in; "." for a bare name.
+std::filesystem::path folder_of(const std::filesystem::path& path);
+
+/// A fresh name, beside `target`, for this process's next temporary of it.
+std::filesystem::path temporary_name(const std::filesystem::path& target);
+
+/// Whether `name` has the form of a temporary of the target `target_name`
+/// (".NAME.<pid>.<n>.tmp", NAME ignoring case); sets `pid` when it has.
+bool is_temporary_of(std::string_view name, std::string_view target_name, std::uint64_t& pid);
+
+/// Removes the temporaries of the target at `target` whose process no longer
+/// runs; nothing else.
+void remove_stale_temporaries(const std::filesystem::path& target);
+
+namespace platform {
+// The parts each platform provides, for the portable file operations.
+enum class EntryKind { none, file, other };
+EntryKind entry_kind(const std::filesystem::path& path);
+/// Opens the file at `path`, found already, for reading: ok or failed.
+OpenedSource open_found(const std::filesystem::path& path);
+bool delete_file(const std::filesystem::path& path);
+std::uint64_t current_process_id();
+/// Whether the temporary `path`, named after process `pid`, may still be in
+/// that process's hands.
+bool temporary_in_use(const std::filesystem::path& path, std::uint64_t pid);
+}  // namespace platform
+
+}  // namespace convert

@@ -1,0 +1,52 @@
+#include "year_list.h"
+
+#include <algorithm>
+
+#include "ascii_text.h"
+#include "file_ops.h"
+
+namespace convert {
+
+namespace {
+
+/// The source name a shown text stands for: its first 11 characters,
+/// without surrounding spaces.
+std::string_view name_in(std::string_view label) {
+    return trim_spaces(trim_spaces(label).substr(0, 11));
+}
+
+}  // namespace
+
+std::string YearEntry::label() const {
+    return (converted ? "*" : "") + upper(file_name + " - " + date);
+}
+
+YearList::YearList(std::filesystem::path folder) : folder_(std::move(folder)) {
+    for (ListedFile& file : list_files(folder_)) {
+        const std::string_view name = file.name;
+        if (name.size() >= 4 && equals_ignoring_case(name.substr(name.size() - 4), ".csv")) {
+            entries_.push_back({std::move(file.name), std::move(file.date)});
+        }
+    }
+    std::sort(entries_.begin(), entries_.end(), [](const YearEntry& a, const YearEntry& b) {
+        return less_ignoring_case(a.file_name, b.file_name);
+    });
+}
+
+std::optional<std::string> YearList::refusal(std::size_t index) const {
+    const std::string label = entries_.at(index).label();
+    const std::string_view name = name_in(label);
+    if (entries_[index].converted) return std::string(name) + " is already converted";
+    if (name.substr(0, 3) != "SPE") return "Invalid file name: " + std::string(name);
+    return std::nullopt;
+}
+
+RunResult YearList::convert(std::size_t index, RunReport& report, const RunOptions& options) {
+    YearEntry& entry = entries_.at(index);
+    const RunResult result =
+        convert_file({folder_, entry.file_name, upper(entry.file_name)}, options, report);
+    if (result.outcome == RunOutcome::converted) entry.converted = true;
+    return result;
+}
+
+}  // namespace convert

@@ -1,0 +1,63 @@
+// What a user does in the window and what they must see, written once for
+// both windows. Each window's test plays the table through a driver of its
+// own that works the real controls and reads the real message boxes.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace window_scenarios {
+
+/// A message box as it was seen: its text (UTF-8, line breaks as "\n") and
+/// the Close button's state while it was open.
+struct Box {
+    std::string text;
+    bool close_enabled = true;
+    std::string close_caption = "Close";
+    bool operator==(const Box&) const = default;
+};
+
+class Driver {
+public:
+    virtual ~Driver() = default;
+    /// Makes the window on `folder` and shows it; false when it failed.
+    virtual bool open(const std::filesystem::path& folder) = 0;
+    /// The year list's shown texts, UTF-8.
+    virtual std::vector<std::string> entries() = 0;
+    virtual void select(int row) = 0;
+    /// A mouse double-click on entry `row`, or below the last entry for -1.
+    virtual void double_click(int row) = 0;
+    /// Enter while the year list has the focus.
+    virtual void press_enter() = 0;
+    /// A click on Close.
+    virtual void click_close() = 0;
+    /// The title bar's close.
+    virtual void request_close() = 0;
+    virtual bool is_open() = 0;
+    /// Every box opened so far, each read and dismissed with OK; `while_open`
+    /// runs while a box is open.
+    virtual std::vector<Box> boxes() = 0;
+    virtual void while_box_open(std::function<void(const Box&)> action) = 0;
+};
+
+struct Scenario {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // name and bytes, dated 1999-05-03
+    std::function<void(Driver&)> act;
+    std::vector<Box> boxes;
+    std::vector<std::string> entries_after;
+    std::optional<std::string> target_after;  // SP1999.TXT's bytes; none when absent
+    bool open_after = true;
+};
+
+std::vector<Scenario> scenarios();
+
+/// Plays `scenario` in a fresh folder through `driver`; returns what did
+/// not come out as it should, one line each.
+std::vector<std::string> play(const Scenario& scenario, Driver& driver);
+
+}  // namespace window_scenarios
