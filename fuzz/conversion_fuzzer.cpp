@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "conversion_run.h"
+#include "conversion.h"
 #include "reference_conversion.h"
 
 namespace {

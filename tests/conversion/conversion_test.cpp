@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "convert_file.h"
 #include "reference_conversion.h"
 #include "test_support.h"
 
@@ -40,6 +41,33 @@ void expect_same_as_reference(const std::string& content, const std::string& wha
     EXPECT_EQ(static_cast<int>(got.result), static_cast<int>(result)) << what;
     EXPECT_EQ(got.messages, expected_messages) << what;
     EXPECT_EQ(got.output, got.ok() ? expected : "") << what;
+}
+
+/// The whole run on a file, read and written `block_size` bytes at a time,
+/// gives the reference's outcome, messages and target.
+void expect_same_run_as_reference(const std::string& content, std::size_t block_size) {
+    std::string expected;
+    std::vector<std::string> messages;
+    const reference::Result result = reference::convert(content, expected, messages);
+    const RunOutcome outcome = result == reference::Result::converted ? RunOutcome::converted
+                               : result == reference::Result::values_too_long
+                                   ? RunOutcome::values_too_long
+                                   : RunOutcome::no_known_column;
+    messages.push_back(
+        result == reference::Result::converted ? "Done."
+        : result == reference::Result::values_too_long
+            ? "Data not converted."
+            : "No known column in the first line of SPE1999.CSV.  Data not converted.");
+    ScopedTempDir dir;
+    write_file(dir / "SPE1999.CSV", content);
+    const Ran ran = run_file(dir.path(), "SPE1999.CSV", {.block_size = block_size});
+    EXPECT_EQ(ran.outcome, outcome);
+    EXPECT_EQ(ran.messages, messages);
+    if (outcome == RunOutcome::converted) {
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), expected);
+    } else {
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
+    }
 }
 
 const std::string kHeader(kFullHeader);
@@ -259,7 +287,7 @@ TEST(ConvertContent, NoMessageForValuesThatFitAfterTrimming) {
 
 // Random sources built from the pieces that matter: header names in any
 // case and with spaces, line ends of every kind, short lines, long values.
-TEST(ConvertContent, AgreesWithTheLineByLineProcedures) {
+TEST(ConvertContent, AgreesWithTheReferenceInMemoryAndThroughFiles) {
     const std::vector<std::string> pieces = {
         "MAKE", "model",   "A1",    " A1",  "cw",    "WDIST", "MYR", "b1",       "x",
         "",     " ",       "  12 ", "1234", "12345", "\t",    "\"",  "\"\"",     "\",\"",
@@ -274,6 +302,7 @@ TEST(ConvertContent, AgreesWithTheLineByLineProcedures) {
         const char* separator = round % 4 == 0 ? ";" : ",";
         for (int i = 0; i < count; ++i) content += pick() + (random() % 3 ? separator : "");
         expect_same_as_reference(content, content);
+        if (round % 30 == 0) expect_same_run_as_reference(content, 1 + round % 64);
         if (HasFailure()) return;
     }
 }
