@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -106,6 +107,34 @@ TEST(ReadFile, LargeFileIsReadWhole) {
     big[12345] = '\r';
     write_file(dir / "SPE1999.CSV", big);
     EXPECT_EQ(read_whole(dir / "SPE1999.CSV").content, big);
+}
+
+TEST(ListFiles, DatesAreLocalNearMidnight) {
+    const FarEastZone zone;
+    if (!zone.active()) GTEST_SKIP() << "the zone is not 14 hours east of UTC; run with TZ=XST-14";
+    using namespace std::chrono;
+    const sys_days may16 = 2001y / May / 16;
+    const struct {
+        const char* name;
+        sys_seconds utc;
+        const char* date;
+    } cases[] = {
+        {"midnight.csv", may16 + 10h, "2001-05-17"},
+        {"before-midnight.csv", may16 + 33h + 59min, "2001-05-17"},
+        {"the-day-before.csv", may16 + 9h + 59min, "2001-05-16"},
+    };
+    ScopedTempDir dir;
+    for (const auto& c : cases) {
+        write_file(dir / c.name, "x");
+        fs::last_write_time(dir / c.name, file_clock::from_sys(c.utc));
+    }
+    for (const ListedFile& file : list_files(dir.path())) {
+        for (const auto& c : cases) {
+            if (file.name == c.name) {
+                EXPECT_EQ(file.date, c.date) << c.name;
+            }
+        }
+    }
 }
 
 TEST(SaveFile, FailuresLeaveThePreviousFileAndNoTemporary) {

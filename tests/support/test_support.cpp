@@ -77,6 +77,25 @@ void write_file(const fs::path& path, std::string_view bytes) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+#ifdef _WIN32
+FarEastZone::FarEastZone() {
+    TIME_ZONE_INFORMATION zone{};
+    active_ = ::GetTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID && zone.Bias == -14 * 60 &&
+              zone.DaylightBias == 0;
+}
+FarEastZone::~FarEastZone() = default;
+#else
+FarEastZone::FarEastZone() {
+    ::setenv("TZ", "XST-14", 1);
+    ::tzset();
+    active_ = true;
+}
+FarEastZone::~FarEastZone() {
+    ::unsetenv("TZ");
+    ::tzset();
+}
+#endif
+
 void set_modified(const fs::path& path, int year, int month, int day) {
     std::tm local{};
     local.tm_year = year - 1900;

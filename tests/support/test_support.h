@@ -47,6 +47,21 @@ std::filesystem::path write_hidden_file(const std::filesystem::path& folder, std
 /// POSIX systems; on Windows a file held open without sharing until the
 /// ScopedTempDir that holds it goes.
 void make_unreadable(const std::filesystem::path& path);
+/// Puts this process in a zone 14 hours east of UTC, without summer time;
+/// false when it cannot (Windows takes the zone from TZ at start, as ctest
+/// sets it for the tests). The zone stays until the object goes.
+class FarEastZone {
+public:
+    FarEastZone();
+    ~FarEastZone();
+    FarEastZone(const FarEastZone&) = delete;
+    FarEastZone& operator=(const FarEastZone&) = delete;
+    bool active() const { return active_; }
+
+private:
+    bool active_ = false;
+};
+
 /// Sets the file's modification time to noon, local time, of the given day.
 void set_modified(const std::filesystem::path& path, int year, int month, int day);
 std::string read_file(const std::filesystem::path& path);
