@@ -38,85 +38,79 @@ std::string over_long(const std::string& label) {
 
 struct BatchCase {
     const char* what;
-    std::vector<std::string> args;  // "@DIR@" is replaced by the temporary folder
+    std::vector<std::string> args;  // after --folder @DIR@, the temporary folder
     int status;
     std::string out;
     std::string err;
     std::vector<std::string> targets_after;  // SP*.TXT files written
 };
 
-// The folder holds SPE1999.CSV (fits), SPE2000.CSV (over-long values),
-// SPE2001.CSV (fits), SPE2001-new.csv (fits) and notes.csv.
+// The folder holds SPE1999.CSV and SPE2001.CSV (both fit), SPE2000.CSV
+// (over-long values), SPE2001-new.csv (fits), notes.csv and empty/.
 TEST(BatchCommand, ExitStatusAndExactStreams) {
+    const std::string done_1999_2001 = "SPE1999.CSV: Done.\nSPE2001.CSV: Done.\n";
+    const std::string invalid = "notes.csv: Invalid file name: notes.csv\n";
+    const std::vector<std::string> both = {"SP1999.TXT", "SP2001.TXT"};
     const std::vector<BatchCase> cases = {
-        {"converts a named file",
-         {"--folder", "@DIR@", "SPE1999.CSV"},
-         0,
-         "SPE1999.CSV: Done.\n",
-         "",
-         {"SP1999.TXT"}},
+        {"converts a named file", {"SPE1999.CSV"}, 0, "SPE1999.CSV: Done.\n", "", {"SP1999.TXT"}},
         {"a name of any length",
-         {"--folder", "@DIR@", "SPE2001-new.csv"},
+         {"SPE2001-new.csv"},
          0,
          "SPE2001-new.csv: Done.\n",
          "",
          {"SP2001.TXT"}},
-        {"over-long values: one message each, then not converted",
+        {"over-long values",
          {"--folder=@DIR@", "spe2000.csv"},
          1,
          "",
          over_long("spe2000.csv"),
          {}},
         {"absent source, named as given",
-         {"--folder", "@DIR@", "SPE2002-Final.CSV"},
+         {"SPE2002-Final.CSV"},
          1,
          "",
          "SPE2002-Final.CSV: Could not find SPE2002-Final.CSV.  Data not converted.\n",
          {}},
-        {"not a source file",
-         {"--folder", "@DIR@", "notes.csv"},
-         1,
-         "",
-         "notes.csv: Invalid file name: notes.csv\n",
-         {}},
+        {"not a source file", {"notes.csv"}, 1, "", invalid, {}},
         {"check writes nothing",
-         {"--check", "--folder", "@DIR@", "SPE1999.CSV"},
+         {"--check", "SPE1999.CSV"},
          0,
          "SPE1999.CSV: every value fits; nothing written.\n",
          "",
          {}},
         {"check reports over-long values",
-         {"--check", "--folder", "@DIR@", "SPE2000.CSV"},
+         {"--check", "SPE2000.CSV"},
          1,
          "",
          over_long("SPE2000.CSV"),
          {}},
-        {"a failing file first does not stop the others",
-         {"--folder", "@DIR@", "SPE2000.CSV", "SPE1999.CSV", "SPE2001.CSV"},
+        {"a failing file first",
+         {"SPE2000.CSV", "SPE1999.CSV", "SPE2001.CSV"},
          1,
-         "SPE1999.CSV: Done.\nSPE2001.CSV: Done.\n",
+         done_1999_2001,
          over_long("SPE2000.CSV"),
-         {"SP1999.TXT", "SP2001.TXT"}},
+         both},
         {"a failing file in the middle",
-         {"--folder", "@DIR@", "SPE1999.CSV", "notes.csv", "SPE2001.CSV"},
+         {"SPE1999.CSV", "notes.csv", "SPE2001.CSV"},
          1,
-         "SPE1999.CSV: Done.\nSPE2001.CSV: Done.\n",
-         "notes.csv: Invalid file name: notes.csv\n",
-         {"SP1999.TXT", "SP2001.TXT"}},
-        {"every SPE file of the folder, the failing one between",
-         {"--folder", "@DIR@"},
+         done_1999_2001,
+         invalid,
+         both},
+        {"a failing file last",
+         {"SPE1999.CSV", "SPE2001.CSV", "notes.csv"},
          1,
-         "SPE1999.CSV: Done.\nSPE2001.CSV: Done.\n",
-         over_long("SPE2000.CSV"),
-         {"SP1999.TXT", "SP2001.TXT"}},
-        {"a file with a folder part uses its own folder",
-         {"--folder", "/nonexistent", "@DIR@/SPE1999.CSV"},
+         done_1999_2001,
+         invalid,
+         both},
+        {"every SPE file of the folder", {}, 1, done_1999_2001, over_long("SPE2000.CSV"), both},
+        {"a file with a folder part uses its own",
+         {"--folder", "/no", "@DIR@/SPE1999.CSV"},
          0,
          "@DIR@/SPE1999.CSV: Done.\n",
          "",
          {"SP1999.TXT"}},
         {"after --, names that look like options",
-         {"--folder", "@DIR@", "--", "--check"},
+         {"--", "--check"},
          1,
          "",
          "--check: Invalid file name: --check\n",
@@ -156,8 +150,8 @@ TEST(BatchCommand, ExitStatusAndExactStreams) {
             }
             return text;
         };
-        std::vector<std::string> args = c.args;
-        for (std::string& arg : args) arg = fill(arg);
+        std::vector<std::string> args = {"--folder", dir.path().string()};
+        for (const std::string& arg : c.args) args.push_back(fill(arg));
         const Ran ran = batch(args);
         EXPECT_EQ(ran.status, c.status);
         EXPECT_EQ(ran.out, fill(c.out));

@@ -278,13 +278,6 @@ TEST(ConvertContent, BlockBoundariesAnywhereGiveTheWholeContentsResult) {
     }
 }
 
-TEST(ConvertContent, NoMessageForValuesThatFitAfterTrimming) {
-    const Converted c = convert_text(
-        crlf_lines({kHeader, "A,B,  123  ,1,,,,,,,,,,,,1234 ,12345,", "A,B,1,1,1,1,1,1,1,"}));
-    EXPECT_TRUE(c.ok());
-    EXPECT_TRUE(c.messages.empty());
-}
-
 // Random sources built from the pieces that matter: header names in any
 // case and with spaces, line ends of every kind, short lines, long values.
 TEST(ConvertContent, AgreesWithTheReferenceInMemoryAndThroughFiles) {

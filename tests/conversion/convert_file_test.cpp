@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,186 +17,133 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using enum RunOutcome;
+using Step = AtomicFile::Step;
+
 const std::string kOverLong = source_with_a1({{"Zeta", "Z100", "1234"}});
-const std::string kOldTarget =
-    "previous target, longer than the new one ..........................";
-const std::string kOverLongMessage =
+const std::string kOld = "previous target, longer than the new one ..........................";
+const std::string kTooLong =
     "Model: Zeta  Z100\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer than: 3";
 const std::string kNotSaved = "Could not Save existing file.  Data not saved.";
 const std::string kNotDeleted = "Could not Delete existing file.  Data not saved.";
+const std::string kNotRead = "Could not read SPE1999.CSV.  Data not converted.";
+const std::string kUnreadable = "<unreadable>";  // a source that exists but cannot be read
+const std::string kFolder = "<folder>";          // a folder where the target goes
 
-std::vector<std::string> upper_names(std::vector<std::string> names) {
-    for (std::string& name : names) name = upper(name);
+std::vector<std::string> sorted(std::vector<std::string> names, bool by_case) {
+    for (std::string& name : names) name = by_case ? name : upper(name);
     std::sort(names.begin(), names.end());
     return names;
 }
 
-/// The folder's entries afterwards and SP1999.TXT's bytes, if it is a file.
-void expect_folder(const ScopedTempDir& dir, const std::vector<std::string>& names,
-                   const std::string& target) {
-    if (dir.tells_case_apart()) {
-        EXPECT_EQ(dir.names(), names);
-    } else {
-        // The system keeps an old file's name in its own case.
-        EXPECT_EQ(upper_names(dir.names()), upper_names(names));
-    }
-    if (fs::is_regular_file(dir / "SP1999.TXT")) {
-        EXPECT_EQ(read_file(dir / "SP1999.TXT"), target);
-    }
-}
-
 struct RunCase {
     const char* what;
-    std::string name;
-    std::function<void(const ScopedTempDir&)> files;
+    std::string source;   // the source written, if any, and the name converted
+    std::string content;  // its bytes
     RunOutcome outcome;
     std::vector<std::string> messages;
-    std::vector<std::string> names_after;  // the folder's entries afterwards
-    std::string target_after;              // SP1999.TXT's bytes afterwards, if a file
+    std::string old_target = "SP1999.TXT";  // written beside it with kOld, or kFolder
 };
 
+// Converted or not, the folder holds afterwards only the source and the new
+// or the old target.
 TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
+    const std::string unknown = crlf_lines({"Year,Remark,Editor", "2019,Sent,Ann"});
     const std::vector<RunCase> cases = {
-        {"success",
-         "SPE1999.CSV",
-         [](auto& d) {
-             write_file(d / "SPE1999.CSV", kValid);
-             write_file(d / "SP1999.TXT", kOldTarget);
-         },
-         RunOutcome::converted,
-         {"Done."},
-         {"SP1999.TXT", "SPE1999.CSV"},
-         std::string(kExampleTarget)},
-        {"a name in lower case",
-         "spe1999.csv",
-         [](auto& d) { write_file(d / "spe1999.csv", kValid); },
-         RunOutcome::converted,
-         {"Done."},
-         {"SP1999.TXT", "spe1999.csv"},
-         std::string(kExampleTarget)},
-        {"a name of any length, its target from the four characters after SPE",
-         "SPE1999-new.csv",
-         [](auto& d) { write_file(d / "SPE1999-new.csv", kValid); },
-         RunOutcome::converted,
-         {"Done."},
-         {"SP1999.TXT", "SPE1999-new.csv"},
-         std::string(kExampleTarget)},
-        {"an old target in lower case is the one replaced",
-         "SPE1999.CSV",
-         [](auto& d) {
-             write_file(d / "SPE1999.CSV", kValid);
-             write_file(d / "sp1999.txt", kOldTarget);
-         },
-         RunOutcome::converted,
-         {"Done."},
-         {"SP1999.TXT", "SPE1999.CSV"},
-         std::string(kExampleTarget)},
-        {"header only",
-         "SPE1999.CSV",
-         [](auto& d) { write_file(d / "SPE1999.CSV", crlf_lines({kFullHeader})); },
-         RunOutcome::converted,
-         {"Done."},
-         {"SP1999.TXT", "SPE1999.CSV"},
-         "\r\n"},
-        {"empty source",
-         "SPE1999.CSV",
-         [](auto& d) { write_file(d / "SPE1999.CSV", ""); },
-         RunOutcome::converted,
-         {"Done."},
-         {"SP1999.TXT", "SPE1999.CSV"},
-         "\r\n"},
-        {"not an SPE file",
-         "notes.csv",
-         [](auto& d) { write_file(d / "notes.csv", kValid); },
-         RunOutcome::invalid_name,
-         {"Invalid file name: NOTES.CSV"},
-         {"notes.csv"},
-         ""},
+        {"success", "SPE1999.CSV", kValid, converted, {"Done."}},
+        {"a name in lower case", "spe1999.csv", kValid, converted, {"Done."}},
+        {"a name of any length", "SPE1999-new.csv", kValid, converted, {"Done."}},
+        {"an old target in lower case", "SPE1999.CSV", kValid, converted, {"Done."}, "sp1999.txt"},
+        {"no old target", "SPE1999.CSV", kValid, converted, {"Done."}, ""},
+        {"not an SPE file", "notes.csv", kValid, invalid_name, {"Invalid file name: NOTES.CSV"}},
         {"over-long value",
          "SPE1999.CSV",
-         [](auto& d) {
-             write_file(d / "SPE1999.CSV", kOverLong);
-             write_file(d / "SP1999.TXT", kOldTarget);
-         },
-         RunOutcome::values_too_long,
-         {kOverLongMessage, "Data not converted."},
-         {"SP1999.TXT", "SPE1999.CSV"},
-         kOldTarget},
+         kOverLong,
+         values_too_long,
+         {kTooLong, "Data not converted."}},
         {"a first line naming no known column",
          "SPE1999.CSV",
-         [](auto& d) {
-             write_file(d / "SPE1999.CSV", crlf_lines({"Year,Remark,Editor", "2019,Sent,Ann"}));
-             write_file(d / "SP1999.TXT", kOldTarget);
-         },
-         RunOutcome::no_known_column,
-         {"No known column in the first line of SPE1999.CSV.  Data not converted."},
-         {"SP1999.TXT", "SPE1999.CSV"},
-         kOldTarget},
-        {"absent source",
-         "SPE1999.CSV",
-         [](auto& d) { write_file(d / "SP1999.TXT", kOldTarget); },
-         RunOutcome::source_missing,
-         {"Could not find SPE1999.CSV.  Data not converted."},
-         {"SP1999.TXT"},
-         kOldTarget},
-        {"unreadable source",
-         "SPE1999.CSV",
-         [](auto& d) {
-             make_unreadable(d / "SPE1999.CSV");
-             write_file(d / "SP1999.TXT", kOldTarget);
-         },
-         RunOutcome::source_unreadable,
-         {"Could not read SPE1999.CSV.  Data not converted."},
-         {"SP1999.TXT", "SPE1999.CSV"},
-         kOldTarget},
+         unknown,
+         no_known_column,
+         {"No known column in the first line of SPE1999.CSV.  Data not converted."}},
+        {"unreadable source", "SPE1999.CSV", kUnreadable, source_unreadable, {kNotRead}},
         {"a folder where the target goes",
          "SPE1999.CSV",
-         [](auto& d) {
-             write_file(d / "SPE1999.CSV", kValid);
-             fs::create_directory(d / "SP1999.TXT");
-         },
-         RunOutcome::replace_failed,
+         kValid,
+         replace_failed,
          {kNotDeleted},
-         {"SP1999.TXT", "SPE1999.CSV"},
-         ""},
+         kFolder},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ScopedTempDir dir;
-        c.files(dir);
-        const Ran ran = run_file(dir.path(), c.name);
+        if (c.content == kUnreadable) {
+            make_unreadable(dir / c.source);
+        } else {
+            write_file(dir / c.source, c.content);
+        }
+        if (c.old_target == kFolder) {
+            fs::create_directory(dir / "SP1999.TXT");
+        } else if (!c.old_target.empty()) {
+            write_file(dir / c.old_target, kOld);
+        }
+        const Ran ran = run_file(dir.path(), c.source);
         EXPECT_EQ(ran.outcome, c.outcome);
         EXPECT_EQ(ran.messages, c.messages);
-        expect_folder(dir, c.names_after, c.target_after);
+        std::vector<std::string> names = {c.source};
+        if (c.outcome == converted) {
+            names.push_back("SP1999.TXT");
+            EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);
+        } else if (!c.old_target.empty()) {
+            names.push_back(c.old_target == kFolder ? "SP1999.TXT" : c.old_target);
+            if (c.old_target != kFolder) {
+                EXPECT_EQ(read_file(dir / c.old_target), kOld);
+            }
+        }
+        // A system that ignores case keeps an old file's name in its own case.
+        const bool by_case = dir.tells_case_apart();
+        EXPECT_EQ(sorted(dir.names(), by_case), sorted(names, by_case));
     }
+}
+
+TEST(ConvertFile, AnAbsentSourceIsReportedAndChangesNothing) {
+    ScopedTempDir dir;
+    write_file(dir / "SP1999.TXT", kOld);
+    const Ran ran = run_file(dir.path(), "SPE1999.CSV");
+    EXPECT_EQ(ran.outcome, source_missing);
+    EXPECT_EQ(ran.messages,
+              std::vector<std::string>{"Could not find SPE1999.CSV.  Data not converted."});
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+}
+
+/// Options that refuse `refused` once it has been taken `after` times.
+RunOptions refusing(
+    Step refused, int after = 0,
+    AtomicFile::Temporary temporary = AtomicFile::Temporary::unnamed_where_possible) {
+    RunOptions options;
+    options.target.refuse = [=, taken = std::make_shared<int>(0)](Step step) {
+        return step == refused && (*taken)++ >= after;
+    };
+    options.target.temporary = temporary;
+    options.block_size = 16;
+    return options;
+}
+
+/// Options whose source fails after `good_blocks` reads of `block` bytes.
+RunOptions reading(int good_blocks, std::size_t block) {
+    RunOptions options;
+    options.open = failing_after(good_blocks, block);
+    options.block_size = block;
+    return options;
 }
 
 // Whatever fails, and wherever: the old target stays byte for byte, no
 // temporary is left, and the message says what happened.
 TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
-    using Step = AtomicFile::Step;
-    // Refuses the step once it has been taken `after` times.
-    auto refusing = [](Step refused, int after = 0) {
-        RunOptions options;
-        options.target.refuse = [=, taken = std::make_shared<int>(0)](Step step) {
-            return step == refused && (*taken)++ >= after;
-        };
-        options.block_size = 16;
-        return options;
-    };
-    auto named = [&](Step refused) {
-        RunOptions options = refusing(refused);
-        options.target.temporary = AtomicFile::Temporary::named;
-        return options;
-    };
-    auto reading = [](int good_blocks, std::size_t block) {
-        RunOptions options;
-        options.open = failing_after(good_blocks, block);
-        options.block_size = block;
-        return options;
-    };
-    const std::string read_failed = "Could not read SPE1999.CSV.  Data not converted.";
+    constexpr auto kNamed = AtomicFile::Temporary::named;
     const std::string three_lines = crlf_lines({kFullHeader, kExampleLine, kExampleLine});
+    const std::string late_over_long =
+        source_with_a1({{"Zeta", "Z100", "1234"}, {"A", "B", "1"}, {"A", "B", "1"}});
     const struct {
         const char* what;
         std::string source;
@@ -205,82 +151,46 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
         RunOutcome outcome;
         std::vector<std::string> messages;
     } cases[] = {
-        {"the first read fails",
-         kValid,
-         reading(0, kBlockSize),
-         RunOutcome::source_unreadable,
-         {read_failed}},
-        {"a read fails after one block",
-         three_lines,
-         reading(1, 16),
-         RunOutcome::source_unreadable,
-         {read_failed}},
-        {"a read fails after five blocks",
-         three_lines,
-         reading(5, 16),
-         RunOutcome::source_unreadable,
-         {read_failed}},
-        {"a read fails after ten blocks of 7",
-         three_lines,
-         reading(10, 7),
-         RunOutcome::source_unreadable,
-         {read_failed}},
-        {"a read fails after the over-long value",
-         source_with_a1({{"Zeta", "Z100", "1234"}, {"A", "B", "1"}, {"A", "B", "1"}}),
+        {"the first read fails", kValid, reading(0, kBlockSize), source_unreadable, {kNotRead}},
+        {"a read fails after a block", three_lines, reading(1, 16), source_unreadable, {kNotRead}},
+        {"after five blocks", three_lines, reading(5, 16), source_unreadable, {kNotRead}},
+        {"after ten blocks of 7", three_lines, reading(10, 7), source_unreadable, {kNotRead}},
+        {"after an over-long value",
+         late_over_long,
          reading(10, 16),
-         RunOutcome::source_unreadable,
-         {kOverLongMessage, read_failed}},
-        {"the temporary cannot be made",
-         kValid,
-         refusing(Step::create),
-         RunOutcome::write_failed,
-         {kNotSaved}},
-        {"the first write fails",
-         kValid,
-         refusing(Step::write),
-         RunOutcome::write_failed,
-         {kNotSaved}},
-        {"a write fails midway",
-         three_lines,
-         refusing(Step::write, 1),
-         RunOutcome::write_failed,
-         {kNotSaved}},
+         source_unreadable,
+         {kTooLong, kNotRead}},
+        {"the temporary cannot be made", kValid, refusing(Step::create), write_failed, {kNotSaved}},
+        {"the first write fails", kValid, refusing(Step::write), write_failed, {kNotSaved}},
+        {"a write fails midway", three_lines, refusing(Step::write, 1), write_failed, {kNotSaved}},
         {"a write fails, a value over-long",
          kOverLong,
          refusing(Step::write),
-         RunOutcome::values_too_long,
-         {kOverLongMessage, "Data not converted."}},
-        {"the final flush fails",
+         values_too_long,
+         {kTooLong, "Data not converted."}},
+        {"the final flush fails", kValid, refusing(Step::flush), write_failed, {kNotSaved}},
+        {"that of a named temporary",
          kValid,
-         refusing(Step::flush),
-         RunOutcome::write_failed,
+         refusing(Step::flush, 0, kNamed),
+         write_failed,
          {kNotSaved}},
-        {"the final flush of a named temporary fails",
+        {"the rename fails", kValid, refusing(Step::replace), replace_failed, {kNotDeleted}},
+        {"that of a named temporary",
          kValid,
-         named(Step::flush),
-         RunOutcome::write_failed,
-         {kNotSaved}},
-        {"the rename fails",
-         kValid,
-         refusing(Step::replace),
-         RunOutcome::replace_failed,
-         {kNotDeleted}},
-        {"the rename of a named temporary fails",
-         kValid,
-         named(Step::replace),
-         RunOutcome::replace_failed,
+         refusing(Step::replace, 0, kNamed),
+         replace_failed,
          {kNotDeleted}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ScopedTempDir dir;
         write_file(dir / "SPE1999.CSV", c.source);
-        write_file(dir / "SP1999.TXT", kOldTarget);
+        write_file(dir / "SP1999.TXT", kOld);
         const Ran ran = run_file(dir.path(), "SPE1999.CSV", c.options);
         EXPECT_EQ(ran.outcome, c.outcome);
         EXPECT_EQ(ran.messages, c.messages);
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
-        EXPECT_EQ(read_file(dir / "SP1999.TXT"), kOldTarget);
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), kOld);
     }
 }
 
@@ -292,7 +202,7 @@ TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {
     RecordingReport report;
     const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"},
                                           {.write_target = false, .block_size = 1000}, report);
-    EXPECT_EQ(result.outcome, RunOutcome::checked);
+    EXPECT_EQ(result.outcome, checked);
     EXPECT_EQ(result.message, "");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
     // At most a block at a time, up to the whole source.
@@ -312,7 +222,7 @@ TEST(ConvertFile, AnUnexpectedErrorIsReportedAndWritesNothing) {
     RecordingReport report;
     report.on_message = [](const std::string&) { throw std::runtime_error("display lost"); };
     const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {}, report);
-    EXPECT_EQ(result.outcome, RunOutcome::failed);
+    EXPECT_EQ(result.outcome, failed);
     EXPECT_EQ(result.message, "Could not convert SPE1999.CSV (display lost).  Data not converted.");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
 }

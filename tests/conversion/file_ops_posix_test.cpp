@@ -76,14 +76,6 @@ TEST(SaveFile, KeepsPermissionsAndFailsWholeWhenTheDiskIsFull) {
     }
 }
 
-TEST(ReadFile, LinksThatLeadNowhereAreUnreadable) {
-    for (const char* to : {"gone", "SPE1999.CSV"}) {
-        ScopedTempDir dir;
-        fs::create_symlink(dir / to, dir / "SPE1999.CSV");
-        EXPECT_EQ(open_source(dir / "SPE1999.CSV").status, OpenedSource::Status::failed) << to;
-    }
-}
-
 /// Waits until process `pid` has written bytes to a file of `folder` other
 /// than `source`; false when it never did within ten seconds.
 bool wait_until_writing(pid_t pid, const fs::path& folder, const fs::path& source) {

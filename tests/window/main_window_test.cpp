@@ -13,7 +13,6 @@
 #include <memory>
 
 #include "display_text.h"
-#include "qt_text.h"
 #include "test_support.h"
 #include "window_scenarios.h"
 
@@ -133,17 +132,6 @@ private slots:
         QVERIFY2(wrong.empty(), all.c_str());
     }
 
-    void listsTheFoldersCsvFilesWithTheirDates() {
-        // Which files, in which order and form: the year list's own tests.
-        ScopedTempDir dir;
-        write_file(dir / "spe2001.csv", "x");
-        set_modified(dir / "spe2001.csv", 2001, 5, 17);
-        fs::create_symlink(dir / "removed meanwhile", dir / "gone.csv");
-        QtDriver driver;
-        QVERIFY(driver.open(dir.path()));
-        QCOMPARE(driver.entries(), std::vector<std::string>{"SPE2001.CSV - 2001-05-17"});
-    }
-
     void controlsStandWhereTheyBelong() {
         ScopedTempDir dir;
         QtDriver driver;
@@ -190,23 +178,6 @@ private slots:
         };
         driver.double_click(0);
         QVERIFY(checked);
-    }
-
-    void decodesBytesForDisplay_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("UTF-8") << QByteArray("Citro\xc3\xabn") << QString("Citro\u00ebn");
-        QTest::newRow("Windows-1252") << QByteArray("Citro\xebn") << QString("Citro\u00ebn");
-        QTest::newRow("Windows-1252 euro and quotes")
-            << QByteArray("\x80 \x93x\x94") << QString("\u20ac \u201cx\u201d");
-        QTest::newRow("CR LF is a line break") << QByteArray("a\r\n\r\nb") << QString("a\n\nb");
-        QTest::newRow("lone LF stays") << QByteArray("a\nb\r") << QString("a\nb\r");
-    }
-
-    void decodesBytesForDisplay() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, shown);
-        QCOMPARE(qt_text(std::string_view(bytes.constData(), bytes.size())), shown);
     }
 };
 

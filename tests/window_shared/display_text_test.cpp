@@ -1,0 +1,29 @@
+#include "display_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace convert;
+
+namespace {
+
+// Bytes from files are shown as UTF-8 where they are valid UTF-8, else as
+// Windows-1252; messages are cut after 1000 characters.
+TEST(DisplayText, Utf8ElseWindows1252) {
+    const struct {
+        std::string bytes;
+        std::u16string shown;
+    } cases[] = {
+        {"Citro\xc3\xabn", u"Citro\u00ebn"},
+        {"Citro\xebn", u"Citro\u00ebn"},
+        {"\x80 \x93x\x94 \x81", u"\u20ac \u201cx\u201d \u0081"},
+        {"\xed\xa0\x80", u"\u00ed\u00a0\u20ac"},  // a surrogate is no UTF-8 text
+        {"a\r\nb", u"a\r\nb"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(decoded_text(c.bytes), c.shown) << c.bytes;
+    EXPECT_EQ(shown_message(std::string(1001, 'x')), std::u16string(1000, u'x') + u"\u2026");
+    EXPECT_EQ(shown_message(std::string(1000, 'x')), std::u16string(1000, u'x'));
+}
+
+}  // namespace
