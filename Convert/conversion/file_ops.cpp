@@ -29,7 +29,8 @@ std::optional<fs::path> find_file(const fs::path& path) {
     const std::string name = bytes_of(path.filename());
     std::optional<fs::path> best;
     std::error_code ec;
-    for (fs::directory_iterator it(folder_of(path), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(platform::system_path(folder_of(path)), ec), end;
+         !ec && it != end; it.increment(ec)) {
         const std::string candidate = bytes_of(it->path().filename());
         if (!equals_ignoring_case(candidate, name) || candidate == name) continue;
         if (best && bytes_of(best->filename()) <= candidate) continue;
@@ -44,9 +45,13 @@ OpenedSource open_source(const fs::path& path) {
     return platform::open_found(*found);
 }
 
-bool delete_any_case(const fs::path& path) {
-    const std::optional<fs::path> found = find_file(path);
-    return !found || platform::delete_file(*found);
+std::wstring long_path_form(std::wstring_view full) {
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return std::wstring(full);
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + std::wstring(full.substr(2));
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') {
+        return L"\\\\?\\" + std::wstring(full);
+    }
+    return std::wstring(full);
 }
 
 fs::path folder_of(const fs::path& path) {
@@ -75,8 +80,8 @@ bool is_temporary_of(std::string_view name, std::string_view target_name, std::u
 void remove_stale_temporaries(const fs::path& target) {
     const std::string target_name = bytes_of(target.filename());
     std::error_code ec;
-    for (fs::directory_iterator it(folder_of(target), ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (fs::directory_iterator it(platform::system_path(folder_of(target)), ec), end;
+         !ec && it != end; it.increment(ec)) {
         std::uint64_t pid = 0;
         if (is_temporary_of(bytes_of(it->path().filename()), target_name, pid) &&
             !platform::temporary_in_use(it->path(), pid) &&

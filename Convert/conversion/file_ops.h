@@ -54,10 +54,6 @@ struct OpenedSource {
 /// Opens the file `find_file(path)` names for reading from its first byte.
 OpenedSource open_source(const std::filesystem::path& path);
 
-/// Deletes the file `find_file(path)` names. True when there was none or it
-/// was deleted.
-bool delete_any_case(const std::filesystem::path& path);
-
 enum class SaveResult {
     saved,
     write_failed,    // the new content could not be written; nothing changed
@@ -102,10 +98,10 @@ public:
     /// Discards the new file; the target stays as it was.
     void abandon() override;
 
-    /// Flushes the new file to disk and renames it over the target (and
-    /// removes an old target whose name differs only in case), keeping an
-    /// existing target's permissions. On failure the old target is unchanged
-    /// and the new file is gone.
+    /// Flushes the new file to disk and renames it over the target, or over
+    /// the file find_file gives for it (whose spelling it keeps), keeping that
+    /// file's permissions. On failure the old target is unchanged and the new
+    /// file is gone.
     SaveResult commit();
 
     /// Whether the new file has no name yet (tests; false once discarded).

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "file_ops.h"
@@ -24,8 +25,14 @@ bool is_temporary_of(std::string_view name, std::string_view target_name, std::u
 /// runs; nothing else.
 void remove_stale_temporaries(const std::filesystem::path& target);
 
+/// A full Windows path in the form that no length limit applies to: drive
+/// paths after "\\?\", shares after "\\?\UNC\"; others as they are.
+std::wstring long_path_form(std::wstring_view full);
+
 namespace platform {
 // The parts each platform provides, for the portable file operations.
+/// `path` as the system's calls take it (on Windows its long form).
+std::filesystem::path system_path(const std::filesystem::path& path);
 enum class EntryKind { none, file, other };
 EntryKind entry_kind(const std::filesystem::path& path);
 /// Opens the file at `path`, found already, for reading: ok or failed.

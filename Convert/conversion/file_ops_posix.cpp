@@ -71,6 +71,10 @@ void sync_folder(const fs::path& folder) {
 
 namespace platform {
 
+fs::path system_path(const fs::path& path) {
+    return path;
+}
+
 EntryKind entry_kind(const fs::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0)
@@ -224,28 +228,25 @@ SaveResult AtomicFile::commit() {
         discard();
         return SaveResult::write_failed;
     }
+    // A file whose name differs only in case is the one replaced, and keeps
+    // its spelling, as it does on systems that ignore case.
+    const fs::path replaced = find_file(target_).value_or(target_);
     struct stat existing {};
-    const bool exact_exists = ::lstat(target_.c_str(), &existing) == 0;
-    const std::optional<fs::path> other_case = exact_exists ? std::nullopt : find_file(target_);
+    const bool exists = ::lstat(replaced.c_str(), &existing) == 0;
     // A replaced file keeps its permissions where the system lets it; the
     // new file's default ones are no reason to keep the old content.
-    if (exact_exists && S_ISREG(existing.st_mode)) {
+    if (exists && S_ISREG(existing.st_mode)) {
         (void)::fchmod(handle_, existing.st_mode & 07777);
     }
     if (!flush_and_close()) {
         discard();
         return SaveResult::write_failed;
     }
-    if (refused(Step::replace) || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (refused(Step::replace) || ::rename(temporary_.c_str(), replaced.c_str()) != 0) {
         discard();
-        return exact_exists ? SaveResult::replace_failed : SaveResult::write_failed;
+        return exists ? SaveResult::replace_failed : SaveResult::write_failed;
     }
     temporary_.clear();
-    if (other_case && !delete_any_case(*other_case)) {
-        // Two files would be left; take the new one back out.
-        ::unlink(target_.c_str());
-        return SaveResult::replace_failed;
-    }
     sync_folder(folder_of(target_));
     return SaveResult::saved;
 }

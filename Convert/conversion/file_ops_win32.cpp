@@ -1,14 +1,17 @@
 // The file operations on Windows: the wide-character API throughout, so that
-// any name a folder holds can be listed, read and written.
+// any name a folder holds can be listed, read and written, and every path in
+// its long form ("\\?\"), so that no folder is too deep.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 // After windows.h:
+#include <aclapi.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "file_ops.h"
@@ -20,6 +23,23 @@ namespace convert {
 namespace fs = std::filesystem;
 
 namespace {
+
+/// `path` made full and in its long form, for every wide call.
+std::wstring long_path(const fs::path& path) {
+    const std::wstring& given = path.native();
+    if (given.starts_with(L"\\\\?\\")) return given;
+    std::wstring full(given.size() + MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()),
+                                           full.data(), nullptr);
+        if (n == 0) return given;
+        if (n < full.size()) {
+            full.resize(n);
+            return long_path_form(full);
+        }
+        full.resize(n);
+    }
+}
 
 std::string error_text(DWORD error) {
     wchar_t* text = nullptr;
@@ -57,39 +77,109 @@ private:
     std::size_t size_;
 };
 
-/// Another program (a virus scanner, an indexer) may hold a file open for a
-/// moment; these errors are worth a few more tries.
+/// Another program (a virus scanner, an indexer, a sync client) may hold a
+/// file open for a moment; these errors are worth a few more tries.
 bool may_pass(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
            error == ERROR_ACCESS_DENIED;
 }
 
-/// Puts `from` in the place of `to`, whose attributes are `to_attributes`.
-/// A read-only target, or one that another program holds open without
-/// letting it be deleted, is not replaced, whatever the file system (or
-/// Wine) would allow.
-bool replace(const fs::path& from, const fs::path& to, DWORD to_attributes) {
-    if (to_attributes != INVALID_FILE_ATTRIBUTES) {
-        if (to_attributes & FILE_ATTRIBUTE_READONLY) {
-            ::SetLastError(ERROR_ACCESS_DENIED);
-            return false;
-        }
-        HANDLE probe = ::CreateFileW(to.c_str(), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
-        if (probe == INVALID_HANDLE_VALUE) return false;
-        ::CloseHandle(probe);
-    }
-    return ::MoveFileExW(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+/// Whether another program holds `path` open without letting it be deleted.
+bool held_by_another(const fs::path& path) {
+    HANDLE probe = ::CreateFileW(long_path(path).c_str(), DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return true;
+    ::CloseHandle(probe);
+    return false;
 }
+
+/// FileRenameInfoEx, which these headers name only for newer targets.
+constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
+/// Renames the open file `file` to `to`, replacing a file there. POSIX
+/// semantics first, where the system has them (Windows 10 1709 on), so that
+/// readers of the old file keep it; the plain rename where they are refused.
+bool rename_by_handle(HANDLE file, const fs::path& to) {
+    const std::wstring name = long_path(to);
+    const std::size_t size = sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t);
+    auto buffer = std::make_unique<unsigned char[]>(size);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.get());
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), info->FileName);
+    info->FileName[name.size()] = L'\0';
+    info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    if (::SetFileInformationByHandle(file, kRenameInfoEx, info, static_cast<DWORD>(size))) {
+        return true;
+    }
+    const DWORD refused = ::GetLastError();
+    if (refused != ERROR_INVALID_PARAMETER && refused != ERROR_NOT_SUPPORTED &&
+        refused != ERROR_INVALID_FUNCTION && refused != ERROR_CALL_NOT_IMPLEMENTED) {
+        ::SetLastError(refused);
+        return false;
+    }
+    info->Flags = 0;
+    info->ReplaceIfExists = TRUE;
+    return ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
+}
+
+/// Gives the open file `file` the access entries set on `from` itself (not
+/// those it inherits from its folder, which the new file inherits too).
+/// Best effort: the new file's default access is no reason to keep the old
+/// content.
+void copy_explicit_access(const fs::path& from, HANDLE file) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(long_path(from).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const bool is_protected = (control & SE_DACL_PROTECTED) != 0;
+    ACL_SIZE_INFORMATION sizes{};
+    if (acl != nullptr && ::GetAclInformation(acl, &sizes, sizeof sizes, AclSizeInformation)) {
+        auto explicit_acl = std::make_unique<unsigned char[]>(sizes.AclBytesInUse);
+        auto* own = reinterpret_cast<PACL>(explicit_acl.get());
+        bool any = false;
+        if (::InitializeAcl(own, sizes.AclBytesInUse, ACL_REVISION)) {
+            for (DWORD i = 0; i < sizes.AceCount; ++i) {
+                void* ace = nullptr;
+                if (!::GetAce(acl, i, &ace)) continue;
+                const auto* header = static_cast<const ACE_HEADER*>(ace);
+                if (header->AceFlags & INHERITED_ACE) continue;
+                any |= ::AddAce(own, ACL_REVISION, MAXDWORD, ace, header->AceSize) != 0;
+            }
+            if (any || is_protected) {
+                ::SetSecurityInfo(file, SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION |
+                                      (is_protected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                    : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                                  nullptr, nullptr, own, nullptr);
+            }
+        }
+    }
+    ::LocalFree(descriptor);
+}
+
+/// The attributes a replaced target hands on to the new one; never the
+/// placeholder, offline, sparse, compressed or encrypted states of the old
+/// file's data, nor hidden (which only the temporary had).
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
 
 }  // namespace
 
 namespace platform {
 
+fs::path system_path(const fs::path& path) {
+    return fs::path(long_path(path));
+}
+
 EntryKind entry_kind(const fs::path& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(long_path(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
@@ -102,21 +192,29 @@ EntryKind entry_kind(const fs::path& path) {
 }
 
 bool delete_file(const fs::path& path) {
-    return ::DeleteFileW(path.c_str()) != 0;
+    return ::DeleteFileW(long_path(path).c_str()) != 0;
 }
 
 std::uint64_t current_process_id() {
     return ::GetCurrentProcessId();
 }
 
-bool temporary_in_use(const fs::path&, std::uint64_t pid) {
+bool temporary_in_use(const fs::path& path, std::uint64_t pid) {
     if (pid == 0 || pid > 0xFFFFFFFFu) return false;
     HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
                                    static_cast<DWORD>(pid));
     if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
-    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    bool in_use = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    // Windows soon gives a gone process's number to another: one started
+    // after the temporary was made cannot be its writer.
+    FILETIME started{}, ended{}, kernel{}, user{};
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    if (in_use && ::GetProcessTimes(process, &started, &ended, &kernel, &user) &&
+        ::GetFileAttributesExW(long_path(path).c_str(), GetFileExInfoStandard, &file)) {
+        in_use = ::CompareFileTime(&started, &file.ftCreationTime) <= 0;
+    }
     ::CloseHandle(process);
-    return running;
+    return in_use;
 }
 
 }  // namespace platform
@@ -179,8 +277,8 @@ std::vector<std::string> program_arguments(int, char**) {
 std::vector<ListedFile> list_files(const fs::path& folder) {
     std::vector<ListedFile> files;
     WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found,
-                                       FindExSearchNameMatch, nullptr, 0);
+    HANDLE search = ::FindFirstFileExW((long_path(folder) + L"\\*").c_str(), FindExInfoBasic,
+                                       &found, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return files;
     do {
         constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
@@ -205,7 +303,7 @@ OpenedSource platform::open_found(const fs::path& found) {
     result.status = OpenedSource::Status::failed;
     // Others may go on reading and writing it; a program that holds it
     // without sharing makes the open fail.
-    HANDLE file = ::CreateFileW(found.c_str(), GENERIC_READ,
+    HANDLE file = ::CreateFileW(long_path(found).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -224,13 +322,15 @@ OpenedSource platform::open_found(const fs::path& found) {
 }
 
 void AtomicFile::create() {
-    // Windows has no unnamed files: always a named, hidden temporary.
+    // Windows has no unnamed files: a named, hidden temporary, held open
+    // without sharing until it has taken the target's place, so that no
+    // scanner, indexer or sync client can hold it in between.
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE && !refused(Step::create);
          ++attempt) {
         temporary_ = temporary_name(target_);
-        file = ::CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_HIDDEN, nullptr);
+        file = ::CreateFileW(long_path(temporary_).c_str(), GENERIC_WRITE | DELETE | WRITE_DAC, 0,
+                             nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (file == INVALID_HANDLE_VALUE) {
@@ -256,21 +356,18 @@ void AtomicFile::write(std::string_view bytes) {
     }
 }
 
-bool AtomicFile::flush_and_close() {
-    HANDLE file = handle_;
-    if (refused(Step::flush) || !::FlushFileBuffers(file)) return false;
-    handle_ = kNoHandle;
-    return ::CloseHandle(file) != 0;
-}
-
 void AtomicFile::discard() {
     if (open()) {
+        // Deleted through its own handle, which no one else can have opened.
+        FILE_DISPOSITION_INFO gone{TRUE};
+        const bool deleted =
+            ::SetFileInformationByHandle(handle_, FileDispositionInfo, &gone, sizeof gone);
         ::CloseHandle(handle_);
         handle_ = kNoHandle;
+        if (deleted) temporary_.clear();
     }
     if (!temporary_.empty()) {
-        ::SetFileAttributesW(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(temporary_.c_str());
+        platform::delete_file(temporary_);
         temporary_.clear();
     }
 }
@@ -280,38 +377,44 @@ SaveResult AtomicFile::commit() {
         discard();
         return SaveResult::write_failed;
     }
-    // The new file takes the old one's attributes, else none: never the
-    // temporary's "hidden".
-    const DWORD existing = ::GetFileAttributesW(target_.c_str());
-    const bool exact_exists = existing != INVALID_FILE_ATTRIBUTES;
+    // Names match ignoring case: an old "sp1999.txt" is the one replaced,
+    // and keeps its spelling whatever the file system would do with another.
+    fs::path replaced = target_;
+    WIN32_FIND_DATAW found{};
+    if (HANDLE search = ::FindFirstFileW(long_path(target_).c_str(), &found);
+        search != INVALID_HANDLE_VALUE) {
+        ::FindClose(search);
+        replaced = folder_of(target_) / found.cFileName;
+    }
+    const DWORD existing = ::GetFileAttributesW(long_path(replaced).c_str());
+    const bool exists = existing != INVALID_FILE_ATTRIBUTES;
+    // A read-only target, or a folder, refuses every try; a file held open
+    // may be let go.
+    const bool never =
+        exists && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
     FILE_BASIC_INFO basic{};
-    basic.FileAttributes = exact_exists && !(existing & FILE_ATTRIBUTE_DIRECTORY)
-                               ? existing & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_TEMPORARY)
-                               : FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes = exists ? existing & kKeptAttributes : 0;
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (exists && !never) copy_explicit_access(replaced, handle_);
     if (!::SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic) ||
-        !flush_and_close()) {
+        refused(Step::flush) || !::FlushFileBuffers(handle_)) {
         discard();
         return SaveResult::write_failed;
     }
-    // Names match ignoring case natively: an old "sp1999.txt" is the target
-    // itself, replaced in place, and keeps its name as Windows keeps it.
-    for (int attempt = 0;; ++attempt) {
-        if (!refused(Step::replace) && replace(temporary_, target_, existing)) {
+    for (int attempt = 0; !never && !refused(Step::replace); ++attempt) {
+        // The old target is replaced only when it could be deleted: a
+        // program that holds it without letting it go keeps it.
+        if (!(exists && held_by_another(replaced)) && rename_by_handle(handle_, replaced)) {
+            ::CloseHandle(handle_);
+            handle_ = kNoHandle;
             temporary_.clear();
             return SaveResult::saved;
         }
-        const DWORD error = ::GetLastError();
-        // A read-only target or a folder refuses every try; a file held open
-        // may be let go.
-        if (attempt == 20 || !may_pass(error) ||
-            (exact_exists && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))) {
-            break;
-        }
+        if (attempt == 20 || !may_pass(::GetLastError())) break;
         ::Sleep(50);
     }
     discard();
-    return exact_exists ? SaveResult::replace_failed : SaveResult::write_failed;
+    return exists ? SaveResult::replace_failed : SaveResult::write_failed;
 }
 
 }  // namespace convert
