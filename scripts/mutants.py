@@ -91,7 +91,8 @@ def main():
         try:
             if run(["cmake", "--build", "build/library"], timeout=600):
                 verdict = "does not compile"
-            elif run(["ctest", "--test-dir", "build/library", "-j2", "--timeout", "60"],
+            elif run(["ctest", "--test-dir", "build/library", "-j2", "--timeout", "60",
+                      "--stop-on-failure"],
                      timeout=900):
                 verdict = "caught"
                 caught += 1

@@ -1,10 +1,12 @@
 #include "batch_command.h"
 
 #include <algorithm>
+#include <chrono>
 #include <ostream>
 #include <system_error>
 
 #include "ascii_text.h"
+#include "batch_platform.h"
 #include "convert_file.h"
 #include "file_ops.h"
 
@@ -28,16 +30,36 @@ constexpr const char* kUsage =
     "  --help        show this text\n"
     "\n"
     "Messages go to standard error, each after the file's name; \"Done.\" goes to\n"
-    "standard output. Exit status: 0 when every file was converted (or checked\n"
-    "clean), 1 when any was not or there was none, 2 for a usage error.\n";
+    "standard output. On Windows, FILE may hold * and ?, and text written to a\n"
+    "file or pipe is UTF-8. Exit status: 0 when every file was converted (or\n"
+    "checked clean), 1 when any was not or there was none, 2 for a usage error.\n";
 
-/// Messages go to the error stream, each after the file's name as given.
+/// Messages go to the error stream, each after the file's name as given. On
+/// a terminal, a file that takes more than a second shows how far it has
+/// come on a line of its own, erased before anything else is written.
 class StreamReport : public RunReport {
 public:
-    StreamReport(std::string label, std::ostream& err) : label_(std::move(label)), err_(err) {}
+    StreamReport(std::string label, std::ostream& err, bool err_is_terminal)
+        : label_(std::move(label)), err_(err), terminal_(err_is_terminal) {}
+    ~StreamReport() override { erase_progress(); }
+
     void message(const std::string& text) override { say(err_, text); }
 
-    void say(std::ostream& to, std::string text) const {
+    void progress(std::uint64_t done, std::uint64_t total) override {
+        using namespace std::chrono;
+        const auto now = steady_clock::now();
+        if (!terminal_ || total == 0 || now - started_ < seconds(1) ||
+            now - shown_at_ < milliseconds(100)) {
+            return;
+        }
+        shown_at_ = now;
+        const std::string line = label_ + ": " + std::to_string(done * 100 / total) + " %";
+        err_ << '\r' << line << std::flush;
+        shown_ = line.size();
+    }
+
+    void say(std::ostream& to, std::string text) {
+        erase_progress();
         for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; ++at) {
             text.replace(at, 2, "\n");
         }
@@ -45,16 +67,26 @@ public:
     }
 
 private:
+    void erase_progress() {
+        if (shown_ == 0) return;
+        err_ << '\r' << std::string(shown_, ' ') << '\r' << std::flush;
+        shown_ = 0;
+    }
+
     std::string label_;
     std::ostream& err_;
+    bool terminal_;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point shown_at_;
+    std::size_t shown_ = 0;  // the progress line's length while it stands
 };
 
 bool convert_one(const BatchOptions& options, const std::string& file, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, bool err_is_terminal) {
     const fs::path path = path_of(file);
     const fs::path folder = path.has_parent_path() ? path.parent_path() : options.folder;
     const std::string name = bytes_of(path.filename());
-    StreamReport report(file, err);
+    StreamReport report(file, err, err_is_terminal);
     const RunResult result =
         convert_file({folder, name, name}, {.write_target = !options.check_only}, report);
     switch (result.outcome) {
@@ -91,9 +123,9 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
                 error = "--folder needs a folder";
                 return std::nullopt;
             }
-            options.folder = path_of(args[++i]);
+            options.folder = path_of(folder_argument(args[++i]));
         } else if (arg.rfind("--folder=", 0) == 0) {
-            options.folder = path_of(arg.substr(9));
+            options.folder = path_of(folder_argument(arg.substr(9)));
         } else {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -115,7 +147,8 @@ std::vector<std::string> batch_source_names(const fs::path& folder) {
     return names;
 }
 
-int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool err_is_terminal) {
     std::string error;
     const std::optional<BatchOptions> options = parse_batch_options(args, error);
     if (!options) {
@@ -126,17 +159,25 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << kUsage;
         return 0;
     }
-    std::vector<std::string> files = options->files;
-    if (files.empty()) {
+    std::vector<std::string> files;
+    bool all_converted = true;
+    for (const std::string& argument : options->files) {
+        const std::vector<std::string> named = files_named_by(argument);
+        if (named.empty()) {
+            err << "convert-batch: no file matches " << argument << "\n";
+            all_converted = false;
+        }
+        files.insert(files.end(), named.begin(), named.end());
+    }
+    if (options->files.empty()) {
         files = batch_source_names(options->folder);
         if (files.empty()) {
             err << "convert-batch: no SPE files in " << bytes_of(options->folder) << "\n";
             return 1;
         }
     }
-    bool all_converted = true;
     for (const std::string& file : files) {
-        all_converted = convert_one(*options, file, out, err) && all_converted;
+        all_converted = convert_one(*options, file, out, err, err_is_terminal) && all_converted;
     }
     return all_converted ? 0 : 1;
 }

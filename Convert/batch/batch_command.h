@@ -27,7 +27,9 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
 std::vector<std::string> batch_source_names(const std::filesystem::path& folder);
 
 /// Runs the command. Exit status: 0 when every file was converted (or, with
-/// --check, every value fits), 1 when any was not, 2 for a usage error.
-int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+/// --check, every value fits), 1 when any was not or there was none, 2 for a
+/// usage error. Progress is shown on `err` only when it is a terminal.
+int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool err_is_terminal = false);
 
 }  // namespace convert

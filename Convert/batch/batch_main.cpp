@@ -1,10 +1,15 @@
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "batch_command.h"
+#include "batch_platform.h"
 #include "file_ops.h"
 
 int main(int argc, char* argv[]) {
-    return convert::run_batch(convert::program_arguments(argc, argv), std::cout, std::cerr);
+    const convert::StandardStreams streams = convert::standard_streams();
+    const int status = convert::run_batch(convert::program_arguments(argc, argv), streams.out,
+                                          streams.err, streams.err_is_terminal);
+    streams.out.flush();
+    streams.err.flush();
+    return status;
 }

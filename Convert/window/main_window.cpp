@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -13,8 +14,13 @@
 
 namespace convert {
 
-MainWindow::MainWindow(std::filesystem::path folder, QWidget* parent)
-    : QWidget(parent), years_(std::move(folder)) {
+namespace {
+/// How long a run may keep the window from its events.
+constexpr std::chrono::milliseconds kEventInterval{100};
+}  // namespace
+
+MainWindow::MainWindow(std::filesystem::path folder, RunOptions options, QWidget* parent)
+    : QWidget(parent), years_(std::move(folder)), options_(std::move(options)) {
     // The object names are the ones automation and the tests look for.
     setObjectName(QStringLiteral("F_SPECS"));
     setWindowTitle(QStringLiteral("Convert .QMR to .TXT"));
@@ -25,18 +31,21 @@ MainWindow::MainWindow(std::filesystem::path folder, QWidget* parent)
     setFont(font);
     setFixedSize(341, 266);
 
-    year_list_ = new QListWidget(this);
-    year_list_->setObjectName(QStringLiteral("S_YEARS"));
-    year_list_->setGeometry(56, 16, 229, 164);
-    year_list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    year_list_->setSortingEnabled(false);
-
+    // The label comes first, and names the list, for screen readers.
     label_ = new QLabel(QStringLiteral("Double click year to convert"), this);
     label_->setObjectName(QStringLiteral("Label1"));
     label_->setGeometry(60, 184, 225, 21);
     label_->setFocusPolicy(Qt::NoFocus);
 
-    close_button_ = new QPushButton(QStringLiteral("Close"), this);
+    year_list_ = new QListWidget(this);
+    year_list_->setObjectName(QStringLiteral("S_YEARS"));
+    year_list_->setGeometry(56, 16, 229, 164);
+    year_list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    year_list_->setSortingEnabled(false);
+    year_list_->installEventFilter(this);
+    label_->setBuddy(year_list_);
+
+    close_button_ = new QPushButton(QStringLiteral("&Close"), this);
     close_button_->setObjectName(QStringLiteral("B_CLOSE"));
     close_button_->setGeometry(224, 224, 85, 29);
     close_button_->setAutoDefault(false);
@@ -67,7 +76,7 @@ void MainWindow::convert_entry(QListWidgetItem* item) {
         return;
     }
     set_busy(true);
-    const RunResult result = years_.convert(index, *this);
+    const RunResult result = years_.convert(index, *this, options_);
     set_busy(false);
     if (result.outcome == RunOutcome::converted) {
         // The mark is seen before "Done." is.
@@ -79,12 +88,37 @@ void MainWindow::convert_entry(QListWidgetItem* item) {
     if (close_requested_) close();
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Enter on the selected entry does what a double-click on it does.
+    if (watched == year_list_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const QList<QListWidgetItem*> selected = year_list_->selectedItems();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !selected.isEmpty()) {
+            convert_entry(selected.front());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void MainWindow::set_busy(bool busy) {
     busy_ = busy;
     close_button_->setEnabled(!busy);
-    close_button_->setText(busy ? QStringLiteral("Working...") : QStringLiteral("Close"));
+    close_button_->setText(busy ? QStringLiteral("Working...") : QStringLiteral("&Close"));
     // Paint "Working..." before reading starts; the paint is all that waits.
-    if (busy) QApplication::processEvents();
+    if (busy) {
+        QApplication::processEvents();
+        events_handled_ = std::chrono::steady_clock::now();
+    }
+}
+
+void MainWindow::progress(std::uint64_t, std::uint64_t) {
+    // The window keeps answering while a slow drive is read; the busy state
+    // refuses a second run and defers a close meanwhile.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - events_handled_ < kEventInterval) return;
+    QApplication::processEvents();
+    events_handled_ = now;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

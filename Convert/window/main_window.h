@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QWidget>
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -23,11 +24,14 @@ class MainWindow : public QWidget, private RunReport {
 
 public:
     /// `folder` is the program's folder: listed at start, and where sources
-    /// are read and targets written.
-    explicit MainWindow(std::filesystem::path folder, QWidget* parent = nullptr);
+    /// are read and targets written. `options` go to every run (tests slow
+    /// the reading down).
+    explicit MainWindow(std::filesystem::path folder, RunOptions options = {},
+                        QWidget* parent = nullptr);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void fill_year_list();
@@ -37,8 +41,11 @@ private:
 
     // RunReport
     void message(const std::string& text) override { show_message(text); }
+    void progress(std::uint64_t done, std::uint64_t total) override;
 
     YearList years_;
+    RunOptions options_;
+    std::chrono::steady_clock::time_point events_handled_;
     QListWidget* year_list_ = nullptr;
     QLabel* label_ = nullptr;
     QPushButton* close_button_ = nullptr;

@@ -20,6 +20,9 @@ constexpr int kFontPixels = 13;
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
+/// How long a run may keep the window from its messages.
+constexpr std::chrono::milliseconds kEventInterval{100};
+
 std::wstring wide(std::string_view bytes) {
     const std::u16string text = decoded_text(bytes);
     return {text.begin(), text.end()};
@@ -50,11 +53,16 @@ std::filesystem::path program_folder() {
     return std::filesystem::path(path).parent_path();
 }
 
-MainWindow::MainWindow(std::filesystem::path folder) : years_(std::move(folder)) {}
+MainWindow::MainWindow(std::filesystem::path folder, RunOptions options)
+    : years_(std::move(folder)), options_(std::move(options)) {}
 
 MainWindow::~MainWindow() {
     if (window_ != nullptr) ::DestroyWindow(window_);
     if (font_ != nullptr) ::DeleteObject(font_);
+    for (HICON icon : icons_) {
+        if (icon != nullptr) ::DestroyIcon(icon);
+    }
+    if (taskbar_ != nullptr) taskbar_->Release();
 }
 
 bool MainWindow::create(int show) {
@@ -80,17 +88,22 @@ bool MainWindow::create(int show) {
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
                                  nullptr);
     };
-    // Created in tab order. The list keeps its entries in the order added
-    // and its height as given.
+    // The label comes first: screen readers name the list by the text
+    // before it. The tab order is the list, then Close. The list keeps its
+    // entries in the order added and its height as given.
+    label_ = child(L"STATIC", L"Double click year to convert", SS_LEFT | SS_NOPREFIX, kLabelId);
     year_list_ =
         child(L"LISTBOX", L"",
               WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, kYearListId);
-    label_ = child(L"STATIC", L"Double click year to convert", SS_LEFT | SS_NOPREFIX, kLabelId);
-    close_button_ = child(L"BUTTON", L"Close", WS_TABSTOP | BS_PUSHBUTTON, kCloseButtonId);
+    close_button_ = child(L"BUTTON", L"&Close", WS_TABSTOP | BS_PUSHBUTTON, kCloseButtonId);
     if (year_list_ == nullptr || label_ == nullptr || close_button_ == nullptr) return false;
     ::SetWindowSubclass(year_list_, list_procedure, 0, reinterpret_cast<DWORD_PTR>(this));
 
-    lay_out(::GetDpiForWindow(window_));
+    const UINT dpi = ::GetDpiForWindow(window_);
+    const SIZE frame = frame_size(dpi);
+    ::SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    lay_out(dpi);
     fill_year_list();
     focused_ = year_list_;
     ::ShowWindow(window_, show);
@@ -105,29 +118,47 @@ int MainWindow::run_message_loop() {
 }
 
 void MainWindow::dispatch(MSG& message) {
-    // Tab moves between the controls as in a dialog.
+    // Tab, Enter and Alt+C work as in a dialog.
     if (window_ != nullptr && ::IsDialogMessageW(window_, &message)) return;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
 }
 
-void MainWindow::lay_out(UINT dpi) {
+SIZE MainWindow::frame_size(UINT dpi) const {
     RECT frame{0, 0, scaled(kClientSize.cx, dpi), scaled(kClientSize.cy, dpi)};
     ::AdjustWindowRectExForDpi(&frame, kStyle, FALSE, 0, dpi);
-    ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void MainWindow::lay_out(UINT dpi) {
     place(year_list_, kYearListRect, dpi);
     place(label_, kLabelRect, dpi);
     place(close_button_, kCloseButtonRect, dpi);
 
+    // DEFAULT_CHARSET, so that names in any script find a font.
     HFONT font = ::CreateFontW(-scaled(kFontPixels, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                               ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
     for (HWND control : {window_, year_list_, label_, close_button_}) {
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     if (font_ != nullptr) ::DeleteObject(font_);
     font_ = font;
+
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    const int sizes[2][2] = {{SM_CXICON, ICON_BIG}, {SM_CXSMICON, ICON_SMALL}};
+    for (int i = 0; i < 2; ++i) {
+        const int size = ::GetSystemMetricsForDpi(sizes[i][0], dpi);
+        HICON icon = nullptr;
+        if (FAILED(
+                ::LoadIconWithScaleDown(instance, MAKEINTRESOURCEW(kIconId), size, size, &icon))) {
+            continue;
+        }
+        ::SendMessageW(window_, WM_SETICON, static_cast<WPARAM>(sizes[i][1]),
+                       reinterpret_cast<LPARAM>(icon));
+        if (icons_[i] != nullptr) ::DestroyIcon(icons_[i]);
+        icons_[i] = icon;
+    }
 }
 
 LRESULT CALLBACK MainWindow::window_procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -156,25 +187,44 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
         case WM_COMMAND:
             switch (LOWORD(w)) {
                 case kYearListId:
-                    if (HIWORD(w) == LBN_DBLCLK) convert_selected_entry();
+                    // The list reports a double-click on its empty area too.
+                    if (HIWORD(w) == LBN_DBLCLK && double_click_on_entry_) {
+                        double_click_on_entry_ = false;
+                        convert_selected_entry();
+                    }
                     return 0;
                 case kCloseButtonId:
                     if (HIWORD(w) == BN_CLICKED) ::SendMessageW(window_, WM_CLOSE, 0, 0);
                     return 0;
                 case IDOK:
-                    // Enter: it presses Close only while Close has the focus.
+                    // Enter presses Close while Close has the focus, and on
+                    // the list does what a double-click on the selected
+                    // entry does.
                     if (::GetFocus() == close_button_) ::SendMessageW(window_, WM_CLOSE, 0, 0);
+                    if (::GetFocus() == year_list_) convert_selected_entry();
                     return 0;
                 default:  // Escape (IDCANCEL) presses nothing
                     return 0;
             }
-        case WM_CTLCOLORSTATIC:
-            ::SetBkMode(reinterpret_cast<HDC>(w), TRANSPARENT);
+        case WM_CTLCOLORSTATIC: {
+            // The system's colours, so that the label reads in every theme,
+            // high contrast included.
+            const HDC dc = reinterpret_cast<HDC>(w);
+            ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+            ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_GETDPISCALEDSIZE: {
+            // The size for the new DPI, so that the suggested rectangle of
+            // WM_DPICHANGED is this window's own and can be taken as it is.
+            *reinterpret_cast<SIZE*>(l) = frame_size(static_cast<UINT>(w));
+            return TRUE;
+        }
         case WM_DPICHANGED: {
             const RECT* suggested = reinterpret_cast<const RECT*>(l);
-            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
-                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                           suggested->right - suggested->left, suggested->bottom - suggested->top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
             lay_out(HIWORD(w));
             return 0;
         }
@@ -218,30 +268,34 @@ void MainWindow::fill_year_list() {
 }
 
 void MainWindow::convert_selected_entry() {
-    // The list reports a double-click on its empty area too; a double-click
-    // while a run is under way (from the events it lets through) starts
+    // A run already under way (from the events it lets through) starts
     // nothing.
     const auto selected = static_cast<int>(::SendMessageW(year_list_, LB_GETCURSEL, 0, 0));
-    if (busy_ || !double_click_on_entry_ || selected < 0) return;
-    double_click_on_entry_ = false;
+    if (busy_ || selected < 0) return;
     const auto index = static_cast<std::size_t>(selected);
     if (const std::optional<std::string> refusal = years_.refusal(index)) {
         show_message(*refusal);
         return;
     }
     set_busy(true);
-    const RunResult result = years_.convert(index, *this);
+    const RunResult result = years_.convert(index, *this, options_);
     set_busy(false);
     if (result.outcome == RunOutcome::converted) {
         // The mark is seen before "Done." is; the selection stays where it is.
+        show_taskbar_progress(TBPF_NOPROGRESS);
         const auto now_selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
         ::SendMessageW(year_list_, LB_DELETESTRING, index, 0);
         ::SendMessageW(year_list_, LB_INSERTSTRING, index,
                        reinterpret_cast<LPARAM>(wide(years_.entries()[index].label()).c_str()));
         ::SendMessageW(year_list_, LB_SETCURSEL, static_cast<WPARAM>(now_selected), 0);
         ::UpdateWindow(year_list_);
+        show_message(result.message);
+    } else {
+        // The taskbar shows the failure while its message is read.
+        show_taskbar_progress(TBPF_ERROR, 1, 1);
+        show_message(result.message);
+        show_taskbar_progress(TBPF_NOPROGRESS);
     }
-    show_message(result.message);
     // A close asked for during the run is carried out now that it has ended.
     if (close_requested_) ::PostMessageW(window_, WM_CLOSE, 0, 0);
 }
@@ -249,9 +303,37 @@ void MainWindow::convert_selected_entry() {
 void MainWindow::set_busy(bool busy) {
     busy_ = busy;
     ::EnableWindow(close_button_, !busy);
-    ::SetWindowTextW(close_button_, busy ? L"Working..." : L"Close");
+    ::SetWindowTextW(close_button_, busy ? L"Working..." : L"&Close");
     // Paint "Working..." before reading starts; the paint is all that waits.
-    if (busy) process_pending_events();
+    if (busy) {
+        process_pending_events();
+        events_handled_ = std::chrono::steady_clock::now();
+    }
+}
+
+void MainWindow::progress(std::uint64_t done, std::uint64_t total) {
+    // The window keeps answering while a slow drive is read, so that Windows
+    // never calls it "Not Responding"; the busy state refuses a second run
+    // and defers a close meanwhile.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - events_handled_ < kEventInterval) return;
+    show_taskbar_progress(TBPF_NORMAL, done, total);
+    process_pending_events();
+    events_handled_ = now;
+}
+
+void MainWindow::show_taskbar_progress(TBPFLAG state, std::uint64_t done, std::uint64_t total) {
+    // The one progress display that changes none of the window's own texts.
+    if (taskbar_ == nullptr && state != TBPF_NOPROGRESS &&
+        SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_PPV_ARGS(&taskbar_))) &&
+        FAILED(taskbar_->HrInit())) {
+        taskbar_->Release();
+        taskbar_ = nullptr;
+    }
+    if (taskbar_ == nullptr) return;
+    taskbar_->SetProgressState(window_, state);
+    if (state != TBPF_NOPROGRESS && total != 0) taskbar_->SetProgressValue(window_, done, total);
 }
 
 void MainWindow::process_pending_events() {

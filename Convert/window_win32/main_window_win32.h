@@ -9,7 +9,10 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h:
+#include <shobjidl.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -26,8 +29,9 @@ enum ControlId : int { kYearListId = 100, kLabelId = 101, kCloseButtonId = 102 }
 class MainWindow : private RunReport {
 public:
     /// `folder` is the program's folder: listed at start, and where sources
-    /// are read and targets written.
-    explicit MainWindow(std::filesystem::path folder);
+    /// are read and targets written. `options` go to every run (tests slow
+    /// the reading down).
+    explicit MainWindow(std::filesystem::path folder, RunOptions options = {});
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -51,23 +55,34 @@ private:
     void process_pending_events();
 
     void fill_year_list();
+    /// Converts the selected entry, as a double-click on it or Enter asks.
     void convert_selected_entry();
     void set_busy(bool busy);
     void show_message(const std::string& text);
-    /// Places the window's controls and font for `dpi` dots per inch.
+    /// The window's outer size for `dpi` dots per inch.
+    SIZE frame_size(UINT dpi) const;
+    /// Places the window's controls, font and icons for `dpi` dots per inch.
     void lay_out(UINT dpi);
+    /// The taskbar button's progress: TBPF_NOPROGRESS, TBPF_NORMAL with
+    /// `done` of `total`, or TBPF_ERROR.
+    void show_taskbar_progress(TBPFLAG state, std::uint64_t done = 0, std::uint64_t total = 0);
 
     // RunReport
     void message(const std::string& text) override { show_message(text); }
+    void progress(std::uint64_t done, std::uint64_t total) override;
 
     YearList years_;
+    RunOptions options_;
+    std::chrono::steady_clock::time_point events_handled_;
+    ITaskbarList3* taskbar_ = nullptr;     // none where the system offers none
+    HICON icons_[2] = {nullptr, nullptr};  // large and small, for the current DPI
     HWND window_ = nullptr;
     HWND year_list_ = nullptr;
     HWND label_ = nullptr;
     HWND close_button_ = nullptr;
     HFONT font_ = nullptr;
-    HWND focused_ = nullptr;  // the control to give the focus back to
-    bool double_click_on_entry_ = false;
+    HWND focused_ = nullptr;              // the control to give the focus back to
+    bool double_click_on_entry_ = false;  // the list's last double-click hit an entry
     bool busy_ = false;
     bool close_requested_ = false;
 };

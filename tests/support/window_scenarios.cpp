@@ -45,6 +45,14 @@ std::vector<Scenario> scenarios() {
     const std::string megabyte(1'000'000, '9');
     // Cut after 1000 characters, each line break counted as the two of CR LF.
     const std::string shortened = over_long("Z1", megabyte).substr(0, 998) + "\u2026";
+    std::string many_lines = std::string(testing_support::kFullHeader) + "\r\n";
+    std::string many_targets;
+    const std::string_view record = testing_support::kExampleTarget;
+    for (int i = 0; i < 40; ++i) {
+        many_lines.append(testing_support::kExampleLine).append("\r\n");
+        many_targets.append(record.substr(0, record.size() - 2));
+    }
+    many_targets += "\r\n";
     return {
         {"a double-click converts the entry and marks it",
          {{"NOTES.CSV", "x"}, {"SPE1999.CSV", kValid}, {"SP1999.TXT", kOld}},
@@ -96,15 +104,30 @@ std::vector<Scenario> scenarios() {
          {},
          {kSource},
          std::nullopt},
-        {"Enter on the selected entry does nothing",
+        {"Enter on the selected entry converts it",
          {{"SPE1999.CSV", kValid}},
          [](Driver& d) {
              d.select(0);
              d.press_enter();
          },
+         {{"Done."}},
+         {"*" + kSource},
+         std::string(testing_support::kExampleTarget)},
+        {"the window answers while a slow drive is read",
+         {{"SPE1999.CSV", many_lines}},
+         [](Driver& d) {
+             d.after(150, [&d] {
+                 d.notes.push_back(d.close_caption());
+                 d.request_close();
+             });
+             d.double_click(0);
+         },
+         {{"Done."}},
          {},
-         {kSource},
-         std::nullopt},
+         many_targets,
+         false,
+         100,
+         {"Working..."}},
         {"a close during a run waits for its end",
          {{"SPE1999.CSV", two_over_long}},
          [](Driver& d) {
@@ -134,10 +157,18 @@ std::vector<std::string> play(const Scenario& scenario, Driver& driver) {
         testing_support::set_modified(dir / name, 1999, 5, 3);
     }
     std::vector<std::string> wrong;
-    if (!driver.open(dir.path())) return {"the window could not be made"};
+    convert::RunOptions options;
+    if (scenario.slow_reads_ms > 0) {
+        options.block_size = 512;
+        options.open = testing_support::slow_source(scenario.slow_reads_ms, 512);
+    }
+    if (!driver.open(dir.path(), options)) return {"the window could not be made"};
     scenario.act(driver);
     if (driver.boxes() != scenario.boxes) {
         wrong.push_back("boxes: " + shown(driver.boxes()) + "instead of " + shown(scenario.boxes));
+    }
+    if (driver.notes != scenario.notes) {
+        wrong.push_back("notes: " + shown(driver.notes) + "instead of " + shown(scenario.notes));
     }
     if (driver.is_open() != scenario.open_after) {
         wrong.push_back(scenario.open_after ? "the window closed" : "the window stayed open");

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "convert_file.h"
+
 namespace window_scenarios {
 
 /// A message box as it was seen: its text (UTF-8, line breaks as "\n") and
@@ -24,8 +26,10 @@ struct Box {
 class Driver {
 public:
     virtual ~Driver() = default;
-    /// Makes the window on `folder` and shows it; false when it failed.
-    virtual bool open(const std::filesystem::path& folder) = 0;
+    /// Makes the window on `folder`, its runs made with `options`, and shows
+    /// it; false when it failed.
+    virtual bool open(const std::filesystem::path& folder,
+                      const convert::RunOptions& options = {}) = 0;
     /// The year list's shown texts, UTF-8.
     virtual std::vector<std::string> entries() = 0;
     virtual void select(int row) = 0;
@@ -38,6 +42,13 @@ public:
     /// The title bar's close.
     virtual void request_close() = 0;
     virtual bool is_open() = 0;
+    /// The Close button's text as shown, its mnemonic's "&" left out.
+    virtual std::string close_caption() = 0;
+    /// Runs `action` on the window's thread once `milliseconds` have passed
+    /// and the window handles its events.
+    virtual void after(int milliseconds, std::function<void()> action) = 0;
+    /// What a scenario notes down as it goes.
+    std::vector<std::string> notes;
     /// Every box opened so far, each read and dismissed with OK; `while_open`
     /// runs while a box is open.
     virtual std::vector<Box> boxes() = 0;
@@ -52,6 +63,8 @@ struct Scenario {
     std::vector<std::string> entries_after;
     std::optional<std::string> target_after;  // SP1999.TXT's bytes; none when absent
     bool open_after = true;
+    int slow_reads_ms = 0;  // each read of the source waits this long
+    std::vector<std::string> notes = {};
 };
 
 std::vector<Scenario> scenarios();

@@ -49,7 +49,7 @@ private:
         if (box == nullptr || !box->isVisible() || box->property("read").toBool()) return;
         box->setProperty("read", true);
         seen.push_back({box->text().toStdString(), close_button(window_)->isEnabled(),
-                        close_button(window_)->text().toStdString()});
+                        close_button(window_)->text().remove('&').toStdString()});
         if (while_open) while_open(seen.back(), *box);
         box->button(QMessageBox::Ok)->click();
     }
@@ -60,8 +60,8 @@ private:
 
 class QtDriver : public window_scenarios::Driver {
 public:
-    bool open(const fs::path& folder) override {
-        window_ = std::make_unique<MainWindow>(folder);
+    bool open(const fs::path& folder, const RunOptions& options = {}) override {
+        window_ = std::make_unique<MainWindow>(folder, options);
         reader_ = std::make_unique<MessageBoxReader>(*window_);
         window_->show();
         return QTest::qWaitForWindowExposed(window_.get());
@@ -88,6 +88,12 @@ public:
     void click_close() override { QTest::mouseClick(close_button(*window_), Qt::LeftButton); }
     void request_close() override { window_->close(); }
     bool is_open() override { return window_->isVisible(); }
+    std::string close_caption() override {
+        return close_button(*window_)->text().remove('&').toStdString();
+    }
+    void after(int milliseconds, std::function<void()> action) override {
+        QTimer::singleShot(milliseconds, window_.get(), std::move(action));
+    }
     std::vector<window_scenarios::Box> boxes() override { return reader_->seen; }
     void while_box_open(std::function<void(const window_scenarios::Box&)> action) override {
         reader_->while_open = [action](const window_scenarios::Box& box, QMessageBox&) {
@@ -149,7 +155,8 @@ private slots:
         QCOMPARE(label->geometry(), QRect(60, 184, 225, 21));
         QCOMPARE(close->geometry(), QRect(224, 224, 85, 29));
         QCOMPARE(label->text(), QString("Double click year to convert"));
-        QCOMPARE(close->text(), QString("Close"));
+        QCOMPARE(close->text(), QString("&Close"));
+        QCOMPARE(list->accessibleName().isEmpty() ? label->buddy() : nullptr, list);
         QCOMPARE(window.font().family(), QString("Arial"));
         QCOMPARE(window.font().pointSizeF(), 9.75);
         QVERIFY(!close->isDefault() && !close->autoDefault());

@@ -1,4 +1,4 @@
-// How the windows show bytes from files and file names: as UTF-8 when
+// How the front ends show bytes from files and file names: as UTF-8 when
 // they are valid UTF-8, else as Windows-1252, the code page such files
 // usually come in. Plain UTF-16, for any toolkit.
 #pragma once

@@ -1,0 +1,33 @@
+// What convert-batch does differently on each platform: how it writes to
+// the terminal, and who expands file name patterns. One file per platform.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace convert {
+
+struct StandardStreams {
+    std::ostream& out;
+    std::ostream& err;
+    bool err_is_terminal;  // a person watches: progress may be shown there
+};
+
+/// The program's standard output and error. On Windows a console gets its
+/// text through the console's own calls, and files and pipes get UTF-8 with
+/// CR LF line ends; bytes from files are read as UTF-8 where they are valid
+/// UTF-8, else as Windows-1252. Elsewhere the bytes go out as they are.
+StandardStreams standard_streams();
+
+/// The files a FILE argument names. Windows shells leave `*` and `?` to the
+/// program: there the matching ordinary files, in name order, the folder
+/// part kept as given, and none when nothing matches. Elsewhere the shell
+/// has expanded them: the argument itself.
+std::vector<std::string> files_named_by(const std::string& argument);
+
+/// A folder argument as meant. On Windows `--folder "C:\My Data\"` arrives
+/// with a stray quote (the backslash escapes it), which no path can hold.
+std::string folder_argument(std::string argument);
+
+}  // namespace convert

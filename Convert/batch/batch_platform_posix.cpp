@@ -1,0 +1,23 @@
+// convert-batch on POSIX systems: the shell expands patterns, and bytes go
+// out as they are.
+#include <unistd.h>
+
+#include <iostream>
+
+#include "batch_platform.h"
+
+namespace convert {
+
+StandardStreams standard_streams() {
+    return {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};
+}
+
+std::vector<std::string> files_named_by(const std::string& argument) {
+    return {argument};
+}
+
+std::string folder_argument(std::string argument) {
+    return argument;
+}
+
+}  // namespace convert
