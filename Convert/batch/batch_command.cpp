@@ -162,7 +162,7 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::vector<std::string> files;
     bool all_converted = true;
     for (const std::string& argument : options->files) {
-        const std::vector<std::string> named = files_named_by(argument);
+        const std::vector<std::string> named = files_named_by(argument, options->folder);
         if (named.empty()) {
             err << "convert-batch: no file matches " << argument << "\n";
             all_converted = false;

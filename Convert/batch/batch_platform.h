@@ -2,6 +2,7 @@
 // the terminal, and who expands file name patterns. One file per platform.
 #pragma once
 
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -20,11 +21,13 @@ struct StandardStreams {
 /// UTF-8, else as Windows-1252. Elsewhere the bytes go out as they are.
 StandardStreams standard_streams();
 
-/// The files a FILE argument names. Windows shells leave `*` and `?` to the
-/// program: there the matching ordinary files, in name order, the folder
-/// part kept as given, and none when nothing matches. Elsewhere the shell
-/// has expanded them: the argument itself.
-std::vector<std::string> files_named_by(const std::string& argument);
+/// The files a FILE argument names, looked up in `folder` unless it has a
+/// folder part of its own. Windows shells leave `*` and `?` to the program:
+/// there the matching ordinary files, in name order, the folder part kept as
+/// given, and none when nothing matches. Elsewhere the shell has expanded
+/// them: the argument itself.
+std::vector<std::string> files_named_by(const std::string& argument,
+                                        const std::filesystem::path& folder);
 
 /// A folder argument as meant. On Windows `--folder "C:\My Data\"` arrives
 /// with a stray quote (the backslash escapes it), which no path can hold.

@@ -12,7 +12,7 @@ StandardStreams standard_streams() {
     return {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};
 }
 
-std::vector<std::string> files_named_by(const std::string& argument) {
+std::vector<std::string> files_named_by(const std::string& argument, const std::filesystem::path&) {
     return {argument};
 }
 

@@ -79,8 +79,9 @@ StandardStreams standard_streams() {
     return {out, err, err_buffer.console()};
 }
 
-std::vector<std::string> files_named_by(const std::string& argument) {
-    const fs::path pattern = path_of(argument);
+std::vector<std::string> files_named_by(const std::string& argument, const fs::path& folder) {
+    const fs::path given = path_of(argument);
+    const fs::path pattern = given.has_parent_path() ? given : folder / given;
     const std::wstring name = pattern.filename().native();
     if (name.find_first_of(L"*?") == std::wstring::npos) return {argument};
     std::vector<std::string> names;
@@ -96,8 +97,9 @@ std::vector<std::string> files_named_by(const std::string& argument) {
         ::FindClose(search);
     }
     std::sort(names.begin(), names.end(), less_ignoring_case);
-    const std::string folder = argument.substr(0, argument.size() - bytes_of(name).size());
-    for (std::string& file : names) file = folder + file;
+    const std::string given_folder =
+        argument.substr(0, argument.size() - bytes_of(fs::path(name)).size());
+    for (std::string& file : names) file = given_folder + file;
     return names;
 }
 

@@ -149,11 +149,10 @@ void MainWindow::lay_out(UINT dpi) {
     const int sizes[2][2] = {{SM_CXICON, ICON_BIG}, {SM_CXSMICON, ICON_SMALL}};
     for (int i = 0; i < 2; ++i) {
         const int size = ::GetSystemMetricsForDpi(sizes[i][0], dpi);
-        HICON icon = nullptr;
-        if (FAILED(
-                ::LoadIconWithScaleDown(instance, MAKEINTRESOURCEW(kIconId), size, size, &icon))) {
-            continue;
-        }
+        // The icon file's nearest size, scaled where it has none exactly.
+        const auto icon = static_cast<HICON>(
+            ::LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, size, size, 0));
+        if (icon == nullptr) continue;
         ::SendMessageW(window_, WM_SETICON, static_cast<WPARAM>(sizes[i][1]),
                        reinterpret_cast<LPARAM>(icon));
         if (icons_[i] != nullptr) ::DestroyIcon(icons_[i]);
@@ -270,9 +269,9 @@ void MainWindow::fill_year_list() {
 void MainWindow::convert_selected_entry() {
     // A run already under way (from the events it lets through) starts
     // nothing.
-    const auto selected = static_cast<int>(::SendMessageW(year_list_, LB_GETCURSEL, 0, 0));
-    if (busy_ || selected < 0) return;
+    const auto selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
     const auto index = static_cast<std::size_t>(selected);
+    if (busy_ || selected < 0 || index >= years_.entries().size()) return;
     if (const std::optional<std::string> refusal = years_.refusal(index)) {
         show_message(*refusal);
         return;

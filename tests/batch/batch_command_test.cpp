@@ -178,4 +178,19 @@ TEST(BatchCommand, FindsSourceFilesByNamePattern) {
               (std::vector<std::string>{"SPE1999.csv", "Spe2000.Csv", "spe2001.CSV"}));
 }
 
+#ifdef _WIN32
+// Windows shells leave patterns to the program, and a folder given as
+// "C:\My Data\" arrives with a stray quote.
+TEST(BatchCommand, PatternsAndAStrayQuoteOnWindows) {
+    ScopedTempDir dir;
+    for (const char* name : {"SPE2001.CSV", "spe1999.csv", "notes.csv"}) {
+        write_file(dir / name, kValid);
+    }
+    const Ran ran = batch({"--folder", dir.path().string() + "\"", "SPE*.csv", "SPX?.csv"});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.out, "spe1999.csv: Done.\nSPE2001.CSV: Done.\n");
+    EXPECT_EQ(ran.err, "convert-batch: no file matches SPX?.csv\n");
+}
+#endif
+
 }  // namespace

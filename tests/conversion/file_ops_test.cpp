@@ -156,4 +156,24 @@ TEST(SaveFile, RemovesOnlyStaleTemporariesOfItsOwnTarget) {
     EXPECT_EQ(dir.names(), expected);
 }
 
+TEST(LongPaths, PrefixedOnceAndOnlyWhereItMeansTheSame) {
+    const struct {
+        std::wstring full;
+        std::wstring prefixed;
+    } cases[] = {
+        {L"C:\\data\\SP1999.TXT", L"\\\\?\\C:\\data\\SP1999.TXT"},
+        {L"z:\\", L"\\\\?\\z:\\"},
+        {L"\\\\server\\share\\SP1999.TXT", L"\\\\?\\UNC\\server\\share\\SP1999.TXT"},
+        {L"\\\\?\\C:\\data", L"\\\\?\\C:\\data"},
+        {L"\\\\?\\UNC\\server\\share", L"\\\\?\\UNC\\server\\share"},
+        {L"\\\\.\\COM1", L"\\\\.\\COM1"},
+        {L"C:relative", L"C:relative"},
+        {L"\\rooted", L"\\rooted"},
+        {L"relative\\name", L"relative\\name"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(long_path_form(c.full), c.prefixed) << bytes_of(fs::path(c.full));
+    }
+}
+
 }  // namespace

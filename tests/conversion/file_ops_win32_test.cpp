@@ -155,4 +155,70 @@ TEST(FileNames, SystemFilesAreNotListed) {
     EXPECT_TRUE(list_files(dir.path()).empty());
 }
 
+// Through a whole run: the new target is never hidden, keeps the old one's
+// not-indexed and system attributes, and drops the states of the old file's
+// data. (Wine keeps only some of these bits; each row asks only for those
+// the old file really had.)
+TEST(AtomicFile, TheNewTargetTakesOnlyTheAttributesThatDescribeIt) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
+    constexpr DWORD kLooked = kKept | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_HIDDEN;
+    for (const DWORD old : {DWORD{0}, DWORD{FILE_ATTRIBUTE_NOT_CONTENT_INDEXED},
+                            DWORD{FILE_ATTRIBUTE_SYSTEM}, DWORD{FILE_ATTRIBUTE_OFFLINE}}) {
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", kValid);
+        DWORD had = 0;
+        if (old != 0) {
+            write_file(dir / "SP1999.TXT", "previous");
+            ::SetFileAttributesW((dir / "SP1999.TXT").c_str(), old);
+            had = ::GetFileAttributesW((dir / "SP1999.TXT").c_str());
+        }
+        ASSERT_EQ(run_file(dir.path(), "SPE1999.CSV").outcome, RunOutcome::converted);
+        const DWORD now = ::GetFileAttributesW((dir / "SP1999.TXT").c_str());
+        EXPECT_EQ(now & kLooked, had & kKept) << std::hex << old;
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);
+    }
+}
+
+// A scanner or sync client that opens the finished temporary just before the
+// rename cannot get hold of it, so the save goes through.
+TEST(AtomicFile, AScannerCannotHoldTheTemporary) {
+    ScopedTempDir dir;
+    write_file(dir / "SPE1999.CSV", kValid);
+    write_file(dir / "SP1999.TXT", "previous");
+    HANDLE scanner = INVALID_HANDLE_VALUE;
+    RunOptions options;
+    options.target.refuse = [&](AtomicFile::Step step) {
+        if (step != AtomicFile::Step::replace) return false;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            if (entry.path().filename().native().starts_with(L".SP1999.TXT.")) {
+                scanner = ::CreateFileW(entry.path().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+            }
+        }
+        return false;
+    };
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", options).outcome, RunOutcome::converted);
+    EXPECT_EQ(scanner, INVALID_HANDLE_VALUE);
+    if (scanner != INVALID_HANDLE_VALUE) ::CloseHandle(scanner);
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);
+}
+
+// A folder deeper than MAX_PATH, whose temporary's name would not fit.
+TEST(AtomicFile, AFolderDeeperThanMaxPathConverts) {
+    ScopedTempDir dir;
+    fs::path deep = std::wstring(L"\\\\?\\") + fs::absolute(dir.path()).wstring();
+    for (int i = 0; i < 3; ++i) deep /= std::wstring(90, L"abc"[i]);
+    fs::create_directories(deep);
+    const std::wstring source = deep / L"SPE1999.CSV";
+    HANDLE file = ::CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(file, kValid.data(), static_cast<DWORD>(kValid.size()), &written, nullptr);
+    ::CloseHandle(file);
+    const fs::path plain = fs::path(deep.wstring().substr(4));
+    ASSERT_GT(plain.wstring().size(), 270u);
+    EXPECT_EQ(run_file(plain, "SPE1999.CSV").outcome, RunOutcome::converted);
+    EXPECT_EQ(fs::file_size(deep / L"SP1999.TXT"), kExampleTarget.size());
+}
+
 }  // namespace

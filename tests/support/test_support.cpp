@@ -80,8 +80,7 @@ void write_file(const fs::path& path, std::string_view bytes) {
 #ifdef _WIN32
 FarEastZone::FarEastZone() {
     TIME_ZONE_INFORMATION zone{};
-    active_ = ::GetTimeZoneInformation(&zone) != TIME_ZONE_ID_INVALID && zone.Bias == -14 * 60 &&
-              zone.DaylightBias == 0;
+    active_ = ::GetTimeZoneInformation(&zone) == TIME_ZONE_ID_UNKNOWN && zone.Bias == -14 * 60;
 }
 FarEastZone::~FarEastZone() = default;
 #else

@@ -4,10 +4,12 @@
 #include "main_window_win32.h"
 
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_ops.h"
@@ -90,8 +92,10 @@ private:
             }
         }
         HWND close = ::GetDlgItem(current_->window_, kCloseButtonId);
-        current_->seen.push_back({utf8(text_of(::GetDlgItem(box, 0xFFFF))),
-                                  ::IsWindowEnabled(close) != 0, utf8(text_of(close))});
+        std::string caption = utf8(text_of(close));
+        std::erase(caption, '&');
+        current_->seen.push_back(
+            {utf8(text_of(::GetDlgItem(box, 0xFFFF))), ::IsWindowEnabled(close) != 0, caption});
         current_->details.push_back(d);
         if (current_->while_open) current_->while_open(current_->seen.back());
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -126,8 +130,9 @@ public:
         window_.reset();
         pump(nullptr);
     }
-    bool open(const fs::path& folder) override {
-        window_ = std::make_unique<MainWindow>(folder);
+    bool open(const fs::path& folder, const RunOptions& options = {}) override {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // for the taskbar's progress
+        window_ = std::make_unique<MainWindow>(folder, options);
         if (!window_->create(SW_SHOWNORMAL)) return false;
         reader_ = std::make_unique<MessageBoxReader>(window_->window());
         pump(hwnd());
@@ -177,6 +182,18 @@ public:
         pump(hwnd());
         return hwnd() != nullptr;
     }
+    std::string close_caption() override {
+        std::string caption = utf8(text_of(::GetDlgItem(hwnd(), kCloseButtonId)));
+        std::erase(caption, '&');
+        return caption;
+    }
+    void after(int milliseconds, std::function<void()> action) override {
+        pending_ = std::move(action);
+        ::SetTimer(nullptr, 0, static_cast<UINT>(milliseconds), [](HWND, UINT, UINT_PTR id, DWORD) {
+            ::KillTimer(nullptr, id);
+            if (pending_) std::exchange(pending_, nullptr)();
+        });
+    }
     std::vector<window_scenarios::Box> boxes() override { return reader_->seen; }
     void while_box_open(std::function<void(const window_scenarios::Box&)> action) override {
         reader_->while_open = std::move(action);
@@ -187,6 +204,7 @@ public:
     MessageBoxReader& reader() { return *reader_; }
 
 private:
+    static inline std::function<void()> pending_;  // what after() runs
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<MessageBoxReader> reader_;
 };
@@ -231,7 +249,9 @@ TEST(Win32Window, ControlsStandWhereTheyBelong) {
     EXPECT_TRUE(client_rect_of(label) == (RECT{60, 184, 285, 205}));
     EXPECT_TRUE(client_rect_of(close) == (RECT{224, 224, 309, 253}));
     EXPECT_EQ(text_of(label), L"Double click year to convert");
-    EXPECT_EQ(text_of(close), L"Close");
+    EXPECT_EQ(text_of(close), L"&Close");
+    // The label stands before the list, which screen readers name by it.
+    EXPECT_EQ(::GetWindow(list, GW_HWNDPREV), label);
     const LONG list_style = ::GetWindowLongW(list, GWL_STYLE);
     EXPECT_EQ(list_style & (LBS_SORT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL), 0);
     EXPECT_EQ(::GetWindowLongW(close, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
@@ -281,6 +301,78 @@ TEST(Win32Window, KeysOnClose) {
         c.act(driver.hwnd(), ::GetDlgItem(driver.hwnd(), kCloseButtonId));
         EXPECT_EQ(driver.is_open(), !c.closes) << c.what;
     }
+}
+
+// Controls placed and fonts sized for each DPI, in the rectangle Windows
+// suggests.
+TEST(Win32Window, LaysItselfOutForEachDpi) {
+    ScopedTempDir dir;
+    Win32Driver driver;
+    ASSERT_TRUE(driver.open(dir.path()));
+    const HWND w = driver.hwnd();
+    for (const UINT dpi : {120u, 144u, 192u, 96u}) {
+        SIZE size{};
+        ASSERT_TRUE(::SendMessageW(w, WM_GETDPISCALEDSIZE, dpi, reinterpret_cast<LPARAM>(&size)));
+        const RECT suggested{40, 30, 40 + size.cx, 30 + size.cy};
+        ::SendMessageW(w, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                       reinterpret_cast<LPARAM>(&suggested));
+        RECT frame{};
+        ::GetWindowRect(w, &frame);
+        EXPECT_TRUE(frame == suggested) << dpi;
+        auto at = [dpi](LONG left, LONG top, LONG right, LONG bottom) {
+            const auto s = [dpi](LONG v) { return ::MulDiv(v, static_cast<int>(dpi), 96); };
+            return RECT{s(left), s(top), s(left) + s(right - left), s(top) + s(bottom - top)};
+        };
+        EXPECT_TRUE(client_rect_of(driver.list()) == at(56, 16, 285, 180)) << dpi;
+        EXPECT_TRUE(client_rect_of(::GetDlgItem(w, kLabelId)) == at(60, 184, 285, 205)) << dpi;
+        EXPECT_TRUE(client_rect_of(::GetDlgItem(w, kCloseButtonId)) == at(224, 224, 309, 253))
+            << dpi;
+        LOGFONTW font{};
+        ::GetObjectW(
+            reinterpret_cast<HFONT>(::SendMessageW(::GetDlgItem(w, kLabelId), WM_GETFONT, 0, 0)),
+            sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, -::MulDiv(13, static_cast<int>(dpi), 96)) << dpi;
+        EXPECT_EQ(font.lfCharSet, DEFAULT_CHARSET);
+    }
+}
+
+// The label drawn in each colour scheme, high contrast included, shows its
+// text in the scheme's text colour on the scheme's face colour.
+TEST(Win32Window, TheLabelReadsInEveryColourScheme) {
+    ScopedTempDir dir;
+    Win32Driver driver;
+    ASSERT_TRUE(driver.open(dir.path()));
+    const HWND label = ::GetDlgItem(driver.hwnd(), kLabelId);
+    const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF before[] = {::GetSysColor(COLOR_BTNFACE), ::GetSysColor(COLOR_BTNTEXT)};
+    const COLORREF schemes[][2] = {{RGB(0, 0, 0), RGB(255, 255, 255)},
+                                   {RGB(255, 255, 255), RGB(0, 0, 0)},
+                                   {RGB(0, 0, 128), RGB(255, 255, 0)}};
+    RECT r{};
+    ::GetClientRect(label, &r);
+    for (const auto& scheme : schemes) {
+        ::SetSysColors(2, elements, scheme);
+        const HDC screen = ::GetDC(nullptr);
+        const HDC dc = ::CreateCompatibleDC(screen);
+        const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, r.right, r.bottom);
+        const HGDIOBJ old = ::SelectObject(dc, bitmap);
+        ::SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        int face = 0, text = 0;
+        for (int y = 0; y < r.bottom; ++y) {
+            for (int x = 0; x < r.right; ++x) {
+                const COLORREF pixel = ::GetPixel(dc, x, y);
+                face += pixel == scheme[0];
+                text += pixel == scheme[1];
+            }
+        }
+        EXPECT_GT(face, r.right * r.bottom / 2) << std::hex << scheme[0];
+        EXPECT_GT(text, 20) << std::hex << scheme[1];
+        ::SelectObject(dc, old);
+        ::DeleteObject(bitmap);
+        ::DeleteDC(dc);
+        ::ReleaseDC(nullptr, screen);
+    }
+    ::SetSysColors(2, elements, before);
 }
 
 }  // namespace
