@@ -104,9 +104,6 @@ public:
     /// file is gone.
     SaveResult commit();
 
-    /// Whether the new file has no name yet (tests; false once discarded).
-    bool unnamed() const { return open() && temporary_.empty(); }
-
 private:
 #ifdef _WIN32
     using Handle = void*;  // a file HANDLE; null when none
@@ -131,8 +128,7 @@ private:
     std::filesystem::path target_;
     Options options_;
     std::filesystem::path temporary_;  // empty while the file has no name
-    Handle handle_ = kNoHandle;
-    bool failed_ = false;
+    Handle handle_ = kNoHandle;        // none once creating or writing failed
 };
 
 }  // namespace convert

@@ -176,14 +176,12 @@ void AtomicFile::create() {
             if (fd < 0) temporary_.clear();
         }
     }
-    handle_ = fd;
-    failed_ = fd < 0;
+    handle_ = fd < 0 ? kNoHandle : fd;
 }
 
 void AtomicFile::write(std::string_view bytes) {
-    if (failed_) return;
+    if (!open()) return;
     if (refused(Step::write) || !write_all(handle_, bytes)) {
-        failed_ = true;
         discard();  // give the disk space back at once
     }
 }
@@ -224,7 +222,7 @@ void AtomicFile::discard() {
 }
 
 SaveResult AtomicFile::commit() {
-    if (failed_ || !open()) {
+    if (!open()) {
         discard();
         return SaveResult::write_failed;
     }

@@ -335,20 +335,18 @@ void AtomicFile::create() {
     }
     if (file == INVALID_HANDLE_VALUE) {
         temporary_.clear();
-        failed_ = true;
         return;
     }
     handle_ = file;
 }
 
 void AtomicFile::write(std::string_view bytes) {
-    if (failed_) return;
+    if (!open()) return;
     while (!bytes.empty()) {
         DWORD written = 0;
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
         if (refused(Step::write) || !::WriteFile(handle_, bytes.data(), chunk, &written, nullptr) ||
             written == 0) {
-            failed_ = true;
             discard();  // give the disk space back at once
             return;
         }
@@ -373,7 +371,7 @@ void AtomicFile::discard() {
 }
 
 SaveResult AtomicFile::commit() {
-    if (failed_ || !open()) {
+    if (!open()) {
         discard();
         return SaveResult::write_failed;
     }

@@ -264,6 +264,8 @@ TEST(ConvertContent, BlockBoundariesAnywhereGiveTheWholeContentsResult) {
         crlf_lines({kHeader, "Zeta,Z1,1234,3456,,7,100,99,5,480,178,145,270,150,151,1250,55,98",
                     kLine, "Zeta,Z2,1,345,,7,100,99,5,480,178,145,270,150,151,12345,55,98"}),
         std::string(30, '\r'),
+        // Blocks of the target already passed on when an over-long value comes.
+        crlf_lines({kHeader, kLine, kLine, kLine, "Zeta,Z1,1234,,,,,,,,,,,,,,,"}),
     };
     for (const auto& c : line_structure_cases()) contents.push_back(c.content);
     for (const auto& c : csv_cases()) contents.push_back(c.content);

@@ -179,6 +179,31 @@ TEST(AtomicFile, TheNewTargetTakesOnlyTheAttributesThatDescribeIt) {
     }
 }
 
+// A read the system itself refuses: bytes locked by another program.
+TEST(ReadFile, AReadTheSystemRefusesIsReported) {
+    ScopedTempDir dir;
+    write_file(dir / "SPE1999.CSV", kValid);
+    write_file(dir / "SP1999.TXT", "previous");
+    HANDLE holder =
+        ::CreateFileW((dir / "SPE1999.CSV").c_str(), GENERIC_READ | GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    OVERLAPPED from_start{};
+    ASSERT_TRUE(::LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK, 0, 100, 0, &from_start));
+    if (OpenedSource probe = open_source(dir / "SPE1999.CSV"); probe.file) {
+        char byte = 0;
+        try {
+            probe.file->read(&byte, 1);
+            ::CloseHandle(holder);
+            GTEST_SKIP() << "this system does not refuse reads of locked bytes (Wine)";
+        } catch (const ReadError&) {
+        }
+    }
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV").messages,
+              std::vector<std::string>{"Could not read SPE1999.CSV.  Data not converted."});
+    ::CloseHandle(holder);
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
+}
+
 // A scanner or sync client that opens the finished temporary just before the
 // rename cannot get hold of it, so the save goes through.
 TEST(AtomicFile, AScannerCannotHoldTheTemporary) {

@@ -25,15 +25,15 @@ TEST(YearList, CsvFilesInNameOrderWithTheirLocalDates) {
     set_modified(dir / "spe2001.csv", 2001, 5, 17);
     write_file(dir / "NOTES.CSV", "x");
     set_modified(dir / "NOTES.CSV", 2002, 1, 2);
-    write_file(dir / "b.Csv", "x");
-    set_modified(dir / "b.Csv", 2001, 5, 17);
+    write_file(dir / "Annual.Csv", "x");  // first by name, not by length
+    set_modified(dir / "Annual.Csv", 2001, 5, 17);
     write_file(dir / "readme.txt", "x");
     write_file(dir / "csv", "x");
     fs::create_directory(dir / "x.csv");
     set_modified(write_hidden_file(dir.path(), "hidden.csv"), 2001, 5, 17);
     const YearList list(dir.path());
     EXPECT_EQ(labels(list),
-              (std::vector<std::string>{"B.CSV - 2001-05-17", "NOTES.CSV - 2002-01-02",
+              (std::vector<std::string>{"ANNUAL.CSV - 2001-05-17", "NOTES.CSV - 2002-01-02",
                                         "SPE2001.CSV - 2001-05-17"}));
     EXPECT_EQ(list.entries()[2].file_name, "spe2001.csv");
     EXPECT_TRUE(YearList(dir / "missing").entries().empty());
