@@ -277,8 +277,13 @@ std::vector<std::string> program_arguments(int, char**) {
 std::vector<ListedFile> list_files(const fs::path& folder) {
     std::vector<ListedFile> files;
     WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileExW((long_path(folder) + L"\\*").c_str(), FindExInfoBasic,
-                                       &found, FindExSearchNameMatch, nullptr, 0);
+    // A long path takes no doubled separator, so a folder given as "C:\data\"
+    // takes no second one.
+    std::wstring pattern = long_path(folder);
+    if (!pattern.ends_with(L'\\')) pattern += L'\\';
+    pattern += L'*';
+    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                       FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return files;
     do {
         constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |

@@ -186,10 +186,12 @@ TEST(BatchCommand, PatternsAndAStrayQuoteOnWindows) {
     for (const char* name : {"SPE2001.CSV", "spe1999.csv", "notes.csv"}) {
         write_file(dir / name, kValid);
     }
-    const Ran ran = batch({"--folder", dir.path().string() + "\"", "SPE*.csv", "SPX?.csv"});
+    const std::string folder = dir.path().string() + "\\\"";  // "...\"
+    const Ran ran = batch({"--folder", folder, "SPE*.csv", "SPX?.csv"});
     EXPECT_EQ(ran.status, 1);
     EXPECT_EQ(ran.out, "spe1999.csv: Done.\nSPE2001.CSV: Done.\n");
     EXPECT_EQ(ran.err, "convert-batch: no file matches SPX?.csv\n");
+    EXPECT_EQ(batch({"--folder", folder}).out, "spe1999.csv: Done.\nSPE2001.CSV: Done.\n");
 }
 #endif
 
