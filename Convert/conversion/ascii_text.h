@@ -12,6 +12,8 @@ std::string upper(std::string_view text);
 
 /// Removes leading and trailing space characters (0x20 only; tabs stay).
 inline std::string_view trim_spaces(std::string_view text) {
+    // Most values have no space at either end: one test for both.
+    if (text.empty() || (text.front() != ' ' && text.back() != ' ')) return text;
     std::size_t first = 0;
     std::size_t last = text.size();
     while (first < last && text[first] == ' ') ++first;

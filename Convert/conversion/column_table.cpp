@@ -1,13 +1,18 @@
 #include "column_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "ascii_text.h"
+#include "source_lines.h"
 
 namespace convert {
 
 namespace {
+
+/// Where an empty value points: readable bytes, as every value's are.
+constexpr char kNoBytes[8] = {};
 
 const char* find(const char* from, const char* end, char c) {
     const void* at = std::memchr(from, c, static_cast<std::size_t>(end - from));
@@ -51,8 +56,9 @@ const char* read_field(const char* p, const char* end, char separator, char*& ou
 
 }  // namespace
 
-ColumnTable::ColumnTable(std::string_view header, std::span<const std::string_view> names)
-    : column_of_name_(names.size(), kAbsent) {
+ColumnTable::ColumnTable(std::string_view header, std::span<const std::string_view> names,
+                         ChunkScanner scanner)
+    : column_of_name_(names.size(), kAbsent), scan_(scanner) {
     if (header.find(',') == std::string_view::npos && header.find(';') != std::string_view::npos) {
         separator_ = ';';
     }
@@ -70,7 +76,8 @@ ColumnTable::ColumnTable(std::string_view header, std::span<const std::string_vi
             // The first match wins, so two names never share a column.
             if (column_of_name_[i] != kAbsent || !equals_ignoring_case(field, names[i])) continue;
             column_of_name_[i] = column;
-            name_of_column_.resize(std::max(name_of_column_.size(), column + 1), kUnwanted);
+            columns_ = std::max(columns_, column + 1);
+            name_of_column_.resize(columns_ + 64, kUnwanted);
             name_of_column_[column] = static_cast<int>(i);
             --unmatched;
             break;
@@ -80,32 +87,47 @@ ColumnTable::ColumnTable(std::string_view header, std::span<const std::string_vi
     }
 }
 
+inline void ColumnTable::set(std::size_t column, const char* start, std::size_t size,
+                             std::span<std::string_view> values) const {
+    if (const int name = name_of_column_[column]; name != kUnwanted) {
+        values[static_cast<std::size_t>(name)] = trim_spaces(std::string_view(start, size));
+    }
+}
+
 void ColumnTable::read(std::string_view line, std::span<std::string_view> values) {
-    // One pass up to the last wanted column; the line's own end closes its
-    // last field. Values are never longer than the line, so the views into
-    // unquoted_ stay valid while the rest is written.
-    if (unquoted_.size() < line.size()) unquoted_.resize(line.size());
+    std::size_t visited = 0;
+    const bool unquoted =
+        each_field(line, [&](std::size_t column, const char* start, std::size_t size) {
+            set(column, start, size, values);
+            visited = column + 1;
+        });
+    if (!unquoted) {
+        read_quoted(line, values);
+        return;
+    }
+    // The line ended before these columns.
+    for (std::size_t column = visited; column < columns(); ++column) {
+        set(column, kNoBytes, 0, values);
+    }
+}
+
+void ColumnTable::read_quoted(std::string_view line, std::span<std::string_view> values) {
+    // Values are never longer than the line, so the views into unquoted_
+    // stay valid while the rest is written.
+    if (unquoted_.size() < line.size() + kLinePadding) unquoted_.resize(line.size() + kLinePadding);
     char* out = unquoted_.data();
     const char* p = line.data();
     const char* const end = p + line.size();
-    const std::size_t columns = name_of_column_.size();
+    const std::size_t columns = columns_;
     std::size_t column = 0;
     while (column < columns) {
         std::string_view value;
         p = read_field(p, end, separator_, out, value);
-        if (const int name = name_of_column_[column]; name != kUnwanted) {
-            values[static_cast<std::size_t>(name)] = trim_spaces(value);
-        }
-        ++column;
+        set(column++, value.data(), value.size(), values);
         if (p == end) break;
         ++p;
     }
-    // The line ended before these columns.
-    for (; column < columns; ++column) {
-        if (const int name = name_of_column_[column]; name != kUnwanted) {
-            values[static_cast<std::size_t>(name)] = {};
-        }
-    }
+    for (; column < columns; ++column) set(column, kNoBytes, 0, values);
 }
 
 }  // namespace convert

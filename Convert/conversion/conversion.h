@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "byte_scan.h"
 #include "source_lines.h"
 #include "target_buffer.h"
 
@@ -26,12 +27,15 @@ using MessageFn = std::function<void(const std::string&)>;
 /// line and column order. The target's bytes go to `output` as they are
 /// built; unless every value fits, `output` is abandoned at once. The lines
 /// are taken as if the end sentinel CR LF "Done" CR LF followed the source.
-LinesResult convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& show_message);
+/// `scanner` divides the lines (tests choose each in turn).
+LinesResult convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& show_message,
+                          ChunkScanner scanner = fastest_chunk_scanner());
 
 /// convert_lines on a content in memory, read `block_size` bytes at a time;
 /// `output` is left empty unless every value fits.
 LinesResult convert_content(std::string_view content, std::string& output,
-                            const MessageFn& show_message, std::size_t block_size = kBlockSize);
+                            const MessageFn& show_message, std::size_t block_size = kBlockSize,
+                            ChunkScanner scanner = fastest_chunk_scanner());
 
 /// The message that reports a value longer than its permitted width:
 ///   "Model: " make "  " model CR LF CR LF "Field: " field

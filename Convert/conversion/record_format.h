@@ -4,8 +4,12 @@
 // never escaped.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -35,9 +39,50 @@ using DataBlockColumns = std::array<bool, kDataBlock.size()>;
 /// What follows the last record.
 inline constexpr std::string_view kFileEnd = "\r\n";
 
-/// Appends one record and its CR LF. Each field the header has is filled
-/// with spaces on the right, or cut, to its width.
-void append_record(TargetBuffer& out, std::string_view make, std::string_view model,
-                   DataBlockValues fields, const DataBlockColumns& present);
+/// A data-block field as its record holds it: up to 8 bytes of its value,
+/// then spaces, in memory order; the record takes its width's first bytes.
+using FieldBytes = std::uint64_t;
+using DataBlockBytes = std::array<FieldBytes, kDataBlock.size()>;
+
+/// The bytes of a field with no value.
+inline constexpr FieldBytes kNoFieldBytes = 0x2020202020202020;
+
+/// `bytes`, loaded from a value's start, kept for the value's first `size`
+/// bytes (at most 8) and spaces after them.
+inline FieldBytes padded(FieldBytes bytes, std::size_t size) {
+    // The value's bytes are the first in memory order: the least significant
+    // on little-endian processors, the most on big-endian ones. Two shifts
+    // of half the width each, so that all 8 bytes shift without overflow.
+    const auto half = static_cast<unsigned>(4 * std::min<std::size_t>(size, 8));
+    const FieldBytes kept = std::endian::native == std::endian::little
+                                ? ((FieldBytes{1} << half) << half) - 1
+                                : ~((~FieldBytes{0} >> half) >> half);
+    return (bytes & kept) | (kNoFieldBytes & ~kept);
+}
+
+/// The field bytes of `value`; 8 bytes must be readable from its start.
+inline FieldBytes field_bytes(std::string_view value) {
+    FieldBytes bytes;
+    std::memcpy(&bytes, value.data(), 8);
+    return padded(bytes, value.size());
+}
+
+/// Where the fields of a header's records stand, worked out once.
+class RecordLayout {
+public:
+    explicit RecordLayout(const DataBlockColumns& present);
+
+    /// Appends one record and its CR LF, each field the header has at its
+    /// width. 8 bytes must be readable from a make's or a model's end (as
+    /// ColumnTable gives them).
+    void append(TargetBuffer& out, std::string_view make, std::string_view model,
+                const DataBlockBytes& fields) const;
+
+private:
+    std::array<std::uint8_t, kDataBlock.size()> fields_{};   // those the header has, in order
+    std::array<std::uint8_t, kDataBlock.size()> offsets_{};  // where each starts in the block
+    std::size_t count_ = 0;
+    std::size_t data_width_ = 0;
+};
 
 }  // namespace convert

@@ -21,7 +21,7 @@ std::size_t buffer_size(const ByteSource& source, std::size_t block_size) {
 
 SourceLines::SourceLines(ByteSource& source, std::size_t block_size)
     : source_(source),
-      buffer_(std::make_unique_for_overwrite<char[]>(buffer_size(source, block_size))),
+      buffer_(std::make_unique<char[]>(buffer_size(source, block_size) + kLinePadding)),
       capacity_(buffer_size(source, block_size)) {}
 
 bool SourceLines::next(std::string_view& line) {
@@ -68,7 +68,7 @@ void SourceLines::fill() {
     if (kept == capacity_) {
         // One line fills the whole buffer: make room for the rest of it.
         const std::size_t larger = capacity_ * 2;
-        auto grown = std::make_unique_for_overwrite<char[]>(larger);
+        auto grown = std::make_unique<char[]>(larger + kLinePadding);
         std::memcpy(grown.get(), buffer_.get() + begin_, kept);
         buffer_ = std::move(grown);
         capacity_ = larger;

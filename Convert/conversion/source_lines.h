@@ -10,6 +10,10 @@
 
 namespace convert {
 
+/// How many readable bytes follow every line SourceLines hands out, so that
+/// lines may be scanned many bytes at a time past their end.
+inline constexpr std::size_t kLinePadding = 64;
+
 /// Divides a source into lines. A line ends at a CR, and the one byte after
 /// the CR is skipped, taken to be the LF; the last line may end at the end of
 /// the source instead. A UTF-8 byte-order mark at the start is skipped.
@@ -19,7 +23,8 @@ public:
 
     /// Sets `line` to the next line without its CR and returns true, or
     /// returns false when the source has no byte left where a line would
-    /// begin. `line` stays valid until the next call. Throws ReadError.
+    /// begin. `line` stays valid until the next call, and kLinePadding
+    /// readable bytes follow it. Throws ReadError.
     bool next(std::string_view& line);
 
 private:

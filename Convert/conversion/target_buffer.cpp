@@ -13,7 +13,7 @@ constexpr std::size_t kFirstCapacity = 64 * 1024;
 TargetBuffer::TargetBuffer(TargetSink& sink, std::size_t block_size)
     : sink_(sink),
       block_size_(std::max<std::size_t>(block_size, 1)),
-      data_(std::make_unique_for_overwrite<char[]>(std::min(block_size_, kFirstCapacity))),
+      data_(std::make_unique_for_overwrite<char[]>(std::min(block_size_, kFirstCapacity) + kSpare)),
       capacity_(std::min(block_size_, kFirstCapacity)) {}
 
 char* TargetBuffer::extend(std::size_t size) {
@@ -31,7 +31,7 @@ char* TargetBuffer::extend(std::size_t size) {
 }
 
 void TargetBuffer::grow(std::size_t capacity) {
-    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity + kSpare);
     if (size_ != 0) std::memcpy(larger.get(), data_.get(), size_);
     data_ = std::move(larger);
     capacity_ = capacity;

@@ -26,8 +26,11 @@ class TargetBuffer {
 public:
     explicit TargetBuffer(TargetSink& sink, std::size_t block_size = kBlockSize);
 
-    /// The next `size` bytes to write; valid until the next call.
+    /// The next `size` bytes to write; valid until the next call. Up to
+    /// kSpare bytes past them may be written too: what follows overwrites
+    /// them.
     char* extend(std::size_t size);
+    static constexpr std::size_t kSpare = 32;
     void append(std::string_view text);
     /// Passes every byte gathered so far on to the sink.
     void flush();
