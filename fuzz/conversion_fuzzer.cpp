@@ -35,11 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Small blocks, of a size the input picks, so that block boundaries fall
     // everywhere: in lines, between a CR and its LF, inside the header.
     const std::size_t block_size = size == 0 ? 1 : 1 + data[0] % 64;
+    // Each way of scanning lines, of those this processor has.
+    const auto path = static_cast<convert::ScanPath>(size < 2 ? 0 : data[1] % 3);
+    convert::ChunkScanner scanner = convert::chunk_scanner(path);
+    if (scanner == nullptr) scanner = convert::chunk_scanner(convert::ScanPath::portable);
     std::string output;
     std::vector<std::string> messages;
     const convert::LinesResult result = convert::convert_content(
         content, output, [&](const std::string& message) { messages.push_back(message); },
-        block_size);
+        block_size, scanner);
     const bool fits = result == convert::LinesResult::converted;
 
     require(fits == (messages.empty() && result != convert::LinesResult::no_known_column),
