@@ -1,10 +1,19 @@
-// Throughput of the conversion on generated sources, against a baseline that
-// does only the unavoidable work on the same file: read it whole into memory,
-// then write a file of the target's size whole and flush it to disk (the
-// conversion flushes its target too). After the timings it prints the ratio
-// conversion / baseline, how time grows with lines and with line length, the
-// in-memory conversion's throughput, and the peak memory of convert-batch
-// converting 1 000 000 and 10 000 000 lines.
+// How fast the conversion is, and how close it comes to the disk.
+//
+// In memory (Google Benchmark): the conversion of a source already in memory
+// into a target that is counted and dropped, at 1 000, 100 000 and
+// 1 000 000 data lines, 100 000 lines ten times as long, and 1 000 000 lines
+// with every field quoted.
+//
+// End to end, against a streamed baseline that does only the unavoidable
+// work on the same files: read the source through one reused buffer, write
+// a new file of the target's size through another, flush it and its folder
+// to disk. The two are alternated, seven times each, so that the disk's
+// moods fall on both alike; the ratios of their medians and of their
+// minimums are printed, at 100 000 and 1 000 000 lines.
+//
+// Last, the peak memory of convert-batch converting 1 000 000 and
+// 10 000 000 lines.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -13,38 +22,33 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <utility>
+#include <tuple>
+#include <vector>
 
 #include "conversion.h"
 #include "convert_file.h"
-#include "file_ops.h"
 
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
-using convert::RunOutcome;
 
 class SilentReport : public convert::RunReport {
 public:
     void message(const std::string&) override {}
 };
-
-/// Converts the folder's SPE2019.CSV.
-RunOutcome convert_source(const fs::path& folder) {
-    SilentReport report;
-    return convert::convert_file({folder, "SPE2019.CSV", "SPE2019.CSV"}, {}, report).outcome;
-}
 
 const fs::path& work_folder() {
     static const fs::path folder = [] {
@@ -55,14 +59,16 @@ const fs::path& work_folder() {
     return folder;
 }
 
-/// A folder holding SPE2019.CSV with `lines` data lines under the full
-/// header. `scale` > 1 adds an unread REMARK column after MODEL that makes
-/// each line about `scale` times as long.
-fs::path source_folder(long lines, long scale) {
-    static std::map<std::pair<long, long>, fs::path> made;
-    auto& folder = made[{lines, scale}];
+/// A folder holding SPE2019.CSV with `lines` data lines of realistic values
+/// under the full header. `scale` > 1 adds an unread REMARK column after
+/// MODEL that makes each line about `scale` times as long; `quoted` puts
+/// every field in quotes, as "quote all text" exports do.
+fs::path source_folder(long lines, long scale = 1, bool quoted = false) {
+    static std::map<std::tuple<long, long, bool>, fs::path> made;
+    auto& folder = made[{lines, scale, quoted}];
     if (!folder.empty()) return folder;
-    folder = work_folder() / (std::to_string(lines) + "x" + std::to_string(scale));
+    folder =
+        work_folder() / (std::to_string(lines) + "x" + std::to_string(scale) + (quoted ? "q" : ""));
     fs::create_directories(folder);
     std::ofstream out(folder / "SPE2019.CSV", std::ios::binary);
     const char* makes[] = {"Alder", "Brant", "Corvale", "Dunmore", "Elwood Motor Co"};
@@ -70,79 +76,76 @@ fs::path source_folder(long lines, long scale) {
                             "Trailhead"};
     const char* bodies[] = {"4DS", "2DC", "5DH", "4DP", "5DW"};
     const std::string remark(static_cast<std::size_t>((scale - 1) * 78), 'r');
-    out << "MAKE,MODEL," << (scale > 1 ? "REMARK," : "")
-        << "A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR\r\n";
+    const std::string q = quoted ? "\"" : "";
+    const std::string sep = q + "," + q;
+    std::string header = "MAKE,MODEL," + std::string(scale > 1 ? "REMARK," : "") +
+                         "A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR";
+    if (quoted) {
+        for (std::size_t at = 0; (at = header.find(',', at)) != std::string::npos; at += 3) {
+            header.replace(at, 1, "\",\"");
+        }
+    }
+    out << q << header << q << "\r\n";
     unsigned seed = 7;
     for (long i = 0; i < lines; ++i) {
         seed = seed * 1103515245u + 12345u;
         const unsigned r = seed >> 8;
-        out << makes[r % 5] << ',' << models[(r / 5) % 5] << ',';
-        if (scale > 1) out << remark << ',';
-        out << bodies[(r / 25) % 5] << ",FWD,GAS," << 2 + r % 6 << ",A" << 1 + r % 9 << ','
-            << 14 + r % 8 << ',' << 1 + r % 3 << ',' << 400 + r % 200 << ',' << 170 + r % 30 << ','
-            << 130 + r % 70 << ',' << 250 + r % 120 << ',' << 150 + r % 25 << ',' << 150 + r % 25
-            << ',' << 1000 + r % 2000 << ',' << 50 + r % 12 << '/' << 38 + r % 12 << ',' << 19
-            << "\r\n";
+        out << q << makes[r % 5] << sep << models[(r / 5) % 5] << sep;
+        if (scale > 1) out << remark << sep;
+        out << bodies[(r / 25) % 5] << sep << "FWD" << sep << "GAS" << sep << 2 + r % 6 << sep
+            << 'A' << 1 + r % 9 << sep << 14 + r % 8 << sep << 1 + r % 3 << sep << 400 + r % 200
+            << sep << 170 + r % 30 << sep << 130 + r % 70 << sep << 250 + r % 120 << sep
+            << 150 + r % 25 << sep << 150 + r % 25 << sep << 1000 + r % 2000 << sep << 50 + r % 12
+            << '/' << 38 + r % 12 << sep << 19 << q << "\r\n";
     }
     return folder;
 }
 
-std::uintmax_t target_size(const fs::path& folder) {
-    if (!fs::exists(folder / "SP2019.TXT")) {
-        convert_source(folder);
+fs::path source_of(const fs::path& folder) {
+    return folder / "SPE2019.CSV";
+}
+
+/// Converts the folder's SPE2019.CSV into SP2019.TXT.
+void convert_folder(const fs::path& folder) {
+    SilentReport report;
+    if (convert::convert_file({folder, "SPE2019.CSV", "SPE2019.CSV"}, {}, report).outcome !=
+        convert::RunOutcome::converted) {
+        throw std::runtime_error("conversion failed");
     }
+}
+
+std::uintmax_t target_size(const fs::path& folder) {
+    if (!fs::exists(folder / "SP2019.TXT")) convert_folder(folder);
     return fs::file_size(folder / "SP2019.TXT");
 }
 
-void BM_Convert(benchmark::State& state) {
-    const fs::path folder = source_folder(state.range(0), state.range(1));
-    for (auto _ : state) {
-        if (convert_source(folder) != RunOutcome::converted) {
-            state.SkipWithError("conversion failed");
-            break;
-        }
-    }
-    const auto bytes = static_cast<double>(fs::file_size(folder / "SPE2019.CSV"));
-    state.counters["bytes/s"] =
-        benchmark::Counter(bytes, benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["lines/s"] = benchmark::Counter(static_cast<double>(state.range(0)),
-                                                   benchmark::Counter::kIsIterationInvariantRate);
-}
-
-/// The source's bytes, read whole into fresh memory.
-std::size_t read_whole(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    const auto size = static_cast<std::size_t>(fs::file_size(path));
-    const auto bytes = std::make_unique_for_overwrite<char[]>(size);
-    std::size_t got = 0;
-    for (ssize_t n; got < size && (n = ::read(fd, bytes.get() + got, size - got)) > 0;) {
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    benchmark::DoNotOptimize(bytes.get());
-    return got;
-}
-
-void BM_Baseline(benchmark::State& state) {
-    const fs::path folder = source_folder(state.range(0), state.range(1));
-    const std::string output(target_size(folder), 'x');
+/// The unavoidable work of a conversion of `folder`: its source read through
+/// one reused buffer, a new file of the target's size written through
+/// another, flushed to disk with its folder.
+void streamed_baseline(const fs::path& folder, std::uintmax_t target_bytes) {
+    constexpr std::size_t kBuffer = 1 << 20;
+    static const auto in = std::make_unique<char[]>(kBuffer);
+    static const auto out = std::make_unique<char[]>(kBuffer);
+    const int source = ::open(source_of(folder).c_str(), O_RDONLY | O_CLOEXEC);
+    if (source < 0) throw std::runtime_error("baseline cannot read");
+    while (::read(source, in.get(), kBuffer) > 0) benchmark::DoNotOptimize(in.get());
+    ::close(source);
     const fs::path written = folder / "baseline.out";
-    for (auto _ : state) {
-        if (read_whole(folder / "SPE2019.CSV") != fs::file_size(folder / "SPE2019.CSV")) {
-            state.SkipWithError("baseline read failed");
+    ::unlink(written.c_str());
+    const int target = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (target < 0) throw std::runtime_error("baseline cannot write");
+    for (std::uintmax_t left = target_bytes; left > 0;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uintmax_t>(left, kBuffer));
+        if (::write(target, out.get(), n) != static_cast<ssize_t>(n)) {
+            throw std::runtime_error("baseline write failed");
         }
-        const int fd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 ||
-            ::write(fd, output.data(), output.size()) != static_cast<ssize_t>(output.size()) ||
-            ::fsync(fd) != 0) {
-            state.SkipWithError("baseline write failed");
-        }
-        if (fd >= 0) ::close(fd);
+        left -= n;
     }
-    const auto bytes = static_cast<double>(fs::file_size(folder / "SPE2019.CSV"));
-    state.counters["bytes/s"] =
-        benchmark::Counter(bytes, benchmark::Counter::kIsIterationInvariantRate);
+    ::fsync(target);
+    ::close(target);
+    const int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::fsync(directory);
+    ::close(directory);
 }
 
 /// Counts the target's bytes and drops them.
@@ -155,8 +158,8 @@ public:
 
 /// The conversion alone, on a source already in memory: no disk involved.
 void BM_ConvertInMemory(benchmark::State& state) {
-    const fs::path folder = source_folder(state.range(0), state.range(1));
-    std::ifstream in(folder / "SPE2019.CSV", std::ios::binary);
+    const fs::path folder = source_folder(state.range(0), state.range(1), state.range(2) != 0);
+    std::ifstream in(source_of(folder), std::ios::binary);
     const std::string source{std::istreambuf_iterator<char>(in), {}};
     for (auto _ : state) {
         convert::MemorySource bytes(source);
@@ -172,19 +175,18 @@ void BM_ConvertInMemory(benchmark::State& state) {
     }
     state.counters["bytes/s"] = benchmark::Counter(static_cast<double>(source.size()),
                                                    benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["lines/s"] = benchmark::Counter(static_cast<double>(state.range(0)),
-                                                   benchmark::Counter::kIsIterationInvariantRate);
 }
-
-void sizes(benchmark::internal::Benchmark* b) {
-    b->Args({1'000, 1})->Args({100'000, 1})->Args({1'000'000, 1})->Args({100'000, 10});
-    // The disk's timings vary from run to run: compare medians.
-    b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0)->Repetitions(3);
-    b->ReportAggregatesOnly(true);
-}
-BENCHMARK(BM_Convert)->Apply(sizes);
-BENCHMARK(BM_Baseline)->Apply(sizes);
-BENCHMARK(BM_ConvertInMemory)->Apply(sizes);
+BENCHMARK(BM_ConvertInMemory)
+    ->Args({1'000, 1, 0})
+    ->Args({100'000, 1, 0})
+    ->Args({1'000'000, 1, 0})
+    ->Args({100'000, 10, 0})
+    ->Args({1'000'000, 1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1.0)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 /// Keeps each benchmark's median real time per iteration, in milliseconds.
 class CollectingReporter : public benchmark::ConsoleReporter {
@@ -199,6 +201,33 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
 };
+
+double milliseconds_of(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+struct Alternated {
+    double conversion_median, conversion_min, baseline_median, baseline_min;
+};
+
+/// The conversion and the baseline of `folder`, alternated `rounds` times.
+Alternated alternate(const fs::path& folder, int rounds) {
+    const std::uintmax_t target_bytes = target_size(folder);
+    std::vector<double> conversion, baseline;
+    for (int round = 0; round < rounds; ++round) {
+        conversion.push_back(milliseconds_of([&] { convert_folder(folder); }));
+        baseline.push_back(milliseconds_of([&] { streamed_baseline(folder, target_bytes); }));
+    }
+    auto median = [](std::vector<double> times) {
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    };
+    return {median(conversion), *std::min_element(conversion.begin(), conversion.end()),
+            median(baseline), *std::min_element(baseline.begin(), baseline.end())};
+}
 
 /// Peak resident memory, in bytes, of convert-batch converting `folder`. A
 /// child's peak counts its parent's peak from before the exec, so this must
@@ -226,12 +255,12 @@ long peak_memory_of_batch(const fs::path& folder) {
 std::string measure_peak_memory() {
     std::string report = "peak memory of convert-batch (target: at most 32 MiB)\n";
     for (const long lines : {1'000'000L, 10'000'000L}) {
-        const fs::path folder = source_folder(lines, 1);
+        const fs::path folder = source_folder(lines);
         const long peak = peak_memory_of_batch(folder);
         char line[256];
         std::snprintf(line, sizeof line,
                       "  %8ld lines (source %.0f MiB, target %.0f MiB): %.1f MiB: %s\n", lines,
-                      static_cast<double>(fs::file_size(folder / "SPE2019.CSV")) / 1048576.0,
+                      static_cast<double>(fs::file_size(source_of(folder))) / 1048576.0,
                       static_cast<double>(target_size(folder)) / 1048576.0, peak / 1048576.0,
                       peak > 0 && peak <= 32L * 1024 * 1024 ? "within" : "OVER");
         report += line;
@@ -241,32 +270,46 @@ std::string measure_peak_memory() {
 }
 
 void print_summary(const std::map<std::string, double>& ms, const std::string& memory) {
-    auto time = [&](const char* what, long lines, long scale) {
-        const auto found = ms.find(std::string(what) + "/" + std::to_string(lines) + "/" +
-                                   std::to_string(scale) + "/min_time:1.000/repeats:3/real_time");
+    auto time = [&](long lines, long scale, int quoted) {
+        const auto found =
+            ms.find("BM_ConvertInMemory/" + std::to_string(lines) + "/" + std::to_string(scale) +
+                    "/" + std::to_string(quoted) + "/min_time:1.000/repeats:5/real_time");
         return found == ms.end() ? -1.0 : found->second;
     };
-    std::printf("\nconversion / baseline (target: at most 1.3 for 1 000 000 lines)\n");
-    for (const auto& [lines, scale] :
-         {std::pair{1'000L, 1L}, {100'000L, 1L}, {1'000'000L, 1L}, {100'000L, 10L}}) {
-        const double c = time("BM_Convert", lines, scale), b = time("BM_Baseline", lines, scale);
-        if (c > 0 && b > 0) {
-            std::printf("  %8ld lines, line length x%-2ld  %9.2f ms / %9.2f ms = %.2f\n", lines,
-                        scale, c, b, c / b);
+    auto rate = [&](long lines, long scale, int quoted) {
+        const auto bytes = fs::file_size(source_of(source_folder(lines, scale, quoted != 0)));
+        return static_cast<double>(bytes) / 1e6 / (time(lines, scale, quoted) / 1e3);
+    };
+    if (time(1'000'000, 1, 0) > 0) {
+        std::printf("\nin memory, 1 000 000 lines (target: at least 1 200 MB/s): %.0f MB/s\n",
+                    rate(1'000'000, 1, 0));
+    }
+    if (time(1'000'000, 1, 1) > 0) {
+        std::printf("in memory, 1 000 000 lines, every field quoted: %.0f MB/s\n",
+                    rate(1'000'000, 1, 1));
+    }
+    if (time(100'000, 1, 0) > 0) {
+        std::printf(
+            "in memory, growth from 100 000 lines (linear: 10): 10x the lines %.2f, "
+            "10x the line length %.2f\n",
+            time(1'000'000, 1, 0) / time(100'000, 1, 0),
+            time(100'000, 10, 0) / time(100'000, 1, 0));
+    }
+    std::printf("\nend to end against the streamed baseline, alternated 7 times each\n");
+    double median_100k = 0;
+    for (const long lines : {100'000L, 1'000'000L}) {
+        const Alternated a = alternate(source_folder(lines), 7);
+        std::printf(
+            "  %8ld lines: conversion %.1f ms (min %.1f), baseline %.1f ms (min %.1f): "
+            "ratio of medians %.2f (target: at most 1.5), of minimums %.2f\n",
+            lines, a.conversion_median, a.conversion_min, a.baseline_median, a.baseline_min,
+            a.conversion_median / a.baseline_median, a.conversion_min / a.baseline_min);
+        if (lines == 100'000L) {
+            median_100k = a.conversion_median;
+        } else {
+            std::printf("  growth of the conversion's median for 10x the lines: %.2f\n",
+                        a.conversion_median / median_100k);
         }
-    }
-    std::printf("growth from 100 000 lines (target: at most 11 for 10 times the input)\n");
-    for (const char* what : {"BM_Convert", "BM_Baseline", "BM_ConvertInMemory"}) {
-        const double base = time(what, 100'000, 1);
-        if (base <= 0) continue;
-        std::printf("  %-19s 10x the lines: %5.2f   10x the line length: %5.2f\n", what,
-                    time(what, 1'000'000, 1) / base, time(what, 100'000, 10) / base);
-    }
-    const double in_memory = time("BM_ConvertInMemory", 1'000'000, 1);
-    if (in_memory > 0) {
-        const auto bytes = fs::file_size(source_folder(1'000'000, 1) / "SPE2019.CSV");
-        std::printf("in-memory conversion of 1 000 000 lines: %.0f MB/s\n",
-                    static_cast<double>(bytes) / 1e6 / (in_memory / 1e3));
     }
     std::printf("%s", memory.c_str());
 }

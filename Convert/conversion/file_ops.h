@@ -4,6 +4,7 @@
 // regard to letter case. The platform's part lives in file_ops_<platform>.cpp.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -129,6 +130,9 @@ private:
     Options options_;
     std::filesystem::path temporary_;  // empty while the file has no name
     Handle handle_ = kNoHandle;        // none once creating or writing failed
+    std::uint64_t written_ = 0;        // bytes written
+    std::uint64_t flushed_ = 0;        // bytes whose writing to disk has been started
+    static constexpr std::uint64_t kWritebackStep = 8 << 20;
 };
 
 }  // namespace convert

@@ -183,7 +183,19 @@ void AtomicFile::write(std::string_view bytes) {
     if (!open()) return;
     if (refused(Step::write) || !write_all(handle_, bytes)) {
         discard();  // give the disk space back at once
+        return;
     }
+    written_ += bytes.size();
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Start writing what is there to disk while the rest is converted, so
+    // that the flush before the rename has little left to wait for. This
+    // only starts the writing; whether it succeeds the flush tells.
+    if (written_ - flushed_ >= kWritebackStep) {
+        (void)::sync_file_range(handle_, static_cast<off_t>(flushed_),
+                                static_cast<off_t>(written_ - flushed_), SYNC_FILE_RANGE_WRITE);
+        flushed_ = written_;
+    }
+#endif
 }
 
 bool AtomicFile::name_temporary() {
