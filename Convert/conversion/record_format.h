@@ -47,16 +47,20 @@ using DataBlockBytes = std::array<FieldBytes, kDataBlock.size()>;
 /// The bytes of a field with no value.
 inline constexpr FieldBytes kNoFieldBytes = 0x2020202020202020;
 
+/// The mask of a value's first `size` bytes (all 8 from 8 on), in memory
+/// order: the least significant bytes on little-endian processors, the most
+/// on big-endian ones. Two shifts of half the width each, so that all 8
+/// bytes shift without overflow.
+inline FieldBytes kept_bytes(std::size_t size) {
+    const auto half = static_cast<unsigned>(4 * std::min<std::size_t>(size, 8));
+    return std::endian::native == std::endian::little ? ((FieldBytes{1} << half) << half) - 1
+                                                      : ~((~FieldBytes{0} >> half) >> half);
+}
+
 /// `bytes`, loaded from a value's start, kept for the value's first `size`
 /// bytes (at most 8) and spaces after them.
 inline FieldBytes padded(FieldBytes bytes, std::size_t size) {
-    // The value's bytes are the first in memory order: the least significant
-    // on little-endian processors, the most on big-endian ones. Two shifts
-    // of half the width each, so that all 8 bytes shift without overflow.
-    const auto half = static_cast<unsigned>(4 * std::min<std::size_t>(size, 8));
-    const FieldBytes kept = std::endian::native == std::endian::little
-                                ? ((FieldBytes{1} << half) << half) - 1
-                                : ~((~FieldBytes{0} >> half) >> half);
+    const FieldBytes kept = kept_bytes(size);
     return (bytes & kept) | (kNoFieldBytes & ~kept);
 }
 
