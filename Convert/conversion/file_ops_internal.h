@@ -37,7 +37,8 @@ enum class EntryKind { none, file, other };
 EntryKind entry_kind(const std::filesystem::path& path);
 /// Opens the file at `path`, found already, for reading: ok or failed.
 OpenedSource open_found(const std::filesystem::path& path);
-bool delete_file(const std::filesystem::path& path);
+/// Deletes the file if it can; whoever asks only wants it gone.
+void delete_file(const std::filesystem::path& path);
 std::uint64_t current_process_id();
 /// Whether the temporary `path`, named after process `pid`, may still be in
 /// that process's hands.

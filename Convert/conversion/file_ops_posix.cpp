@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "file_ops.h"
 #include "file_ops_internal.h"
@@ -84,8 +85,8 @@ EntryKind entry_kind(const fs::path& path) {
     return EntryKind::none;
 }
 
-bool delete_file(const fs::path& path) {
-    return ::unlink(path.c_str()) == 0;
+void delete_file(const fs::path& path) {
+    ::unlink(path.c_str());
 }
 
 std::uint64_t current_process_id() {
@@ -133,8 +134,7 @@ std::vector<ListedFile> list_files(const fs::path& folder) {
 }
 
 OpenedSource platform::open_found(const fs::path& found) {
-    OpenedSource result;
-    result.status = OpenedSource::Status::failed;
+    OpenedSource result;  // failed until it is known to be ok
     // Non-blocking, so that a pipe put in the file's place cannot hang the read.
     const int fd = ::open(found.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -199,27 +199,26 @@ void AtomicFile::write(std::string_view bytes) {
 }
 
 bool AtomicFile::name_temporary() {
-    if (refused(Step::name)) return false;
     const std::string fd_path = "/proc/self/fd/" + std::to_string(handle_);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path name = temporary_name(target_);
         // Linking by descriptor needs a privilege; through /proc it does not.
-        if (::linkat(handle_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ||
-            ::linkat(AT_FDCWD, fd_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        const bool refused_here = refused(Step::name);
+        if (!refused_here &&
+            (::linkat(handle_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ||
+             ::linkat(AT_FDCWD, fd_path.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
             temporary_ = name;
             return true;
         }
-        if (errno != EEXIST) return false;
+        if (refused_here || errno != EEXIST) return false;
     }
     return false;
 }
 
 bool AtomicFile::flush_and_close() {
-    const int fd = handle_;
-    const bool synced = !refused(Step::flush) && ::fsync(fd) == 0;
+    const bool synced = !refused(Step::flush) && ::fsync(handle_) == 0;
     if (synced && temporary_.empty() && !name_temporary()) return false;
-    handle_ = kNoHandle;
-    return ::close(fd) == 0 && synced;
+    return ::close(std::exchange(handle_, kNoHandle)) == 0 && synced;
 }
 
 void AtomicFile::discard() {

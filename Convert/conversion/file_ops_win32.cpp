@@ -191,8 +191,8 @@ EntryKind entry_kind(const fs::path& path) {
                                                                            : EntryKind::file;
 }
 
-bool delete_file(const fs::path& path) {
-    return ::DeleteFileW(long_path(path).c_str()) != 0;
+void delete_file(const fs::path& path) {
+    ::DeleteFileW(long_path(path).c_str());
 }
 
 std::uint64_t current_process_id() {
@@ -304,8 +304,7 @@ std::vector<ListedFile> list_files(const fs::path& folder) {
 }
 
 OpenedSource platform::open_found(const fs::path& found) {
-    OpenedSource result;
-    result.status = OpenedSource::Status::failed;
+    OpenedSource result;  // failed until it is known to be ok
     // Others may go on reading and writing it; a program that holds it
     // without sharing makes the open fail.
     HANDLE file = ::CreateFileW(long_path(found).c_str(), GENERIC_READ,

@@ -53,15 +53,20 @@ private:
 };
 
 TEST(SaveFile, KeepsPermissionsAndFailsWholeWhenTheDiskIsFull) {
-    {
+    // A replaced target keeps its permissions; a new one has the usual ones.
+    const mode_t mask = ::umask(022);
+    for (const mode_t old : {mode_t{0640}, mode_t{0}}) {
         ScopedTempDir dir;
-        write_file(dir / "SP1999.TXT", "old");
-        ::chmod((dir / "SP1999.TXT").c_str(), 0640);
+        if (old != 0) {
+            write_file(dir / "SP1999.TXT", "old");
+            ::chmod((dir / "SP1999.TXT").c_str(), old);
+        }
         EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), SaveResult::saved);
         struct stat st {};
         ASSERT_EQ(::stat((dir / "SP1999.TXT").c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        EXPECT_EQ(st.st_mode & 0777, old != 0 ? old : 0644u);
     }
+    ::umask(mask);
     {
         SCOPED_TRACE("the disk takes fewer bytes than the output");
         ScopedTempDir dir;
