@@ -191,7 +191,7 @@ LinesResult convert_lines(SourceLines& lines, TargetBuffer& output, const Messag
     }
     if (!valid) return LinesResult::values_too_long;
     output.append(kFileEnd);
-    output.finish();
+    output.flush();
     return LinesResult::converted;
 }
 

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "ascii_text.h"
-#include "background_writer.h"
 #include "conversion.h"
 
 namespace convert {
@@ -59,11 +58,10 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
         if (options.write_target) {
             target.emplace(source.folder / path_of(target_name_of(source.name)), options.target);
         }
-        // The disk writes one block while the next is converted.
-        BackgroundWriter writer(target ? static_cast<TargetSink&>(*target) : nowhere);
         ProgressSource counted(*opened.file, report);
         SourceLines lines(counted, options.block_size);
-        TargetBuffer buffer(writer, options.block_size);
+        TargetBuffer buffer(target ? static_cast<TargetSink&>(*target) : nowhere,
+                            options.block_size);
         const MessageFn show = [&report](const std::string& text) { report.message(text); };
         switch (convert_lines(lines, buffer, show)) {
             case LinesResult::values_too_long:

@@ -14,25 +14,17 @@ namespace convert {
 class TargetSink {
 public:
     virtual ~TargetSink() = default;
-    /// Takes the next bytes. They stay untouched until the sink's next call
-    /// returns, so a sink may go on writing them meanwhile.
     virtual void write(std::string_view bytes) = 0;
     /// The target will never be complete: what was written is of no use.
     virtual void abandon() = 0;
-    /// Returns once every byte taken has gone where it goes.
-    virtual void finish() {}
 };
 
 /// Gathers a target's bytes and passes them on to its sink a block at a
-/// time, filling a second block while the sink writes the first. Memory
-/// grows from a small start to two blocks, or to the largest record when a
-/// record is larger than a block.
+/// time. Memory grows from a small start to one block, or to the largest
+/// record when a record is larger than a block.
 class TargetBuffer {
 public:
     explicit TargetBuffer(TargetSink& sink, std::size_t block_size = kBlockSize);
-    ~TargetBuffer();
-    TargetBuffer(const TargetBuffer&) = delete;
-    TargetBuffer& operator=(const TargetBuffer&) = delete;
 
     /// The next `size` bytes to write; valid until the next call. Up to
     /// kSpare bytes past them may be written too: what follows overwrites
@@ -42,8 +34,6 @@ public:
     void append(std::string_view text);
     /// Passes every byte gathered so far on to the sink.
     void flush();
-    /// Flushes, and returns once the sink has written everything.
-    void finish();
     /// Drops the gathered bytes and abandons the sink; later bytes are
     /// dropped too.
     void abandon();
@@ -51,15 +41,10 @@ public:
 private:
     void grow(std::size_t capacity);
 
-    struct Block {
-        std::unique_ptr<char[]> data;
-        std::size_t capacity = 0;
-    };
-
     TargetSink& sink_;
     std::size_t block_size_;
-    Block current_;
-    Block written_;  // the block the sink may still be writing
+    std::unique_ptr<char[]> data_;
+    std::size_t capacity_;
     std::size_t size_ = 0;
     bool abandoned_ = false;
 };
