@@ -37,6 +37,10 @@ TEST(Utf8, EveryLeadByteBoundary) {
         {"\xF5\x80\x80\x80", 0, 0},
         {"\xFF", 0, 0},
     };
+    // A sequence cut short by the end of the bytes, though more follow in
+    // memory.
+    char32_t cut = 0;
+    EXPECT_EQ(decode_utf8(std::string_view("\xC2\x80").substr(0, 1), 0, cut), 0u);
     for (const auto& c : cases) {
         char32_t code_point = 0;
         EXPECT_EQ(decode_utf8(c.bytes, 0, code_point), c.length) << testing::PrintToString(c.bytes);
