@@ -61,9 +61,9 @@ public:
     bool knows_any_column() const { return table_.has_any(); }
 
     /// Appends the record of a usual line (no quotes, every value fitting,
-    /// no data value with a space at either end) in one pass over its
-    /// separators. False, having written nothing, for any other line, which
-    /// is then read() and checked field by field.
+    /// no data value holding a space) in one pass over its separators.
+    /// False, having written nothing, for any other line, which is then
+    /// read() and checked field by field.
     bool append_usual(std::string_view line, TargetBuffer& output) const {
         if constexpr (std::endian::native != std::endian::little) return false;
         // Where each read column's field starts in the line, and its size;
