@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -80,7 +81,9 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
         } else if (!c.old_target.empty()) {
             write_file(dir / c.old_target, kOld);
         }
+        const std::size_t descriptors = open_descriptors();
         const Ran ran = run_file(dir.path(), c.source);
+        EXPECT_EQ(open_descriptors(), descriptors);
         EXPECT_EQ(ran.outcome, c.outcome);
         EXPECT_EQ(ran.messages, c.messages);
         // A replaced target keeps its spelling, on every system.
@@ -176,7 +179,9 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
         ScopedTempDir dir;
         write_file(dir / "SPE1999.CSV", c.source);
         write_file(dir / "SP1999.TXT", kOld);
+        const std::size_t descriptors = open_descriptors();
         const Ran ran = run_file(dir.path(), "SPE1999.CSV", c.options);
+        EXPECT_EQ(open_descriptors(), descriptors);
         EXPECT_EQ(ran.outcome, c.outcome);
         EXPECT_EQ(ran.messages, c.messages);
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
@@ -207,14 +212,22 @@ TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {
 }
 
 TEST(ConvertFile, AnUnexpectedErrorIsReportedAndWritesNothing) {
-    ScopedTempDir dir;
-    write_file(dir / "SPE1999.CSV", kOverLong);
-    RecordingReport report;
-    report.on_message = [](const std::string&) { throw std::runtime_error("display lost"); };
-    const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {}, report);
-    EXPECT_EQ(result.outcome, failed);
-    EXPECT_EQ(result.message, "Could not convert SPE1999.CSV (display lost).  Data not converted.");
-    EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
+    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[] { throw std::runtime_error("display lost"); }, "display lost"},
+        {[] { throw 42; }, "unexpected error"},
+    };
+    for (const auto& [fail, reason] : cases) {
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", kOverLong);
+        RecordingReport report;
+        report.on_message = [&fail](const std::string&) { fail(); };
+        const RunResult result =
+            convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {}, report);
+        EXPECT_EQ(result.outcome, failed);
+        EXPECT_EQ(result.message,
+                  "Could not convert SPE1999.CSV (" + reason + ").  Data not converted.");
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
+    }
 }
 
 }  // namespace

@@ -198,4 +198,27 @@ TEST(AtomicFile, UnnamedWhereTheFileSystemAllows) {
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
 }
 
+// A writer without the privilege of linking by descriptor names its file
+// through /proc; tests run as root try it in a child made nobody.
+TEST(AtomicFile, AnUnprivilegedWriterNamesItsFileThroughProc) {
+    ScopedTempDir dir;
+    if (!has_unnamed_files(dir.path())) {
+        GTEST_SKIP() << "the file system of " << dir.path() << " has no unnamed files";
+    }
+    write_file(dir / "SPE1999.CSV", kValid);
+    write_file(dir / "SP1999.TXT", "previous");
+    ::chmod(dir.path().c_str(), 0777);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        ::_exit(run_file(dir.path(), "SPE1999.CSV").outcome == RunOutcome::converted ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+}
+
 }  // namespace

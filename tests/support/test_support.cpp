@@ -174,6 +174,18 @@ Ran run_file(const fs::path& folder, const std::string& name, const convert::Run
     return {result.outcome, report.messages};
 }
 
+std::size_t open_descriptors() {
+#ifdef _WIN32
+    DWORD handles = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+    return handles;
+#else
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+#endif
+}
+
 convert::SaveResult save_file(const fs::path& path, std::string_view bytes,
                               convert::AtomicFile::Options options) {
     convert::AtomicFile file(path, std::move(options));

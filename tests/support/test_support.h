@@ -114,6 +114,9 @@ struct Ran {
 Ran run_file(const std::filesystem::path& folder, const std::string& name,
              const convert::RunOptions& options = {});
 
+/// How many files and handles this process holds open, to tell a leak.
+std::size_t open_descriptors();
+
 /// Replaces `path` by `bytes` through an AtomicFile.
 convert::SaveResult save_file(const std::filesystem::path& path, std::string_view bytes,
                               convert::AtomicFile::Options options = {});
