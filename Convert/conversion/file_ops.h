@@ -49,7 +49,6 @@ struct OpenedSource {
     enum class Status { ok, not_found, failed };
     Status status = Status::failed;
     std::unique_ptr<ByteSource> file;  // when ok
-    std::string error;                 // the system's reason when failed
 };
 
 /// Opens the file `find_file(path)` names for reading from its first byte.

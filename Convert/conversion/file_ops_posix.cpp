@@ -137,20 +137,10 @@ OpenedSource platform::open_found(const fs::path& found) {
     OpenedSource result;  // failed until it is known to be ok
     // Non-blocking, so that a pipe put in the file's place cannot hang the read.
     const int fd = ::open(found.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        result.error = last_error();
-        return result;
-    }
+    if (fd < 0) return result;
     auto file = std::make_unique<FileSource>(fd);
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        result.error = last_error();
-        return result;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        result.error = "not an ordinary file";
-        return result;
-    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return result;
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     file->set_size_hint(static_cast<std::size_t>(st.st_size));
     result.status = OpenedSource::Status::ok;
@@ -222,10 +212,7 @@ bool AtomicFile::flush_and_close() {
 }
 
 void AtomicFile::discard() {
-    if (open()) {
-        ::close(handle_);
-        handle_ = kNoHandle;
-    }
+    if (open()) ::close(std::exchange(handle_, kNoHandle));
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
         temporary_.clear();

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "file_ops.h"
 #include "file_ops_internal.h"
@@ -310,14 +311,10 @@ OpenedSource platform::open_found(const fs::path& found) {
     HANDLE file = ::CreateFileW(long_path(found).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        result.error = error_text(::GetLastError());
-        return result;
-    }
+    if (file == INVALID_HANDLE_VALUE) return result;
     LARGE_INTEGER size{};
     if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
         ::CloseHandle(file);
-        result.error = "not an ordinary file";
         return result;
     }
     result.status = OpenedSource::Status::ok;
@@ -364,8 +361,7 @@ void AtomicFile::discard() {
         FILE_DISPOSITION_INFO gone{TRUE};
         const bool deleted =
             ::SetFileInformationByHandle(handle_, FileDispositionInfo, &gone, sizeof gone);
-        ::CloseHandle(handle_);
-        handle_ = kNoHandle;
+        ::CloseHandle(std::exchange(handle_, kNoHandle));
         if (deleted) temporary_.clear();
     }
     if (!temporary_.empty()) {
@@ -407,8 +403,7 @@ SaveResult AtomicFile::commit() {
         // The old target is replaced only when it could be deleted: a
         // program that holds it without letting it go keeps it.
         if (!(exists && held_by_another(replaced)) && rename_by_handle(handle_, replaced)) {
-            ::CloseHandle(handle_);
-            handle_ = kNoHandle;
+            ::CloseHandle(std::exchange(handle_, kNoHandle));
             temporary_.clear();
             return SaveResult::saved;
         }

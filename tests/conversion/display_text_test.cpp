@@ -18,7 +18,8 @@ TEST(DisplayText, Utf8ElseWindows1252) {
         {"Citro\xc3\xabn", u"Citro\u00ebn"},
         {"Citro\xebn", u"Citro\u00ebn"},
         {"\x80 \x93x\x94 \x81", u"\u20ac \u201cx\u201d \u0081"},
-        {"\xed\xa0\x80", u"\u00ed\u00a0\u20ac"},  // a surrogate is no UTF-8 text
+        {"\xed\xa0\x80", u"\u00ed\u00a0\u20ac"},  // a surrogate is no UTF-8 text,
+        {"\xed\xbf\xbf", u"\u00ed\u00bf\u00bf"},  // up to the last one
         {"\xf0\x9f\x98\x80!", u"\U0001F600!"},    // a pair of surrogates in UTF-16
         {"a\r\nb", u"a\r\nb"},
     };
