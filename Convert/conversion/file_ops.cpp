@@ -41,7 +41,7 @@ std::optional<fs::path> find_file(const fs::path& path) {
 
 OpenedSource open_source(const fs::path& path) {
     const std::optional<fs::path> found = find_file(path);
-    if (!found) return {OpenedSource::Status::not_found, nullptr, ""};
+    if (!found) return {OpenedSource::Status::not_found, nullptr};
     return platform::open_found(*found);
 }
 
