@@ -11,9 +11,6 @@ namespace convert {
 
 namespace {
 
-/// Where an empty value points: readable bytes, as every value's are.
-constexpr char kNoBytes[8] = {};
-
 const char* find(const char* from, const char* end, char c) {
     const void* at = std::memchr(from, c, static_cast<std::size_t>(end - from));
     return at != nullptr ? static_cast<const char*>(at) : end;

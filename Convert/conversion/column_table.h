@@ -21,6 +21,9 @@
 
 namespace convert {
 
+/// Where an empty value points: 8 readable bytes, as every value has.
+inline constexpr char kNoBytes[8] = {};
+
 class ColumnTable {
 public:
     /// `header` is the header line without its line end, in any case;
@@ -32,7 +35,6 @@ public:
     bool has(std::size_t i) const { return column_of_name_[i] != kAbsent; }
     /// Whether the header has any of the names.
     bool has_any() const { return columns_ != 0; }
-    char separator() const { return separator_; }
     /// How many columns a line is read up to: the last named one.
     std::size_t columns() const { return columns_; }
     /// Which name column `column` (< columns() + 64) has; -1 for none.

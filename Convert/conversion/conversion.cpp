@@ -42,9 +42,6 @@ constexpr std::array<std::size_t, kDataBlock.size()> widths() {
 }
 constexpr std::array<std::size_t, kDataBlock.size()> kWidths = widths();
 
-/// Where an empty value points: 8 readable bytes, as every value has.
-constexpr char kNoBytes[8] = {};
-
 class LineReader {
 public:
     explicit LineReader(std::string_view header, ChunkScanner scanner)
