@@ -41,26 +41,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (scanner == nullptr) scanner = convert::chunk_scanner(convert::ScanPath::portable);
     std::string output;
     std::vector<std::string> messages;
-    const convert::LinesResult result = convert::convert_content(
+    const convert::RowsOutcome outcome = convert::convert_content(
         content, output, [&](const std::string& message) { messages.push_back(message); },
         block_size, scanner);
-    const bool fits = result == convert::LinesResult::converted;
+    const bool fits = outcome.result == convert::RowsResult::converted;
 
-    require(fits == (messages.empty() && result != convert::LinesResult::no_known_column),
-            "a target only when no value is over-long and the header names a column");
+    require(!fits || messages.empty(), "a target only when no value is rejected");
+    require(outcome.result != convert::RowsResult::values_rejected || !messages.empty(),
+            "values rejected only with a message");
     for (const std::string& message : messages) {
         require(starts_with(message, "Model: "), "over-length message begins with Model:");
         require(message.find("\r\n\r\nField: ") != std::string::npos, "message names the field");
     }
     if (fits) {
         require(ends_with(output, "\r\n"), "target ends with CR LF");
-        // Record lines hold no CR of their own, so CR LF divides them.
+        // Records hold no line break of their own, so CR LF divides them.
         std::string_view rest(output);
         rest.remove_suffix(2);
         while (!rest.empty()) {
             const std::size_t end = rest.find("\r\n");
             require(end != std::string_view::npos, "every record ends with CR LF");
             const std::string_view record = rest.substr(0, end);
+            require(record.find_first_of("\r\n") == std::string_view::npos,
+                    "no line break inside a record");
             require(starts_with(record, "<R><MA>"), "record starts with <R><MA>");
             require(ends_with(record, "</DA></R>"), "record ends with </DA></R>");
             rest.remove_prefix(end + 2);
@@ -71,10 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string expected;
     std::vector<std::string> expected_messages;
-    const reference::Result expected_result =
-        reference::convert(content, expected, expected_messages);
-    require(static_cast<int>(result) == static_cast<int>(expected_result) &&
-                messages == expected_messages,
+    const reference::Verdict verdict = reference::convert(content, expected, expected_messages);
+    require(static_cast<int>(outcome.result) == static_cast<int>(verdict.result) &&
+                outcome.row == verdict.row && messages == expected_messages,
             "same checks as the line-by-line reference");
     require(!fits || output == expected, "same bytes as the line-by-line reference");
     return 0;

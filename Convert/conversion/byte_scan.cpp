@@ -1,6 +1,7 @@
 #include "byte_scan.h"
 
 #include <initializer_list>
+#include <utility>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -13,8 +14,9 @@ namespace {
 ChunkMasks scan_portable(const char* at, char separator) {
     ChunkMasks masks{0, 0};
     for (unsigned i = 0; i < 64; ++i) {
-        masks.separators |= std::uint64_t{at[i] == separator} << i;
-        masks.quotes |= std::uint64_t{at[i] == '"'} << i;
+        const char c = at[i];
+        masks.separators |= std::uint64_t{c == separator} << i;
+        masks.specials |= std::uint64_t{c == '"' || c == '\r' || c == '\n'} << i;
     }
     return masks;
 }
@@ -24,34 +26,41 @@ ChunkMasks scan_portable(const char* at, char separator) {
 ChunkMasks scan_sse2(const char* at, char separator) {
     const __m128i sought = _mm_set1_epi8(separator);
     const __m128i quote = _mm_set1_epi8('"');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
     ChunkMasks masks{0, 0};
     for (unsigned i = 0; i < 4; ++i) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * i));
+        const __m128i special =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote),
+                         _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
         const auto separators =
             static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, sought)));
-        const auto quotes =
-            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, quote)));
+        const auto specials = static_cast<std::uint32_t>(_mm_movemask_epi8(special));
         masks.separators |= std::uint64_t{separators} << (16 * i);
-        masks.quotes |= std::uint64_t{quotes} << (16 * i);
+        masks.specials |= std::uint64_t{specials} << (16 * i);
     }
     return masks;
 }
 
+/// The separators' and the specials' bits of 32 bytes.
+__attribute__((target("avx2"))) inline std::pair<std::uint32_t, std::uint32_t> avx2_masks(
+    const char* at, char separator) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    const __m256i special =
+        _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('"')),
+                        _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r')),
+                                        _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'))));
+    return {static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(separator)))),
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(special))};
+}
+
 __attribute__((target("avx2"))) ChunkMasks scan_avx2(const char* at, char separator) {
-    const __m256i sought = _mm256_set1_epi8(separator);
-    const __m256i quote = _mm256_set1_epi8('"');
-    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32));
-    const auto low_separators =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, sought)));
-    const auto high_separators =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, sought)));
-    const auto low_quotes =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, quote)));
-    const auto high_quotes =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, quote)));
+    const auto [low_separators, low_specials] = avx2_masks(at, separator);
+    const auto [high_separators, high_specials] = avx2_masks(at + 32, separator);
     return {low_separators | std::uint64_t{high_separators} << 32,
-            low_quotes | std::uint64_t{high_quotes} << 32};
+            low_specials | std::uint64_t{high_specials} << 32};
 }
 
 #endif

@@ -1,4 +1,4 @@
-// Finding the bytes that divide a line: separators and quotes, 64 bytes at a
+// Finding the bytes that divide a source into rows and fields, 64 bytes at a
 // time. SSE2 is always there on x86-64; AVX2 is used where the processor has
 // it, chosen at run time; every other processor takes the portable loop.
 #pragma once
@@ -7,10 +7,10 @@
 
 namespace convert {
 
-/// Bit i of a mask is set when byte i of the 64 scanned is the one sought.
+/// Bit i of a mask is set when byte i of the 64 scanned is one sought.
 struct ChunkMasks {
     std::uint64_t separators;
-    std::uint64_t quotes;
+    std::uint64_t specials;  // quotes, CRs and LFs: what a row's quick reading stops at
 };
 
 /// Scans the 64 bytes from `at`, all of which must be readable.

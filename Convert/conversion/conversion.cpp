@@ -1,5 +1,6 @@
 #include "conversion.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -29,9 +30,6 @@ constexpr std::array<std::string_view, kColumnCount> run_columns() {
 }
 constexpr std::array<std::string_view, kColumnCount> kRunColumns = run_columns();
 
-/// A line shorter than this (its CR not counted) ends the data.
-constexpr std::size_t kShortestLine = 10;
-
 /// The field widths, in kDataBlock order.
 constexpr std::array<std::size_t, kDataBlock.size()> widths() {
     std::array<std::size_t, kDataBlock.size()> widths{};
@@ -42,10 +40,11 @@ constexpr std::array<std::size_t, kDataBlock.size()> widths() {
 }
 constexpr std::array<std::size_t, kDataBlock.size()> kWidths = widths();
 
-class LineReader {
+/// One row at a time into its record, by the columns of the header row.
+class RowConverter {
 public:
-    explicit LineReader(std::string_view header, ChunkScanner scanner)
-        : table_(header, kRunColumns, scanner),
+    explicit RowConverter(std::span<const std::string_view> header)
+        : table_(header, kRunColumns),
           layout_(present(table_)),
           slot_of_column_(table_.columns() + 64, kUnread) {
         for (std::size_t column = 0; column < table_.columns(); ++column) {
@@ -56,55 +55,83 @@ public:
     }
 
     bool knows_any_column() const { return table_.has_any(); }
+    std::size_t columns() const { return table_.columns(); }
 
-    /// Appends the record of a usual line (no quotes, every value fitting,
-    /// no data value holding a space) in one pass over its separators.
-    /// False, having written nothing, for any other line, which is then
-    /// read() and checked field by field.
-    bool append_usual(std::string_view line, TargetBuffer& output) const {
+    /// Forgets where the last row's fields were.
+    void clear_places() {
+        starts_ = {};
+        sizes_ = {};
+    }
+    /// Notes where field `column` of a row read plain stands.
+    void place(std::size_t column, std::size_t offset, std::size_t size) {
+        const std::size_t slot = slot_of_column_[column];
+        starts_[slot] = static_cast<std::uint32_t>(offset);
+        sizes_[slot] = static_cast<std::uint32_t>(size);
+    }
+
+    /// Appends the record of a usual row read plain (long enough, some value
+    /// read, every value fitting, no data value holding a space) in one pass
+    /// over the places noted. False, having written nothing, for any other
+    /// row, which is then taken and checked value by value.
+    bool append_usual(std::string_view row, TargetBuffer& output) const {
         if constexpr (std::endian::native != std::endian::little) return false;
-        // Where each read column's field starts in the line, and its size;
-        // columns the line ends before stay empty, unread ones go to a slot
-        // of their own.
-        if (line.size() > UINT32_MAX) return false;
-        std::array<std::uint32_t, kColumnCount + 1> starts{};
-        std::array<std::uint32_t, kColumnCount + 1> sizes{};
-        const char* const base = line.data();
-        const bool unquoted =
-            table_.each_field(line, [&](std::size_t column, const char* start, std::size_t size) {
-                const std::size_t slot = slot_of_column_[column];
-                starts[slot] = static_cast<std::uint32_t>(start - base);
-                sizes[slot] = static_cast<std::uint32_t>(size);
-            });
-        if (!unquoted) return false;
-        // One 8-byte load per field, checked without branches: the usual line
+        if (row.size() < kShortestRow || row.size() > UINT32_MAX) return false;
+        // One 8-byte load per field, checked without branches: the usual row
         // takes none. A value holding a space anywhere (rare in these codes)
         // takes the careful way, which trims it.
+        const char* const base = row.data();
+        const std::string_view make = trim_spaces({base + starts_[kMake], sizes_[kMake]});
+        const std::string_view model = trim_spaces({base + starts_[kModel], sizes_[kModel]});
+        std::size_t any = make.size() | model.size();
         constexpr FieldBytes kOnes = 0x0101010101010101;
         constexpr FieldBytes kHighs = 0x8080808080808080;
         FieldBytes unusual = 0;
         DataBlockBytes fields;
+#pragma GCC unroll 16
         for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
-            const std::size_t size = sizes[kFirstField + i];
+            const std::size_t size = sizes_[kFirstField + i];
+            any |= size;
             FieldBytes bytes;
-            std::memcpy(&bytes, base + starts[kFirstField + i], sizeof bytes);
+            std::memcpy(&bytes, base + starts_[kFirstField + i], sizeof bytes);
             const FieldBytes kept = kept_bytes(size);
             const FieldBytes value = bytes & kept;
-            // A zero byte where the value has a space; none past its end.
-            const FieldBytes spaces = (value ^ kNoFieldBytes) | (~kept & kOnes);
+            // A zero byte where the value has a space; none past its end,
+            // where the value's bytes are zero.
+            const FieldBytes spaces = value ^ kNoFieldBytes;
             unusual |= ((spaces - kOnes) & ~spaces & kHighs) | FieldBytes{size > kWidths[i]};
             fields[i] = value | (kNoFieldBytes & ~kept);
         }
-        if (unusual != 0) return false;
-        layout_.append(output, trim_spaces(std::string_view(base + starts[kMake], sizes[kMake])),
-                       trim_spaces(std::string_view(base + starts[kModel], sizes[kModel])), fields);
+        // A row with no value read may be blank: the careful way tells.
+        if (unusual != 0 || any == 0) return false;
+        layout_.append(output, make, model, fields);
         return true;
     }
 
-    void read(std::string_view line) { table_.read(line, columns_); }
+    /// Takes the values of a row read plain from the places noted.
+    void take(std::string_view row) {
+        for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
+            if (table_.has(slot)) {
+                columns_[slot] = trim_spaces(row.substr(starts_[slot], sizes_[slot]));
+            }
+        }
+    }
+    /// Takes the values of a row read carefully, from its fields.
+    void take(std::span<const std::string_view> fields) {
+        for (std::size_t column = 0; column < table_.columns(); ++column) {
+            if (const int name = table_.name_at(column); name >= 0) {
+                columns_[static_cast<std::size_t>(name)] = column < fields.size()
+                                                               ? trim_spaces(fields[column])
+                                                               : std::string_view(kNoBytes, 0);
+            }
+        }
+    }
 
-    std::string_view make() const { return columns_[kMake]; }
-    std::string_view model() const { return columns_[kModel]; }
+    std::string_view make() const {
+        return columns_[kMake];
+    }
+    std::string_view model() const {
+        return columns_[kModel];
+    }
     DataBlockValues fields() const {
         return std::span<const std::string_view, kColumnCount>(columns_)
             .subspan<kFirstField, kDataBlock.size()>();
@@ -127,6 +154,10 @@ private:
     ColumnTable table_;
     RecordLayout layout_;
     std::vector<std::uint8_t> slot_of_column_;  // a column's name, or kUnread
+    // Where a row read plain has each name's field, by its offset and size;
+    // the last slot takes the unread columns.
+    std::array<std::uint32_t, kColumnCount + 1> starts_{};
+    std::array<std::uint32_t, kColumnCount + 1> sizes_{};
     // MAKE and MODEL stay "" when the header lacks them; so do fields, which
     // then always fit. Every view has 8 readable bytes from its start.
     std::array<std::string_view, kColumnCount> columns_ = empty_columns();
@@ -138,83 +169,156 @@ private:
     }
 };
 
-/// Shows the over-length message of every value of `line` that does not
-/// fit; true when there was any.
-bool show_over_length(const LineReader& line, const MessageFn& show_message) {
-    // One pass without branches for the usual line, where all fit.
-    bool any = false;
+bool holds_line_break(std::string_view value) {
+    return std::any_of(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; });
+}
+
+/// Shows the message of every value of `row` that cannot be written, MAKE
+/// and MODEL first; true when there was any. `line_breaks` says whether the
+/// row's values may hold any.
+bool show_rejected(const RowConverter& row, bool line_breaks, const MessageFn& show_message) {
+    // One pass without branches for the usual row, where all fit.
+    bool any = line_breaks;
     for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
-        any |= line.fields()[i].size() > static_cast<std::size_t>(kDataBlock[i].width);
+        any |= row.fields()[i].size() > static_cast<std::size_t>(kDataBlock[i].width);
     }
     if (!any) return false;
+    any = false;
+    for (std::size_t name = kMake; name <= kModel; ++name) {
+        const std::string_view value = name == kMake ? row.make() : row.model();
+        if (holds_line_break(value)) {
+            show_message(line_break_message(row.make(), row.model(), kRunColumns[name], value));
+            any = true;
+        }
+    }
     for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
         const DataField& field = kDataBlock[i];
-        const std::string_view value = line.fields()[i];
-        if (value.size() <= static_cast<std::size_t>(field.width)) continue;
-        show_message(
-            over_length_message(line.make(), line.model(), field.name, value, field.width));
+        const std::string_view value = row.fields()[i];
+        if (holds_line_break(value)) {
+            show_message(line_break_message(row.make(), row.model(), field.name, value));
+            any = true;
+        } else if (value.size() > static_cast<std::size_t>(field.width)) {
+            show_message(
+                over_length_message(row.make(), row.model(), field.name, value, field.width));
+            any = true;
+        }
     }
-    return true;
+    return any;
 }
 
 }  // namespace
 
-LinesResult convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& show_message,
-                          ChunkScanner scanner) {
-    // The header line is the first line; a header shorter than a data line
-    // may be means there is no data. The first short line ends the data.
-    // Lines that would begin inside the end sentinel are all short, so the
-    // sentinel never needs to be built.
-    bool valid = true;
-    std::string_view line;
-    if (lines.next(line) && line.size() >= kShortestLine) {
-        LineReader reader(line, scanner);
-        if (!reader.knows_any_column()) {
-            // Not a source file (a UTF-16 file's names hold zero bytes, say):
-            // every record would be empty.
+RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn& show_message) {
+    using Read = SourceRows::Read;
+    SourceRows::RowShape row{};
+    // The header row; an empty source has none, and no data.
+    switch (rows.read_careful(static_cast<std::size_t>(-1), row)) {
+        case Read::unclosed_quote:
             output.abandon();
-            return LinesResult::no_known_column;
-        }
-        while (lines.next(line) && line.size() >= kShortestLine) {
-            if (valid && reader.append_usual(line, output)) continue;
-            reader.read(line);
-            if (show_over_length(reader, show_message) && valid) {
-                // The target will never be written: stop building it.
-                valid = false;
-                output.abandon();
-            }
-            if (valid) reader.append(output);
-        }
+            return {RowsResult::unclosed_quote, rows.number()};
+        case Read::end:
+            output.append(kFileEnd);
+            output.flush();
+            return {RowsResult::converted};
+        default:
+            break;
     }
-    if (!valid) return LinesResult::values_too_long;
+    RowConverter converter(rows.fields());
+    if (row.bytes.size() >= kShortestRow && !converter.knows_any_column()) {
+        // Not a source file (a UTF-16 file's names hold zero bytes, say):
+        // every record would be empty.
+        output.abandon();
+        return {RowsResult::no_known_column};
+    }
+    // A short row ends the data when no data row follows it; a short header
+    // gives no data.
+    std::size_t short_row = row.bytes.size() < kShortestRow ? rows.number() : 0;
+    bool valid = true;
+    for (;;) {
+        converter.clear_places();
+        Read read = rows.read_plain(
+            converter.columns(),
+            [&converter](std::size_t column, std::size_t offset, std::size_t size) {
+                converter.place(column, offset, size);
+            },
+            row.bytes);
+        if (read == Read::row) {
+            if (valid && short_row == 0 && converter.append_usual(row.bytes, output)) continue;
+            converter.take(row.bytes);
+            row.blank = rows.blank(row.bytes);
+            row.line_breaks = false;
+        } else if (read == Read::careful) {
+            read = rows.read_careful(converter.columns(), row);
+            if (read == Read::row) converter.take(rows.fields());
+        }
+        if (read == Read::end) break;
+        if (read == Read::unclosed_quote) {
+            output.abandon();
+            return {RowsResult::unclosed_quote, rows.number()};
+        }
+        if (row.blank) continue;
+        if (row.bytes.size() < kShortestRow) {
+            if (short_row == 0) short_row = rows.number();
+            continue;
+        }
+        if (short_row != 0) {
+            output.abandon();
+            return {RowsResult::rows_after_short_row, short_row};
+        }
+        if (show_rejected(converter, row.line_breaks, show_message) && valid) {
+            // The target will never be written: stop building it.
+            valid = false;
+            output.abandon();
+        }
+        if (valid) converter.append(output);
+    }
+    if (!valid) return {RowsResult::values_rejected};
     output.append(kFileEnd);
     output.flush();
-    return LinesResult::converted;
+    return {RowsResult::converted};
 }
 
-LinesResult convert_content(std::string_view content, std::string& output,
+RowsOutcome convert_content(std::string_view content, std::string& output,
                             const MessageFn& show_message, std::size_t block_size,
                             ChunkScanner scanner) {
     MemorySource source(content, block_size);
-    SourceLines lines(source, block_size);
+    SourceRows rows(source, block_size, scanner);
     StringSink sink;
     TargetBuffer buffer(sink, block_size);
-    const LinesResult result = convert_lines(lines, buffer, show_message, scanner);
+    const RowsOutcome outcome = convert_rows(rows, buffer, show_message);
     output = std::move(sink.bytes);
-    return result;
+    return outcome;
 }
 
-std::string over_length_message(std::string_view make, std::string_view model,
-                                std::string_view field, std::string_view value, int width) {
+namespace {
+/// How every message about a value begins: the vehicle, then the field.
+std::string value_message(std::string_view make, std::string_view model, std::string_view field) {
     std::string message;
     message.append("Model: ").append(trim_spaces(make)).append("  ").append(model);
     message.append("\r\n\r\n");
-    message.append("Field: ").append(field).append("  Response Length: ");
-    // A non-negative number is written with a space in its sign place.
-    message.append(" ").append(std::to_string(value.size()));
-    message.append("   Response: ").append(value);
-    message.append("  is longer than: ").append(std::to_string(width));
+    message.append("Field: ").append(field);
     return message;
+}
+}  // namespace
+
+std::string over_length_message(std::string_view make, std::string_view model,
+                                std::string_view field, std::string_view value, int width) {
+    // A non-negative number is written with a space in its sign place.
+    return value_message(make, model, field)
+        .append("  Response Length:  ")
+        .append(std::to_string(value.size()))
+        .append("   Response: ")
+        .append(value)
+        .append("  is longer than: ")
+        .append(std::to_string(width));
+}
+
+std::string line_break_message(std::string_view make, std::string_view model,
+                               std::string_view field, std::string_view value) {
+    return value_message(make, model, field)
+        .append("  Response: ")
+        .append(value)
+        .append("  holds a line break.");
 }
 
 }  // namespace convert

@@ -1,39 +1,48 @@
-// The conversion of a source's lines into target records: the header line
-// names the columns, each further line long enough is a data line, and every
-// value of the data block is checked against its width before its record is
-// written.
+// The conversion of a source's rows into target records: the header row
+// names the columns, each further row that is neither blank nor short is a
+// data row, and every value of it is checked before its record is written.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "byte_scan.h"
-#include "source_lines.h"
+#include "source_rows.h"
 #include "target_buffer.h"
 
 namespace convert {
 
-enum class LinesResult {
-    converted,        // every value fits; the whole target went to the output
-    values_too_long,  // at least one over-length message was passed on
-    no_known_column,  // a header line long enough for data names no column read
+enum class RowsResult {
+    converted,             // every value fits; the whole target went to the output
+    values_rejected,       // at least one message about a value was passed on
+    no_known_column,       // a header row long enough for data names no column read
+    unclosed_quote,        // a quoted field of `row` is never closed
+    rows_after_short_row,  // data rows follow the short row `row`
 };
+
+struct RowsOutcome {
+    RowsResult result;
+    std::size_t row = 0;  // the row the last two results name
+};
+
+/// Rows shorter than this (line end not counted) end the data, unless data
+/// rows follow them.
+inline constexpr std::size_t kShortestRow = 10;
 
 using MessageFn = std::function<void(const std::string&)>;
 
-/// Converts the lines of a source file into its target, passing the
-/// over-length message of every value that does not fit to `show_message` in
-/// line and column order. The target's bytes go to `output` as they are
-/// built; unless every value fits, `output` is abandoned at once. The lines
-/// are taken as if the end sentinel CR LF "Done" CR LF followed the source.
-/// `scanner` divides the lines (tests choose each in turn).
-LinesResult convert_lines(SourceLines& lines, TargetBuffer& output, const MessageFn& show_message,
-                          ChunkScanner scanner = fastest_chunk_scanner());
+/// Converts the rows of a source file into its target, passing the message
+/// of every value that cannot be written (over-long, or holding a line
+/// break) to `show_message` in row and column order. Blank rows are passed
+/// over. The target's bytes go to `output` as they are built; unless every
+/// value fits, `output` is abandoned at once.
+RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn& show_message);
 
-/// convert_lines on a content in memory, read `block_size` bytes at a time;
-/// `output` is left empty unless every value fits.
-LinesResult convert_content(std::string_view content, std::string& output,
+/// convert_rows on a content in memory, read `block_size` bytes at a time
+/// and divided by `scanner`; `output` is left empty unless every value fits.
+RowsOutcome convert_content(std::string_view content, std::string& output,
                             const MessageFn& show_message, std::size_t block_size = kBlockSize,
                             ChunkScanner scanner = fastest_chunk_scanner());
 
@@ -43,5 +52,12 @@ LinesResult convert_content(std::string_view content, std::string& output,
 ///   "  is longer than: " width
 std::string over_length_message(std::string_view make, std::string_view model,
                                 std::string_view field, std::string_view value, int width);
+
+/// The message that reports a value holding a CR or LF, which a record,
+/// being one line, cannot hold:
+///   "Model: " make "  " model CR LF CR LF "Field: " field
+///   "  Response: " value "  holds a line break."
+std::string line_break_message(std::string_view make, std::string_view model,
+                               std::string_view field, std::string_view value);
 
 }  // namespace convert

@@ -59,17 +59,26 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
             target.emplace(source.folder / path_of(target_name_of(source.name)), options.target);
         }
         ProgressSource counted(*opened.file, report);
-        SourceLines lines(counted, options.block_size);
+        SourceRows rows(counted, options.block_size);
         TargetBuffer buffer(target ? static_cast<TargetSink&>(*target) : nowhere,
                             options.block_size);
         const MessageFn show = [&report](const std::string& text) { report.message(text); };
-        switch (convert_lines(lines, buffer, show)) {
-            case LinesResult::values_too_long:
-                return {RunOutcome::values_too_long, "Data not converted."};
-            case LinesResult::no_known_column:
+        const RowsOutcome converted = convert_rows(rows, buffer, show);
+        const std::string row = std::to_string(converted.row);
+        switch (converted.result) {
+            case RowsResult::values_rejected:
+                return {RunOutcome::values_rejected, "Data not converted."};
+            case RowsResult::no_known_column:
                 return {RunOutcome::no_known_column,
                         "No known column in the first line of " + name + not_converted};
-            case LinesResult::converted:
+            case RowsResult::unclosed_quote:
+                return {RunOutcome::unclosed_quote, "A quote in row " + row + " of " + name +
+                                                        " is never closed" + not_converted};
+            case RowsResult::rows_after_short_row:
+                return {RunOutcome::rows_after_short_row,
+                        "Row " + row + " of " + name +
+                            " has fewer than 10 characters, and rows follow it" + not_converted};
+            case RowsResult::converted:
                 break;
         }
     } catch (const ReadError&) {

@@ -22,11 +22,13 @@ enum class RunOutcome {
     invalid_name,    // the name does not begin with "SPE"
     source_missing,  // no such file
     source_unreadable,
-    values_too_long,  // at least one over-length message was reported
-    no_known_column,  // the first line names none of the columns read
-    failed,           // unexpected error; nothing written
-    replace_failed,   // the old target could not be replaced
-    write_failed,     // the new target could not be written
+    values_rejected,       // at least one value was reported as unfit for the target
+    no_known_column,       // the first line names none of the columns read
+    unclosed_quote,        // a quoted field is never closed
+    rows_after_short_row,  // data rows follow a row too short to be one
+    failed,                // unexpected error; nothing written
+    replace_failed,        // the old target could not be replaced
+    write_failed,          // the new target could not be written
 };
 
 struct SourceFile {
@@ -49,8 +51,8 @@ struct RunResult {
 };
 
 /// Converts `source`: "SPE" + year + anything, into "SP" + year + ".TXT"
-/// beside it, reporting each over-long value and the reading's progress
-/// through `report` in order.
+/// beside it, reporting each value unfit for the target and the reading's
+/// progress through `report` in order.
 RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report);
 
 /// "SP" + characters 4 to 7 of the source name, upper-cased, + ".TXT".

@@ -51,12 +51,19 @@ void RecordLayout::append(TargetBuffer& out, std::string_view make, std::string_
     p = put(p, kModelToData);
     // 8 bytes each, in the block's order: the bytes past a field's width are
     // overwritten by the next field, and the last's by the record's end. The
+    // usual header has every field, at places known here; for any other the
     // layout is read into locals first, which the stores cannot change.
     const std::size_t count = count_;
-    const auto offsets = offsets_;
-    const auto which = fields_;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::memcpy(p + offsets[i], &fields[which[i]], sizeof(FieldBytes));
+    if (count == kDataBlock.size()) {
+        for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
+            std::memcpy(p + kFullOffsets[i], &fields[i], sizeof(FieldBytes));
+        }
+    } else {
+        const auto offsets = offsets_;
+        const auto which = fields_;
+        for (std::size_t i = 0; i < count; ++i) {
+            std::memcpy(p + offsets[i], &fields[which[i]], sizeof(FieldBytes));
+        }
     }
     put(p + data_width_, kRecordEnd);
 }

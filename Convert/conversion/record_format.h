@@ -49,12 +49,18 @@ inline constexpr FieldBytes kNoFieldBytes = 0x2020202020202020;
 
 /// The mask of a value's first `size` bytes (all 8 from 8 on), in memory
 /// order: the least significant bytes on little-endian processors, the most
-/// on big-endian ones. Two shifts of half the width each, so that all 8
-/// bytes shift without overflow.
+/// on big-endian ones.
 inline FieldBytes kept_bytes(std::size_t size) {
-    const auto half = static_cast<unsigned>(4 * std::min<std::size_t>(size, 8));
-    return std::endian::native == std::endian::little ? ((FieldBytes{1} << half) << half) - 1
-                                                      : ~((~FieldBytes{0} >> half) >> half);
+    static constexpr std::array<FieldBytes, 9> kMasks = [] {
+        std::array<FieldBytes, 9> masks{};
+        for (unsigned n = 1; n <= 8; ++n) {
+            const FieldBytes ones = n == 8 ? ~FieldBytes{0} : (FieldBytes{1} << (8 * n)) - 1;
+            masks[n] =
+                std::endian::native == std::endian::little ? ones : ~(~FieldBytes{0} >> (8 * n));
+        }
+        return masks;
+    }();
+    return kMasks[std::min<std::size_t>(size, 8)];
 }
 
 /// `bytes`, loaded from a value's start, kept for the value's first `size`
@@ -83,6 +89,15 @@ public:
                 const DataBlockBytes& fields) const;
 
 private:
+    /// Where each field starts in a data block that has them all.
+    static constexpr std::array<std::uint8_t, kDataBlock.size()> kFullOffsets = [] {
+        std::array<std::uint8_t, kDataBlock.size()> offsets{};
+        for (std::size_t i = 1; i < kDataBlock.size(); ++i) {
+            offsets[i] = static_cast<std::uint8_t>(offsets[i - 1] + kDataBlock[i - 1].width);
+        }
+        return offsets;
+    }();
+
     std::array<std::uint8_t, kDataBlock.size()> fields_{};   // those the header has, in order
     std::array<std::uint8_t, kDataBlock.size()> offsets_{};  // where each starts in the block
     std::size_t count_ = 0;

@@ -31,126 +31,243 @@ std::string trim(const std::string& text) {
     return text.substr(first, last - first);
 }
 
-/// The fields of `line`, which ends in its separator, with quotes taken
-/// off: only text that a separator closes is a field.
-std::vector<std::string> fields(const std::string& line, char separator) {
+/// The fields of a whole row, quotes taken off: a field beginning with a
+/// quote runs to its closing quote, "" inside standing for one, and keeps
+/// what follows up to the separator.
+std::vector<std::string> fields(const std::string& row, char separator) {
     std::vector<std::string> result;
-    std::size_t start = 0;
-    while (start < line.size()) {
+    std::size_t i = 0;
+    for (;;) {
         std::string value;
-        std::size_t end = std::string::npos;
-        if (line[start] == '"') {
-            // Look for the closing quote: a quote not followed by another.
-            std::size_t at = start + 1;
-            std::string inside;
-            for (; at < line.size(); ++at) {
-                if (line[at] != '"') {
-                    inside += line[at];
-                } else if (at + 1 < line.size() && line[at + 1] == '"') {
-                    inside += '"';
-                    ++at;
+        if (i < row.size() && row[i] == '"') {
+            for (++i; i < row.size(); ++i) {
+                if (row[i] != '"') {
+                    value += row[i];
+                } else if (i + 1 < row.size() && row[i + 1] == '"') {
+                    value += '"';
+                    ++i;
                 } else {
+                    ++i;
                     break;
                 }
             }
-            if (at < line.size()) {
-                end = line.find(separator, at + 1);
-                if (end == std::string::npos) break;
-                value = inside + line.substr(at + 1, end - at - 1);
-            }
         }
-        if (end == std::string::npos) {
-            end = line.find(separator, start);
-            if (end == std::string::npos) break;
-            value = line.substr(start, end - start);
-        }
+        while (i < row.size() && row[i] != separator) value += row[i++];
         result.push_back(value);
-        start = end + 1;
+        if (i == row.size()) return result;
+        ++i;
     }
-    return result;
 }
 
-std::optional<std::size_t> column_index(const std::string& name, const std::string& header,
-                                        char separator) {
-    const std::vector<std::string> names = fields(header, separator);
-    for (std::size_t k = 0; k < names.size(); ++k) {
-        if (upper(names[k]) == upper(name)) return k;
+/// Where a text leaves off, read as the start of a row: inside a quoted
+/// field or not.
+bool ends_inside_quotes(const std::string& text, char separator) {
+    bool field_start = true;
+    bool inside = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inside) {
+            if (c != '"') continue;
+            if (i + 1 < text.size() && text[i + 1] == '"') {
+                ++i;
+            } else {
+                inside = false;
+            }
+        } else if (field_start && c == '"') {
+            inside = true;
+            field_start = false;
+        } else {
+            field_start = c == separator;
+        }
+    }
+    return inside;
+}
+
+/// Whether `line`, read from inside a quoted field, leaves it open to its end.
+bool stays_inside_quotes(const std::string& line) {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '"') continue;
+        if (i + 1 < line.size() && line[i + 1] == '"') {
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct Line {
+    std::string text;
+    std::string end;  // its line end, "" for the last line
+};
+
+/// The content cut at every line end: the first CR or LF of the content
+/// says which, and an LF file's lines may end in CR LF. A CR as the very
+/// last byte ends the last line.
+std::vector<Line> lines_of(const std::string& content) {
+    const std::size_t first = content.find_first_of("\r\n");
+    enum { crlf, lf, cr } kind = crlf;
+    if (first != std::string::npos && content[first] == '\n') kind = lf;
+    if (first != std::string::npos && content[first] == '\r' && first + 1 < content.size() &&
+        content[first + 1] != '\n') {
+        kind = cr;
+    }
+    std::vector<Line> lines;
+    std::string text;
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        const char c = content[i];
+        const bool last = i + 1 == content.size();
+        const bool crlf_here = c == '\r' && !last && content[i + 1] == '\n';
+        if (kind != cr && crlf_here) {
+            lines.push_back({text, "\r\n"});
+            text.clear();
+            ++i;
+        } else if ((kind == lf && c == '\n') || (kind == cr && c == '\r') || (c == '\r' && last)) {
+            lines.push_back({text, std::string(1, c)});
+            text.clear();
+        } else {
+            text += c;
+        }
+    }
+    if (!text.empty()) lines.push_back({text, ""});
+    return lines;
+}
+
+std::optional<std::size_t> column_index(const std::string& name,
+                                        const std::vector<std::string>& header) {
+    for (std::size_t k = 0; k < header.size(); ++k) {
+        if (upper(header[k]) == upper(name)) return k;
     }
     return std::nullopt;
 }
 
-/// The over-length message when the column's value is longer than
-/// `width`, else none.
-std::optional<std::string> G_CHECK_LEN(const std::string& name, const std::string& header,
-                                       const std::string& line, int width, char separator) {
-    const std::string value = G_GET_FIELD(name, header, line, 0, separator);
-    if (static_cast<int>(value.size()) <= width) return std::nullopt;
-    const std::string make = G_GET_FIELD("MAKE", header, line, 0, separator);
-    const std::string model = G_GET_FIELD("MODEL", header, line, 0, separator);
-    return "Model: " + trim(make) + "  " + model + "\r\n\r\n" + "Field: " + upper(name) +
-           "  Response Length: " + " " + std::to_string(value.size()) + "   Response: " + value +
-           "  is longer than: " + std::to_string(width);
+/// The value of column `name` in `row`, without surrounding spaces and
+/// brought to `width` when it is not 0; "" unpadded for a name the header
+/// lacks.
+std::string G_GET_FIELD(const std::string& name, const std::vector<std::string>& header,
+                        const std::vector<std::string>& row, int width) {
+    const std::optional<std::size_t> column = column_index(name, header);
+    if (!column) return "";
+    std::string value = *column < row.size() ? trim(row[*column]) : "";
+    if (width == 0) return value;
+    value.resize(static_cast<std::size_t>(width), ' ');
+    return value;
+}
+
+bool holds_line_break(const std::string& value) {
+    return value.find('\r') != std::string::npos || value.find('\n') != std::string::npos;
+}
+
+/// The messages about `row`'s values: line breaks in MAKE and MODEL, then
+/// each field's line break or excess length.
+std::vector<std::string> G_CHECK_ROW(const std::vector<std::string>& header,
+                                     const std::vector<std::string>& row) {
+    const std::string make = G_GET_FIELD("MAKE", header, row, 0);
+    const std::string model = G_GET_FIELD("MODEL", header, row, 0);
+    const std::string vehicle = "Model: " + make + "  " + model + "\r\n\r\n";
+    std::vector<std::string> messages;
+    if (holds_line_break(make)) {
+        messages.push_back(vehicle + "Field: MAKE  Response: " + make + "  holds a line break.");
+    }
+    if (holds_line_break(model)) {
+        messages.push_back(vehicle + "Field: MODEL  Response: " + model + "  holds a line break.");
+    }
+    for (const Column& column : kFields) {
+        const std::string value = G_GET_FIELD(column.name, header, row, 0);
+        if (holds_line_break(value)) {
+            messages.push_back(vehicle + "Field: " + column.name + "  Response: " + value +
+                               "  holds a line break.");
+        } else if (static_cast<int>(value.size()) > column.width) {
+            messages.push_back(vehicle + "Field: " + column.name + "  Response Length:  " +
+                               std::to_string(value.size()) + "   Response: " + value +
+                               "  is longer than: " + std::to_string(column.width));
+        }
+    }
+    return messages;
 }
 
 }  // namespace
 
-std::string G_PADR(const std::string& text, int width) {
-    const int d = width - static_cast<int>(text.size());
-    if (d > 0) return text + std::string(static_cast<std::size_t>(d), ' ');
-    return text.substr(0, static_cast<std::size_t>(width));
-}
-
-std::string G_GET_FIELD(const std::string& name, const std::string& header, const std::string& line,
-                        int width, char separator) {
-    const std::optional<std::size_t> column = column_index(name, header, separator);
-    if (!column) return "";
-    const std::vector<std::string> values = fields(line, separator);
-    const std::string value = *column < values.size() ? trim(values[*column]) : "";
-    return width != 0 ? G_PADR(value, width) : value;
-}
-
-Result convert(std::string_view file_content, std::string& output,
-               std::vector<std::string>& messages) {
+Verdict convert(std::string_view file_content, std::string& output,
+                std::vector<std::string>& messages) {
     std::string content(file_content);
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
-    content += "\r\nDone\r\n";
-    std::size_t position = content.find('\r');
-    std::string header = content.substr(0, position);
+    const std::string first_line = content.substr(0, content.find_first_of("\r\n"));
     const char separator =
-        header.find(',') == std::string::npos && header.find(';') != std::string::npos ? ';' : ',';
-    header += separator;
-    std::string current = header;
-    output.clear();
-    if (header.size() >= 11) {
-        bool known =
-            column_index("MAKE", header, separator) || column_index("MODEL", header, separator);
-        for (const Column& column : kFields) {
-            known = known || column_index(column.name, header, separator);
-        }
-        if (!known) return Result::no_known_column;
-    }
-    bool valid = true;
-    for (;;) {
-        const std::size_t start = position + 2;
-        if (current.size() < 11) break;
-        position = content.find('\r', start);
-        current = content.substr(start, position - start) + separator;
-        if (current.size() < 11) break;
-        for (const Column& column : kFields) {
-            if (auto message = G_CHECK_LEN(column.name, header, current, column.width, separator)) {
-                messages.push_back(*message);
-                valid = false;
+        first_line.find(',') == std::string::npos && first_line.find(';') != std::string::npos
+            ? ';'
+            : ',';
+    std::size_t separators_in_a_row = 0;
+    for (const char c : first_line) separators_in_a_row += c == separator;
+    if (separators_in_a_row == 0) separators_in_a_row = 1;
+
+    // Rows, one at a time: lines joined while a quoted field is open.
+    const std::vector<Line> lines = lines_of(content);
+    std::size_t next_line = 0;
+    std::size_t number = 0;
+    std::string text;
+    auto next_row = [&]() -> std::optional<Result> {
+        text = lines[next_line].text;
+        ++number;
+        while (ends_inside_quotes(text, separator)) {
+            if (++next_line == lines.size()) return Result::unclosed_quote;
+            const Line& line = lines[next_line];
+            std::size_t separators = 0;
+            for (const char c : line.text) separators += c == separator;
+            if (!line.end.empty() && stays_inside_quotes(line.text) &&
+                separators >= separators_in_a_row) {
+                return Result::unclosed_quote;
             }
+            text += lines[next_line - 1].end + line.text;
         }
-        output += "<R><MA>" + G_GET_FIELD("MAKE", header, current, 0, separator) + "</MA><MO>" +
-                  G_GET_FIELD("MODEL", header, current, 0, separator) + "</MO><DA>";
+        ++next_line;
+        return std::nullopt;
+    };
+
+    output.clear();
+    if (lines.empty()) {
+        output = "\r\n";
+        return {Result::converted};
+    }
+    if (next_row()) return {Result::unclosed_quote, number};
+    const std::vector<std::string> header = fields(text, separator);
+    if (text.size() >= 10) {
+        bool known = column_index("MAKE", header) || column_index("MODEL", header);
+        for (const Column& column : kFields) known = known || column_index(column.name, header);
+        if (!known) return {Result::no_known_column};
+    }
+    std::size_t short_row = text.size() < 10 ? 1 : 0;
+    bool valid = true;
+    while (next_line < lines.size()) {
+        if (next_row()) {
+            output.clear();
+            return {Result::unclosed_quote, number};
+        }
+        const std::vector<std::string> row = fields(text, separator);
+        bool blank = true;
+        for (const std::string& value : row) blank = blank && trim(value).empty();
+        if (blank) continue;
+        if (text.size() < 10) {
+            if (short_row == 0) short_row = number;
+            continue;
+        }
+        if (short_row != 0) {
+            output.clear();
+            return {Result::rows_after_short_row, short_row};
+        }
+        for (const std::string& message : G_CHECK_ROW(header, row)) {
+            messages.push_back(message);
+            valid = false;
+        }
+        output += "<R><MA>" + G_GET_FIELD("MAKE", header, row, 0) + "</MA><MO>" +
+                  G_GET_FIELD("MODEL", header, row, 0) + "</MO><DA>";
         for (const Column& column : kFields) {
-            output += G_GET_FIELD(column.name, header, current, column.width, separator);
+            output += G_GET_FIELD(column.name, header, row, column.width);
         }
         output += "</DA></R>\r\n";
     }
     output += "\r\n";
-    return valid ? Result::converted : Result::values_too_long;
+    return {valid ? Result::converted : Result::values_rejected};
 }
 
 }  // namespace reference
