@@ -3,8 +3,8 @@
 // In memory (Google Benchmark): the conversion of a source already in memory
 // into a target that is counted and dropped, at 1 000, 100 000 and
 // 1 000 000 data lines, 100 000 lines ten times as long, and 1 000 000 lines
-// with every field quoted, with LF line ends, and with a notes column whose
-// quoted cells hold line breaks.
+// with every field quoted, with LF line ends, with a notes column whose
+// quoted cells hold line breaks, and with accented makes in UTF-8.
 //
 // End to end, against a streamed baseline that does only the unavoidable
 // work on the same files: read the source through one reused buffer, write
@@ -66,6 +66,7 @@ enum Shape : long {
     kQuoted,  // every field in quotes, as "quote all text" exports give
     kLf,      // LF line ends
     kNotes,   // a NOTES column after the rest, every other one quoted and holding a CR LF
+    kUtf8,    // makes with accents, in UTF-8
 };
 
 /// A folder holding SPE2019.CSV with `lines` data lines of realistic values
@@ -80,7 +81,10 @@ fs::path source_folder(long lines, long scale = 1, Shape shape = kCrLf) {
              (std::to_string(lines) + "x" + std::to_string(scale) + "s" + std::to_string(shape));
     fs::create_directories(folder);
     std::ofstream out(folder / "SPE2019.CSV", std::ios::binary);
-    const char* makes[] = {"Alder", "Brant", "Corvale", "Dunmore", "Elwood Motor Co"};
+    const char* plain_makes[] = {"Alder", "Brant", "Corvale", "Dunmore", "Elwood Motor Co"};
+    const char* accented_makes[] = {"\xc3\x85lder", "Br\xc3\xa4nt", "Corval\xc3\xa9",
+                                    "D\xc3\xbcnmore", "\xc3\x89lwood Motor Co"};
+    const char* const* makes = shape == kUtf8 ? accented_makes : plain_makes;
     const char* models[] = {"Ridgeway LX", "Coupe 2.0", "Tessa Long Range", "Haulmaster 2500",
                             "Trailhead"};
     const char* bodies[] = {"4DS", "2DC", "5DH", "4DP", "5DW"};
@@ -198,6 +202,7 @@ BENCHMARK(BM_ConvertInMemory)
     ->Args({1'000'000, 1, kQuoted})
     ->Args({1'000'000, 1, kLf})
     ->Args({1'000'000, 1, kNotes})
+    ->Args({1'000'000, 1, kUtf8})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(1.0)
@@ -301,6 +306,7 @@ void print_summary(const std::map<std::string, double>& ms, const std::string& m
         {kLf, "with LF line ends"},
         {kQuoted, "with every field quoted"},
         {kNotes, "with quoted line breaks in a NOTES column"},
+        {kUtf8, "with makes in UTF-8, accented"},
     };
     std::printf("\n");
     for (const auto& [shape, what] : shapes) {

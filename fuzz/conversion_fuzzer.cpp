@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> messages;
     const convert::RowsOutcome outcome = convert::convert_content(
         content, output, [&](const std::string& message) { messages.push_back(message); },
-        block_size, scanner);
+        convert::windows_1252_code_page(), block_size, scanner);
     const bool fits = outcome.result == convert::RowsResult::converted;
 
     require(!fits || messages.empty(), "a target only when no value is rejected");

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "ascii_text.h"
+#include "code_page.h"
 #include "column_table.h"
 #include "record_format.h"
+#include "utf8.h"
 
 namespace convert {
 
@@ -43,10 +45,12 @@ constexpr std::array<std::size_t, kDataBlock.size()> kWidths = widths();
 /// One row at a time into its record, by the columns of the header row.
 class RowConverter {
 public:
-    explicit RowConverter(std::span<const std::string_view> header)
+    RowConverter(std::span<const std::string_view> header, const CodePage& code_page)
         : table_(header, kRunColumns),
           layout_(present(table_)),
-          slot_of_column_(table_.columns() + 64, kUnread) {
+          slot_of_column_(table_.columns() + 64, kUnread),
+          code_page_(code_page),
+          high_bits_(code_page.number() == kUtf8CodePage ? 0 : kHighs) {
         for (std::size_t column = 0; column < table_.columns(); ++column) {
             if (const int name = table_.name_at(column); name >= 0) {
                 slot_of_column_[column] = static_cast<std::uint8_t>(name);
@@ -84,8 +88,9 @@ public:
         const std::string_view model = trim_spaces({base + starts_[kModel], sizes_[kModel]});
         std::size_t any = make.size() | model.size();
         constexpr FieldBytes kOnes = 0x0101010101010101;
-        constexpr FieldBytes kHighs = 0x8080808080808080;
-        FieldBytes unusual = 0;
+        // A byte above 0x7F may begin a character to write in the target's
+        // code page: the careful way sees to it.
+        FieldBytes unusual = beyond_ascii(make) || beyond_ascii(model) ? high_bits_ : 0;
         DataBlockBytes fields;
 #pragma GCC unroll 16
         for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
@@ -98,7 +103,8 @@ public:
             // A zero byte where the value has a space; none past its end,
             // where the value's bytes are zero.
             const FieldBytes spaces = value ^ kNoFieldBytes;
-            unusual |= ((spaces - kOnes) & ~spaces & kHighs) | FieldBytes{size > kWidths[i]};
+            unusual |= ((spaces - kOnes) & ~spaces & kHighs) | (value & high_bits_) |
+                       FieldBytes{size > kWidths[i]};
             fields[i] = value | (kNoFieldBytes & ~kept);
         }
         // A row with no value read may be blank: the careful way tells.
@@ -111,7 +117,7 @@ public:
     void take(std::string_view row) {
         for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
             if (table_.has(slot)) {
-                columns_[slot] = trim_spaces(row.substr(starts_[slot], sizes_[slot]));
+                values_[slot] = trim_spaces(row.substr(starts_[slot], sizes_[slot]));
             }
         }
     }
@@ -119,27 +125,25 @@ public:
     void take(std::span<const std::string_view> fields) {
         for (std::size_t column = 0; column < table_.columns(); ++column) {
             if (const int name = table_.name_at(column); name >= 0) {
-                columns_[static_cast<std::size_t>(name)] = column < fields.size()
-                                                               ? trim_spaces(fields[column])
-                                                               : std::string_view(kNoBytes, 0);
+                values_[static_cast<std::size_t>(name)] = column < fields.size()
+                                                              ? trim_spaces(fields[column])
+                                                              : std::string_view(kNoBytes, 0);
             }
         }
     }
 
-    std::string_view make() const {
-        return columns_[kMake];
-    }
-    std::string_view model() const {
-        return columns_[kModel];
-    }
-    DataBlockValues fields() const {
-        return std::span<const std::string_view, kColumnCount>(columns_)
-            .subspan<kFirstField, kDataBlock.size()>();
-    }
+    /// Brings the values taken from `row` into the target's code page, and
+    /// shows the message of every value the target cannot take, MAKE and
+    /// MODEL first, then the fields in order; true when there was any.
+    bool check(const SourceRows::RowShape& row, const MessageFn& show_message);
+
+    /// Appends the record of the row last checked.
     void append(TargetBuffer& output) const {
         DataBlockBytes bytes;
-        for (std::size_t i = 0; i < kDataBlock.size(); ++i) bytes[i] = field_bytes(fields()[i]);
-        layout_.append(output, make(), model(), bytes);
+        for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
+            bytes[i] = field_bytes(written_[kFirstField + i]);
+        }
+        layout_.append(output, written_[kMake], written_[kModel], bytes);
     }
 
 private:
@@ -150,6 +154,11 @@ private:
     }
 
     static constexpr std::uint8_t kUnread = kColumnCount;
+    static constexpr FieldBytes kHighs = 0x8080808080808080;
+
+    /// Sets written_ from values_, those beyond ASCII written anew when
+    /// `beyond_ascii`; false for the values that cannot be written.
+    std::array<bool, kColumnCount> write_in_code_page(bool beyond_ascii);
 
     ColumnTable table_;
     RecordLayout layout_;
@@ -158,9 +167,14 @@ private:
     // the last slot takes the unread columns.
     std::array<std::uint32_t, kColumnCount + 1> starts_{};
     std::array<std::uint32_t, kColumnCount + 1> sizes_{};
-    // MAKE and MODEL stay "" when the header lacks them; so do fields, which
-    // then always fit. Every view has 8 readable bytes from its start.
-    std::array<std::string_view, kColumnCount> columns_ = empty_columns();
+    const CodePage& code_page_;
+    FieldBytes high_bits_;  // the bits of bytes that may need the code page
+    // The values of a row taken, as the source holds them and as the target
+    // will. MAKE and MODEL stay "" when the header lacks them; so do fields,
+    // which then always fit. Every view has 8 readable bytes from its start.
+    std::array<std::string_view, kColumnCount> values_ = empty_columns();
+    std::array<std::string_view, kColumnCount> written_ = empty_columns();
+    std::string in_code_page_;  // the values written in the code page, each padded
 
     static std::array<std::string_view, kColumnCount> empty_columns() {
         std::array<std::string_view, kColumnCount> columns;
@@ -173,42 +187,66 @@ bool holds_line_break(std::string_view value) {
     return std::any_of(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; });
 }
 
-/// Shows the message of every value of `row` that cannot be written, MAKE
-/// and MODEL first; true when there was any. `line_breaks` says whether the
-/// row's values may hold any.
-bool show_rejected(const RowConverter& row, bool line_breaks, const MessageFn& show_message) {
+std::array<bool, kColumnCount> RowConverter::write_in_code_page(bool any_beyond_ascii) {
+    written_ = values_;
+    std::array<bool, kColumnCount> writable;
+    writable.fill(true);
+    if (high_bits_ == 0 || !any_beyond_ascii) return writable;
+    // Where each value written anew lies; the views are made once all are
+    // in, as appending may move them.
+    constexpr std::size_t kAsItStands = static_cast<std::size_t>(-1);
+    std::array<std::pair<std::size_t, std::size_t>, kColumnCount> places;
+    places.fill({kAsItStands, 0});
+    in_code_page_.clear();
+    for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
+        // Values beyond ASCII that are no UTF-8 are in the code page already.
+        if (!beyond_ascii(values_[slot]) || !is_strict_utf8(values_[slot])) continue;
+        const std::size_t at = in_code_page_.size();
+        writable[slot] = code_page_.encode(values_[slot], in_code_page_);
+        places[slot] = {at, in_code_page_.size() - at};
+        in_code_page_.append(8, '\0');
+    }
+    for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
+        const auto [at, size] = places[slot];
+        if (at != kAsItStands) written_[slot] = std::string_view(in_code_page_).substr(at, size);
+    }
+    return writable;
+}
+
+bool RowConverter::check(const SourceRows::RowShape& row, const MessageFn& show_message) {
+    const std::array<bool, kColumnCount> writable = write_in_code_page(row.beyond_ascii);
     // One pass without branches for the usual row, where all fit.
-    bool any = line_breaks;
-    for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
-        any |= row.fields()[i].size() > static_cast<std::size_t>(kDataBlock[i].width);
+    bool any = row.line_breaks;
+    for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
+        any |= !writable[slot];
+        if (slot >= kFirstField) any |= written_[slot].size() > kWidths[slot - kFirstField];
     }
     if (!any) return false;
     any = false;
-    for (std::size_t name = kMake; name <= kModel; ++name) {
-        const std::string_view value = name == kMake ? row.make() : row.model();
+    const std::string_view make = values_[kMake];
+    const std::string_view model = values_[kModel];
+    for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
+        const std::string_view name = kRunColumns[slot];
+        const std::string_view value = values_[slot];
         if (holds_line_break(value)) {
-            show_message(line_break_message(row.make(), row.model(), kRunColumns[name], value));
-            any = true;
+            show_message(line_break_message(make, model, name, value));
+        } else if (!writable[slot]) {
+            show_message(code_page_message(make, model, name, value, code_page_.number()));
+        } else if (slot >= kFirstField && written_[slot].size() > kWidths[slot - kFirstField]) {
+            show_message(over_length_message(make, model, name, value, written_[slot].size(),
+                                             kDataBlock[slot - kFirstField].width));
+        } else {
+            continue;
         }
-    }
-    for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
-        const DataField& field = kDataBlock[i];
-        const std::string_view value = row.fields()[i];
-        if (holds_line_break(value)) {
-            show_message(line_break_message(row.make(), row.model(), field.name, value));
-            any = true;
-        } else if (value.size() > static_cast<std::size_t>(field.width)) {
-            show_message(
-                over_length_message(row.make(), row.model(), field.name, value, field.width));
-            any = true;
-        }
+        any = true;
     }
     return any;
 }
 
 }  // namespace
 
-RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn& show_message) {
+RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn& show_message,
+                         const CodePage& code_page) {
     using Read = SourceRows::Read;
     SourceRows::RowShape row{};
     // The header row; an empty source has none, and no data.
@@ -223,7 +261,7 @@ RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn
         default:
             break;
     }
-    RowConverter converter(rows.fields());
+    RowConverter converter(rows.fields(), code_page);
     if (row.bytes.size() >= kShortestRow && !converter.knows_any_column()) {
         // Not a source file (a UTF-16 file's names hold zero bytes, say):
         // every record would be empty.
@@ -247,6 +285,7 @@ RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn
             converter.take(row.bytes);
             row.blank = rows.blank(row.bytes);
             row.line_breaks = false;
+            row.beyond_ascii = beyond_ascii(row.bytes);
         } else if (read == Read::careful) {
             read = rows.read_careful(converter.columns(), row);
             if (read == Read::row) converter.take(rows.fields());
@@ -265,7 +304,7 @@ RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn
             output.abandon();
             return {RowsResult::rows_after_short_row, short_row};
         }
-        if (show_rejected(converter, row.line_breaks, show_message) && valid) {
+        if (converter.check(row, show_message) && valid) {
             // The target will never be written: stop building it.
             valid = false;
             output.abandon();
@@ -279,13 +318,13 @@ RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn
 }
 
 RowsOutcome convert_content(std::string_view content, std::string& output,
-                            const MessageFn& show_message, std::size_t block_size,
-                            ChunkScanner scanner) {
+                            const MessageFn& show_message, const CodePage& code_page,
+                            std::size_t block_size, ChunkScanner scanner) {
     MemorySource source(content, block_size);
     SourceRows rows(source, block_size, scanner);
     StringSink sink;
     TargetBuffer buffer(sink, block_size);
-    const RowsOutcome outcome = convert_rows(rows, buffer, show_message);
+    const RowsOutcome outcome = convert_rows(rows, buffer, show_message, code_page);
     output = std::move(sink.bytes);
     return outcome;
 }
@@ -302,11 +341,12 @@ std::string value_message(std::string_view make, std::string_view model, std::st
 }  // namespace
 
 std::string over_length_message(std::string_view make, std::string_view model,
-                                std::string_view field, std::string_view value, int width) {
+                                std::string_view field, std::string_view value, std::size_t length,
+                                int width) {
     // A non-negative number is written with a space in its sign place.
     return value_message(make, model, field)
         .append("  Response Length:  ")
-        .append(std::to_string(value.size()))
+        .append(std::to_string(length))
         .append("   Response: ")
         .append(value)
         .append("  is longer than: ")
@@ -319,6 +359,16 @@ std::string line_break_message(std::string_view make, std::string_view model,
         .append("  Response: ")
         .append(value)
         .append("  holds a line break.");
+}
+
+std::string code_page_message(std::string_view make, std::string_view model, std::string_view field,
+                              std::string_view value, unsigned code_page) {
+    return value_message(make, model, field)
+        .append("  Response: ")
+        .append(value)
+        .append("  cannot be written in code page ")
+        .append(std::to_string(code_page))
+        .append(".");
 }
 
 }  // namespace convert

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "byte_scan.h"
+#include "code_page.h"
 #include "source_rows.h"
 #include "target_buffer.h"
 
@@ -34,24 +35,32 @@ inline constexpr std::size_t kShortestRow = 10;
 using MessageFn = std::function<void(const std::string&)>;
 
 /// Converts the rows of a source file into its target, passing the message
-/// of every value that cannot be written (over-long, or holding a line
-/// break) to `show_message` in row and column order. Blank rows are passed
-/// over. The target's bytes go to `output` as they are built; unless every
-/// value fits, `output` is abandoned at once.
-RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn& show_message);
+/// of every value the target cannot take (over-long, holding a line break,
+/// or not in `code_page`) to `show_message` in row and column order. Values
+/// of MAKE, MODEL and the fields that are UTF-8 beyond ASCII are written in
+/// `code_page`, and their widths counted in its bytes; all others are
+/// written as they stand. Blank rows are passed over. The target's bytes go
+/// to `output` as they are built; unless every value fits, `output` is
+/// abandoned at once.
+RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, const MessageFn& show_message,
+                         const CodePage& code_page = target_code_page());
 
 /// convert_rows on a content in memory, read `block_size` bytes at a time
 /// and divided by `scanner`; `output` is left empty unless every value fits.
 RowsOutcome convert_content(std::string_view content, std::string& output,
-                            const MessageFn& show_message, std::size_t block_size = kBlockSize,
+                            const MessageFn& show_message,
+                            const CodePage& code_page = target_code_page(),
+                            std::size_t block_size = kBlockSize,
                             ChunkScanner scanner = fastest_chunk_scanner());
 
-/// The message that reports a value longer than its permitted width:
+/// The message that reports a value whose `length` in the target's code
+/// page is more than its permitted width:
 ///   "Model: " make "  " model CR LF CR LF "Field: " field
 ///   "  Response Length: " " " length "   Response: " value
 ///   "  is longer than: " width
 std::string over_length_message(std::string_view make, std::string_view model,
-                                std::string_view field, std::string_view value, int width);
+                                std::string_view field, std::string_view value, std::size_t length,
+                                int width);
 
 /// The message that reports a value holding a CR or LF, which a record,
 /// being one line, cannot hold:
@@ -59,5 +68,12 @@ std::string over_length_message(std::string_view make, std::string_view model,
 ///   "  Response: " value "  holds a line break."
 std::string line_break_message(std::string_view make, std::string_view model,
                                std::string_view field, std::string_view value);
+
+/// The message that reports a value holding a character the target's code
+/// page has no bytes for:
+///   "Model: " make "  " model CR LF CR LF "Field: " field
+///   "  Response: " value "  cannot be written in code page " number "."
+std::string code_page_message(std::string_view make, std::string_view model, std::string_view field,
+                              std::string_view value, unsigned code_page);
 
 }  // namespace convert

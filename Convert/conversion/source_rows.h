@@ -12,7 +12,6 @@
 // belongs to the value it stands in. A UTF-8 byte-order mark is skipped.
 #pragma once
 
-#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +63,7 @@ public:
         std::string_view bytes;  // the row without its line end
         bool blank;              // every field holds nothing but spaces
         bool line_breaks;        // some field holds a CR or an LF
+        bool beyond_ascii;       // some field holds a byte above 0x7F
     };
 
     /// Reads the next row field by field. fields() then holds its first
@@ -111,9 +111,6 @@ private:
     /// taken in rows: its quote is never closed.
     std::size_t separators_in_a_row_ = 1;
     std::size_t number_ = 0;
-    /// Which bytes a careful reading copies at once, and which it looks at.
-    enum ByteKind : std::uint8_t { kPlain, kSpecial };
-    std::array<ByteKind, 256> byte_kind_{};
     std::string values_;                                      // the values of fields read carefully
     std::vector<std::pair<std::size_t, std::size_t>> spans_;  // each kept one's place in values_
     std::vector<std::string_view> fields_;

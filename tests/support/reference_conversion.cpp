@@ -158,31 +158,95 @@ bool holds_line_break(const std::string& value) {
     return value.find('\r') != std::string::npos || value.find('\n') != std::string::npos;
 }
 
-/// The messages about `row`'s values: line breaks in MAKE and MODEL, then
-/// each field's line break or excess length.
+/// The code points of `text` when it is UTF-8 in shortest forms, without
+/// surrogates and up to U+10FFFF; none when it is not.
+std::optional<std::u32string> strict_utf8(const std::string& text) {
+    std::u32string code_points;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int more = lead < 0x80           ? 0
+                         : (lead >> 5) == 0x06 ? 1
+                         : (lead >> 4) == 0x0E ? 2
+                         : (lead >> 3) == 0x1E ? 3
+                                               : -1;
+        if (more < 0) return std::nullopt;
+        char32_t c = more == 0 ? lead : lead & (0x3F >> more);
+        for (int k = 1; k <= more; ++k) {
+            if (i + static_cast<std::size_t>(k) >= text.size()) return std::nullopt;
+            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+            if ((next & 0xC0) != 0x80) return std::nullopt;
+            c = c << 6 | (next & 0x3F);
+        }
+        const char32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return std::nullopt;
+        code_points += c;
+        i += static_cast<std::size_t>(more) + 1;
+    }
+    return code_points;
+}
+
+/// `value` as the target holds it: UTF-8 beyond ASCII in Windows-1252, all
+/// else as it stands. None when a character has no byte there.
+std::optional<std::string> in_windows_1252(const std::string& value) {
+    bool ascii = true;
+    for (const char c : value) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    const std::optional<std::u32string> code_points = strict_utf8(value);
+    if (ascii || !code_points) return value;
+    // The characters of bytes 0x80 to 0x9F; the five the code page leaves
+    // undefined stand for themselves.
+    const char32_t high[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021,
+                               0x2C6,  0x2030, 0x160,  0x2039, 0x152,  0x8D,   0x17D,  0x8F,
+                               0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                               0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
+    std::string bytes;
+    for (const char32_t c : *code_points) {
+        int byte = c < 0x80 || (c >= 0xA0 && c < 0x100) ? static_cast<int>(c) : -1;
+        for (int k = 0; k < 32 && byte < 0; ++k) {
+            if (high[k] == c) byte = 0x80 + k;
+        }
+        if (byte < 0) return std::nullopt;
+        bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}
+
+/// The value of `name` in `row` as the target holds it (see G_GET_FIELD),
+/// or none when it cannot be written in Windows-1252.
+std::optional<std::string> G_GET_WRITTEN(const std::string& name,
+                                         const std::vector<std::string>& header,
+                                         const std::vector<std::string>& row, int width) {
+    std::optional<std::string> value = in_windows_1252(G_GET_FIELD(name, header, row, 0));
+    if (value && width != 0 && column_index(name, header)) {
+        value->resize(static_cast<std::size_t>(width), ' ');
+    }
+    return value;
+}
+
+/// The messages about `row`'s values, MAKE and MODEL first, then each
+/// field: a line break, a character Windows-1252 lacks, or excess length.
 std::vector<std::string> G_CHECK_ROW(const std::vector<std::string>& header,
                                      const std::vector<std::string>& row) {
     const std::string make = G_GET_FIELD("MAKE", header, row, 0);
     const std::string model = G_GET_FIELD("MODEL", header, row, 0);
-    const std::string vehicle = "Model: " + make + "  " + model + "\r\n\r\n";
     std::vector<std::string> messages;
-    if (holds_line_break(make)) {
-        messages.push_back(vehicle + "Field: MAKE  Response: " + make + "  holds a line break.");
-    }
-    if (holds_line_break(model)) {
-        messages.push_back(vehicle + "Field: MODEL  Response: " + model + "  holds a line break.");
-    }
-    for (const Column& column : kFields) {
-        const std::string value = G_GET_FIELD(column.name, header, row, 0);
+    auto check = [&](const std::string& name, int width) {
+        const std::string value = G_GET_FIELD(name, header, row, 0);
+        const std::string start =
+            "Model: " + make + "  " + model + "\r\n\r\nField: " + name + "  Response";
+        const std::optional<std::string> written = in_windows_1252(value);
         if (holds_line_break(value)) {
-            messages.push_back(vehicle + "Field: " + column.name + "  Response: " + value +
-                               "  holds a line break.");
-        } else if (static_cast<int>(value.size()) > column.width) {
-            messages.push_back(vehicle + "Field: " + column.name + "  Response Length:  " +
-                               std::to_string(value.size()) + "   Response: " + value +
-                               "  is longer than: " + std::to_string(column.width));
+            messages.push_back(start + ": " + value + "  holds a line break.");
+        } else if (!written) {
+            messages.push_back(start + ": " + value + "  cannot be written in code page 1252.");
+        } else if (width != 0 && static_cast<int>(written->size()) > width) {
+            messages.push_back(start + " Length:  " + std::to_string(written->size()) +
+                               "   Response: " + value +
+                               "  is longer than: " + std::to_string(width));
         }
-    }
+    };
+    check("MAKE", 0);
+    check("MODEL", 0);
+    for (const Column& column : kFields) check(column.name, column.width);
     return messages;
 }
 
@@ -259,10 +323,10 @@ Verdict convert(std::string_view file_content, std::string& output,
             messages.push_back(message);
             valid = false;
         }
-        output += "<R><MA>" + G_GET_FIELD("MAKE", header, row, 0) + "</MA><MO>" +
-                  G_GET_FIELD("MODEL", header, row, 0) + "</MO><DA>";
+        output += "<R><MA>" + G_GET_WRITTEN("MAKE", header, row, 0).value_or("?") + "</MA><MO>" +
+                  G_GET_WRITTEN("MODEL", header, row, 0).value_or("?") + "</MO><DA>";
         for (const Column& column : kFields) {
-            output += G_GET_FIELD(column.name, header, row, column.width);
+            output += G_GET_WRITTEN(column.name, header, row, column.width).value_or("?");
         }
         output += "</DA></R>\r\n";
     }
