@@ -8,6 +8,7 @@
 #include "ascii_text.h"
 #include "batch_platform.h"
 #include "convert_file.h"
+#include "display_text.h"
 #include "file_ops.h"
 
 namespace convert {
@@ -55,7 +56,7 @@ public:
         shown_at_ = now;
         const std::string line = label_ + ": " + std::to_string(done * 100 / total) + " %";
         err_ << '\r' << line << std::flush;
-        shown_ = line.size();
+        shown_ = screen_columns(line);
     }
 
     void say(std::ostream& to, std::string text) {
@@ -78,7 +79,7 @@ private:
     bool terminal_;
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point shown_at_;
-    std::size_t shown_ = 0;  // the progress line's length while it stands
+    std::size_t shown_ = 0;  // the progress line's width on screen while it stands
 };
 
 bool convert_one(const BatchOptions& options, const std::string& file, std::ostream& out,
@@ -118,14 +119,15 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
             options.help = true;
         } else if (arg == "--check") {
             options.check_only = true;
-        } else if (arg == "--folder") {
-            if (i + 1 == args.size()) {
+        } else if (arg == "--folder" || arg.starts_with("--folder=")) {
+            if (arg == "--folder" && i + 1 == args.size()) {
                 error = "--folder needs a folder";
                 return std::nullopt;
             }
-            options.folder = path_of(folder_argument(args[++i]));
-        } else if (arg.rfind("--folder=", 0) == 0) {
-            options.folder = path_of(folder_argument(arg.substr(9)));
+            const std::string folder = arg == "--folder" ? args[++i] : arg.substr(9);
+            error = folder_refusal(folder);
+            if (!error.empty()) return std::nullopt;
+            options.folder = path_of(folder);
         } else {
             error = "unknown option " + arg;
             return std::nullopt;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace convert {
@@ -29,8 +30,10 @@ StandardStreams standard_streams();
 std::vector<std::string> files_named_by(const std::string& argument,
                                         const std::filesystem::path& folder);
 
-/// A folder argument as meant. On Windows `--folder "C:\My Data\"` arrives
-/// with a stray quote (the backslash escapes it), which no path can hold.
-std::string folder_argument(std::string argument);
+/// Why `argument` cannot name a folder, or "" when it can. On Windows
+/// `--folder "C:\My Data\" SPE1999.csv` arrives as the one argument
+/// `C:\My Data" SPE1999.csv` (the backslash keeps the closing quote, and the
+/// arguments after it), which no folder's name can hold.
+std::string folder_refusal(std::string_view argument);
 
 }  // namespace convert

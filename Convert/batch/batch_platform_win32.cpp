@@ -69,6 +69,38 @@ private:
     std::string pending_;
 };
 
+/// `text` upper-cased as the file system compares names.
+std::wstring upper_case(std::wstring_view text) {
+    std::wstring upper(text);
+    if (!upper.empty()) ::CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    return upper;
+}
+
+/// Whether the long name `name` matches `pattern`, where * stands for any
+/// characters and ? for one, letter case ignored.
+bool matches(std::wstring_view pattern, std::wstring_view name) {
+    const std::wstring p = upper_case(pattern);
+    const std::wstring n = upper_case(name);
+    std::size_t at = 0, in = 0;
+    std::size_t star = std::wstring::npos, resume = 0;  // the last * and where it took over
+    while (in < n.size()) {
+        if (at < p.size() && (p[at] == L'?' || p[at] == n[in])) {
+            ++at;
+            ++in;
+        } else if (at < p.size() && p[at] == L'*') {
+            star = at++;
+            resume = in;
+        } else if (star != std::wstring::npos) {
+            at = star + 1;
+            in = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (at < p.size() && p[at] == L'*') ++at;
+    return at == p.size();
+}
+
 }  // namespace
 
 StandardStreams standard_streams() {
@@ -90,7 +122,10 @@ std::vector<std::string> files_named_by(const std::string& argument, const fs::p
                                        FindExSearchNameMatch, nullptr, 0);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            // The search matches short 8.3 names too: SPE*.csv finds
+            // "SPE1999.csv~" by its short name SPE199~1.CSV.
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                matches(name, found.cFileName)) {
                 names.push_back(bytes_of(fs::path(found.cFileName)));
             }
         } while (::FindNextFileW(search, &found));
@@ -103,9 +138,12 @@ std::vector<std::string> files_named_by(const std::string& argument, const fs::p
     return names;
 }
 
-std::string folder_argument(std::string argument) {
-    if (argument.ends_with('"')) argument.pop_back();
-    return argument;
+std::string folder_refusal(std::string_view argument) {
+    if (argument.find('"') == std::string_view::npos) return "";
+    return "--folder " + std::string(argument) +
+           " holds a quote: a backslash before a closing quote keeps the quote, and the "
+           "arguments after it, in the folder's name. Write the folder without its last "
+           "backslash: --folder \"C:\\My Data\"";
 }
 
 }  // namespace convert

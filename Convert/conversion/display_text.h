@@ -22,4 +22,9 @@ std::u16string decoded_text(std::string_view bytes);
 /// decoded_text of a message, cut after kLongestShownMessage characters.
 std::u16string shown_message(std::string_view bytes);
 
+/// How many columns of a terminal `bytes`, one line decoded, take: two for
+/// the wide characters of East Asian scripts and emoji, none for combining
+/// marks, one for every other character.
+std::size_t screen_columns(std::string_view bytes);
+
 }  // namespace convert

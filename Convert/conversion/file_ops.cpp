@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <charconv>
-#include <system_error>
 
 #include "ascii_text.h"
 #include "file_ops_internal.h"
@@ -27,16 +26,17 @@ bool read_number(std::string_view& text, char stop, std::uint64_t& number) {
 std::optional<fs::path> find_file(const fs::path& path) {
     if (platform::entry_kind(path) == platform::EntryKind::file) return path;
     const std::string name = bytes_of(path.filename());
-    std::optional<fs::path> best;
-    std::error_code ec;
-    for (fs::directory_iterator it(platform::system_path(folder_of(path)), ec), end;
-         !ec && it != end; it.increment(ec)) {
-        const std::string candidate = bytes_of(it->path().filename());
+    const fs::path folder = folder_of(path);
+    std::optional<std::string> best;
+    for (const std::string& candidate : platform::entry_names(folder)) {
         if (!equals_ignoring_case(candidate, name) || candidate == name) continue;
-        if (best && bytes_of(best->filename()) <= candidate) continue;
-        if (platform::entry_kind(it->path()) == platform::EntryKind::file) best = it->path();
+        if (best && *best <= candidate) continue;
+        if (platform::entry_kind(folder / path_of(candidate)) == platform::EntryKind::file) {
+            best = candidate;
+        }
     }
-    return best;
+    if (!best) return std::nullopt;
+    return folder / path_of(*best);
 }
 
 OpenedSource open_source(const fs::path& path) {
@@ -79,15 +79,15 @@ bool is_temporary_of(std::string_view name, std::string_view target_name, std::u
 
 void remove_stale_temporaries(const fs::path& target) {
     const std::string target_name = bytes_of(target.filename());
-    std::error_code ec;
-    for (fs::directory_iterator it(platform::system_path(folder_of(target)), ec), end;
-         !ec && it != end; it.increment(ec)) {
+    const fs::path folder = folder_of(target);
+    for (const std::string& name : platform::entry_names(folder)) {
         std::uint64_t pid = 0;
-        if (is_temporary_of(bytes_of(it->path().filename()), target_name, pid) &&
-            !platform::temporary_in_use(it->path(), pid) &&
-            platform::entry_kind(it->path()) == platform::EntryKind::file) {
+        if (!is_temporary_of(name, target_name, pid)) continue;
+        const fs::path temporary = folder / path_of(name);
+        if (!platform::temporary_in_use(temporary, pid) &&
+            platform::entry_kind(temporary) == platform::EntryKind::file) {
             // Another writer may have removed it first; either way it is gone.
-            platform::delete_file(it->path());
+            platform::delete_file(temporary);
         }
     }
 }

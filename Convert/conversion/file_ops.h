@@ -63,8 +63,11 @@ enum class SaveResult {
 /// How an AtomicFile saves.
 struct SaveOptions {
     enum class Temporary { unnamed_where_possible, named };
-    /// The steps of a save that the system may refuse.
-    enum class Step { create, write, flush, name, replace };
+    /// The steps of a save that the system may refuse: creating the new
+    /// file, writing it, flushing it, naming an unnamed one (POSIX), giving
+    /// it the old file's access list or permissions, renaming it over the
+    /// old one keeping the old one's readers (Windows), and renaming it at all.
+    enum class Step { create, write, flush, name, access, posix_rename, replace };
 
     Temporary temporary = Temporary::unnamed_where_possible;
     /// For tests: a step for which this answers true fails as the system
@@ -129,6 +132,7 @@ private:
     Options options_;
     std::filesystem::path temporary_;  // empty while the file has no name
     Handle handle_ = kNoHandle;        // none once creating or writing failed
+    bool may_set_access_ = false;      // the handle may set the access list (Windows)
     std::uint64_t written_ = 0;        // bytes written
     std::uint64_t flushed_ = 0;        // bytes whose writing to disk has been started
     static constexpr std::uint64_t kWritebackStep = 8 << 20;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "file_ops.h"
 
@@ -31,8 +32,9 @@ std::wstring long_path_form(std::wstring_view full);
 
 namespace platform {
 // The parts each platform provides, for the portable file operations.
-/// `path` as the system's calls take it (on Windows its long form).
-std::filesystem::path system_path(const std::filesystem::path& path);
+/// The names of `folder`'s entries as bytes, "." and ".." left out; none
+/// when it cannot be listed.
+std::vector<std::string> entry_names(const std::filesystem::path& folder);
 enum class EntryKind { none, file, other };
 EntryKind entry_kind(const std::filesystem::path& path);
 /// Opens the file at `path`, found already, for reading: ok or failed.

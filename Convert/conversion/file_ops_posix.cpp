@@ -72,8 +72,13 @@ void sync_folder(const fs::path& folder) {
 
 namespace platform {
 
-fs::path system_path(const fs::path& path) {
-    return path;
+std::vector<std::string> entry_names(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        names.push_back(it->path().filename().native());
+    }
+    return names;
 }
 
 EntryKind entry_kind(const fs::path& path) {
@@ -231,7 +236,7 @@ SaveResult AtomicFile::commit() {
     const bool exists = ::lstat(replaced.c_str(), &existing) == 0;
     // A replaced file keeps its permissions where the system lets it; the
     // new file's default ones are no reason to keep the old content.
-    if (exists && S_ISREG(existing.st_mode)) {
+    if (exists && S_ISREG(existing.st_mode) && !refused(Step::access)) {
         (void)::fchmod(handle_, existing.st_mode & 07777);
     }
     if (!flush_and_close()) {

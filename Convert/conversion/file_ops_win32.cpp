@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -78,6 +79,36 @@ private:
     std::size_t size_;
 };
 
+/// Calls each(found) for every entry of `folder` but "." and "..", by the
+/// folder's long form, so that no folder is too deep to list.
+template <typename Each>
+void each_entry(const fs::path& folder, Each each) {
+    WIN32_FIND_DATAW found{};
+    // A long path takes no doubled separator, so a folder given as "C:\data\"
+    // takes no second one.
+    std::wstring pattern = long_path(folder);
+    if (!pattern.ends_with(L'\\')) pattern += L'\\';
+    pattern += L'*';
+    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                       FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name != L"." && name != L"..") each(found);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
+/// The file `target` names as its folder spells it (names match ignoring
+/// case), or `target` when there is none.
+fs::path spelled_as_found(const fs::path& target) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(long_path(target).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return target;
+    ::FindClose(search);
+    return folder_of(target) / found.cFileName;
+}
+
 /// Another program (a virus scanner, an indexer, a sync client) may hold a
 /// file open for a moment; these errors are worth a few more tries.
 bool may_pass(DWORD error) {
@@ -100,8 +131,9 @@ constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
 /// Renames the open file `file` to `to`, replacing a file there. POSIX
 /// semantics first, where the system has them (Windows 10 1709 on), so that
-/// readers of the old file keep it; the plain rename where they are refused.
-bool rename_by_handle(HANDLE file, const fs::path& to) {
+/// readers of the old file keep it; the plain rename where they are refused
+/// (or `refuse_posix` says to act as if).
+bool rename_by_handle(HANDLE file, const fs::path& to, bool refuse_posix) {
     const std::wstring name = long_path(to);
     const std::size_t size = sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t);
     auto buffer = std::make_unique<unsigned char[]>(size);
@@ -111,72 +143,88 @@ bool rename_by_handle(HANDLE file, const fs::path& to) {
     std::copy(name.begin(), name.end(), info->FileName);
     info->FileName[name.size()] = L'\0';
     info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
-    if (::SetFileInformationByHandle(file, kRenameInfoEx, info, static_cast<DWORD>(size))) {
+    if (!refuse_posix &&
+        ::SetFileInformationByHandle(file, kRenameInfoEx, info, static_cast<DWORD>(size))) {
         return true;
     }
-    const DWORD refused = ::GetLastError();
-    if (refused != ERROR_INVALID_PARAMETER && refused != ERROR_NOT_SUPPORTED &&
-        refused != ERROR_INVALID_FUNCTION && refused != ERROR_CALL_NOT_IMPLEMENTED) {
-        ::SetLastError(refused);
-        return false;
-    }
+    // Whatever the refusal (older systems, FAT, network redirectors that
+    // know only the plain rename), the plain rename is tried once; its
+    // answer is the one that counts.
     info->Flags = 0;
     info->ReplaceIfExists = TRUE;
     return ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
 }
 
-/// Gives the open file `file` the access entries set on `from` itself (not
-/// those it inherits from its folder, which the new file inherits too).
-/// Best effort: the new file's default access is no reason to keep the old
-/// content.
-void copy_explicit_access(const fs::path& from, HANDLE file) {
+/// The access entries set on a file itself, not those it inherits from its
+/// folder (which a new file there inherits too), and whether it refuses
+/// those of its folder.
+struct OwnAccess {
+    std::unique_ptr<unsigned char[]> acl;
+    bool is_protected = false;
+};
+
+/// The access of `path`'s own, or none when it has none to hand on (or it
+/// cannot be read).
+std::optional<OwnAccess> own_access(const fs::path& path) {
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(long_path(from).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+    if (::GetNamedSecurityInfoW(long_path(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                                 nullptr, nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return;
+        return std::nullopt;
     }
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     ::GetSecurityDescriptorControl(descriptor, &control, &revision);
-    const bool is_protected = (control & SE_DACL_PROTECTED) != 0;
+    OwnAccess own;
+    own.is_protected = (control & SE_DACL_PROTECTED) != 0;
+    bool any = false;
     ACL_SIZE_INFORMATION sizes{};
     if (acl != nullptr && ::GetAclInformation(acl, &sizes, sizeof sizes, AclSizeInformation)) {
-        auto explicit_acl = std::make_unique<unsigned char[]>(sizes.AclBytesInUse);
-        auto* own = reinterpret_cast<PACL>(explicit_acl.get());
-        bool any = false;
-        if (::InitializeAcl(own, sizes.AclBytesInUse, ACL_REVISION)) {
+        own.acl = std::make_unique<unsigned char[]>(sizes.AclBytesInUse);
+        auto* explicit_acl = reinterpret_cast<PACL>(own.acl.get());
+        if (::InitializeAcl(explicit_acl, sizes.AclBytesInUse, ACL_REVISION)) {
             for (DWORD i = 0; i < sizes.AceCount; ++i) {
                 void* ace = nullptr;
                 if (!::GetAce(acl, i, &ace)) continue;
                 const auto* header = static_cast<const ACE_HEADER*>(ace);
                 if (header->AceFlags & INHERITED_ACE) continue;
-                any |= ::AddAce(own, ACL_REVISION, MAXDWORD, ace, header->AceSize) != 0;
-            }
-            if (any || is_protected) {
-                ::SetSecurityInfo(file, SE_FILE_OBJECT,
-                                  DACL_SECURITY_INFORMATION |
-                                      (is_protected ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                    : UNPROTECTED_DACL_SECURITY_INFORMATION),
-                                  nullptr, nullptr, own, nullptr);
+                any |= ::AddAce(explicit_acl, ACL_REVISION, MAXDWORD, ace, header->AceSize) != 0;
             }
         }
     }
     ::LocalFree(descriptor);
+    if (!any && !own.is_protected) return std::nullopt;
+    return own;
+}
+
+/// Gives the open file `file` the access of `from`'s own. Best effort: the
+/// new file's default access is no reason to keep the old content.
+void copy_own_access(const fs::path& from, HANDLE file) {
+    const std::optional<OwnAccess> own = own_access(from);
+    if (!own || own->acl == nullptr) return;
+    ::SetSecurityInfo(
+        file, SE_FILE_OBJECT,
+        DACL_SECURITY_INFORMATION | (own->is_protected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                       : UNPROTECTED_DACL_SECURITY_INFORMATION),
+        nullptr, nullptr, reinterpret_cast<PACL>(own->acl.get()), nullptr);
 }
 
 /// The attributes a replaced target hands on to the new one; never the
 /// placeholder, offline, sparse, compressed or encrypted states of the old
-/// file's data, nor hidden (which only the temporary had).
-constexpr DWORD kKeptAttributes =
-    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
+/// file's data, nor hidden (which only the temporary had). The archive bit
+/// is always set: the content is new, and backups that go by it must see so.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
 
 }  // namespace
 
 namespace platform {
 
-fs::path system_path(const fs::path& path) {
-    return fs::path(long_path(path));
+std::vector<std::string> entry_names(const fs::path& folder) {
+    std::vector<std::string> names;
+    each_entry(folder, [&](const WIN32_FIND_DATAW& found) {
+        names.push_back(bytes_of(fs::path(found.cFileName)));
+    });
+    return names;
 }
 
 EntryKind entry_kind(const fs::path& path) {
@@ -277,30 +325,20 @@ std::vector<std::string> program_arguments(int, char**) {
 
 std::vector<ListedFile> list_files(const fs::path& folder) {
     std::vector<ListedFile> files;
-    WIN32_FIND_DATAW found{};
-    // A long path takes no doubled separator, so a folder given as "C:\data\"
-    // takes no second one.
-    std::wstring pattern = long_path(folder);
-    if (!pattern.ends_with(L'\\')) pattern += L'\\';
-    pattern += L'*';
-    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                       FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return files;
-    do {
+    each_entry(folder, [&](const WIN32_FIND_DATAW& found) {
         constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
-        if (found.dwFileAttributes & kLeftOut) continue;
+        if (found.dwFileAttributes & kLeftOut) return;
         SYSTEMTIME utc{}, local{};
         if (!::FileTimeToSystemTime(&found.ftLastWriteTime, &utc) ||
             !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-            continue;
+            return;
         }
         // The date's form is fixed, whatever the regional settings say.
         char date[16];
         std::snprintf(date, sizeof date, "%04u-%02u-%02u", local.wYear, local.wMonth, local.wDay);
         files.push_back({bytes_of(fs::path(found.cFileName)), date});
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    });
     return files;
 }
 
@@ -326,13 +364,26 @@ void AtomicFile::create() {
     // Windows has no unnamed files: a named, hidden temporary, held open
     // without sharing until it has taken the target's place, so that no
     // scanner, indexer or sync client can hold it in between.
+    // The right to set its access list only where the old target has entries
+    // of its own to hand on: a share that grants "Change" but not "Full
+    // control", or a folder whose OWNER RIGHTS entry takes the owner's
+    // implicit right away, refuses it, and then the new file goes without.
+    may_set_access_ = own_access(spelled_as_found(target_)).has_value();
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE && !refused(Step::create);
          ++attempt) {
         temporary_ = temporary_name(target_);
-        file = ::CreateFileW(long_path(temporary_).c_str(), GENERIC_WRITE | DELETE | WRITE_DAC, 0,
-                             nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
-        if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+        const DWORD access = GENERIC_WRITE | DELETE | (may_set_access_ ? WRITE_DAC : 0);
+        file = may_set_access_ && refused(Step::access)
+                   ? (::SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE)
+                   : ::CreateFileW(long_path(temporary_).c_str(), access, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_HIDDEN, nullptr);
+        const DWORD error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+        if (error == ERROR_ACCESS_DENIED && may_set_access_) {
+            may_set_access_ = false;
+            continue;
+        }
+        if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) break;
     }
     if (file == INVALID_HANDLE_VALUE) {
         temporary_.clear();
@@ -377,32 +428,27 @@ SaveResult AtomicFile::commit() {
     }
     // Names match ignoring case: an old "sp1999.txt" is the one replaced,
     // and keeps its spelling whatever the file system would do with another.
-    fs::path replaced = target_;
-    WIN32_FIND_DATAW found{};
-    if (HANDLE search = ::FindFirstFileW(long_path(target_).c_str(), &found);
-        search != INVALID_HANDLE_VALUE) {
-        ::FindClose(search);
-        replaced = folder_of(target_) / found.cFileName;
-    }
+    const fs::path replaced = spelled_as_found(target_);
     const DWORD existing = ::GetFileAttributesW(long_path(replaced).c_str());
     const bool exists = existing != INVALID_FILE_ATTRIBUTES;
     // A read-only target, or a folder, refuses every try; a file held open
     // may be let go.
     const bool never =
         exists && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+    if (exists && !never && may_set_access_) copy_own_access(replaced, handle_);
+    // Flushed while still hidden, then shown with the attributes it keeps.
     FILE_BASIC_INFO basic{};
-    basic.FileAttributes = exists ? existing & kKeptAttributes : 0;
-    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (exists && !never) copy_explicit_access(replaced, handle_);
-    if (!::SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic) ||
-        refused(Step::flush) || !::FlushFileBuffers(handle_)) {
+    basic.FileAttributes = (exists ? existing & kKeptAttributes : 0) | FILE_ATTRIBUTE_ARCHIVE;
+    if (refused(Step::flush) || !::FlushFileBuffers(handle_) ||
+        !::SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic)) {
         discard();
         return SaveResult::write_failed;
     }
     for (int attempt = 0; !never && !refused(Step::replace); ++attempt) {
         // The old target is replaced only when it could be deleted: a
         // program that holds it without letting it go keeps it.
-        if (!(exists && held_by_another(replaced)) && rename_by_handle(handle_, replaced)) {
+        if (!(exists && held_by_another(replaced)) &&
+            rename_by_handle(handle_, replaced, refused(Step::posix_rename))) {
             ::CloseHandle(std::exchange(handle_, kNoHandle));
             temporary_.clear();
             return SaveResult::saved;

@@ -50,6 +50,7 @@ MainWindow::MainWindow(std::filesystem::path folder, RunOptions options, QWidget
     close_button_->setGeometry(224, 224, 85, 29);
     close_button_->setAutoDefault(false);
     close_button_->setDefault(false);
+    close_button_->installEventFilter(this);
 
     setTabOrder(year_list_, close_button_);
     connect(close_button_, &QPushButton::clicked, this, &MainWindow::close);
@@ -69,7 +70,7 @@ void MainWindow::convert_entry(QListWidgetItem* item) {
     // Qt reports a double-click only on an entry, which the press selected.
     // A double-click while a run is under way (from the events it lets
     // through) starts nothing.
-    if (busy_ || item == nullptr || !item->isSelected()) return;
+    if (busy_ || closing_ || item == nullptr || !item->isSelected()) return;
     const auto index = static_cast<std::size_t>(year_list_->row(item));
     if (const std::optional<std::string> refusal = years_.refusal(index)) {
         show_message(*refusal);
@@ -89,12 +90,18 @@ void MainWindow::convert_entry(QListWidgetItem* item) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // Enter on the selected entry does what a double-click on it does.
-    if (watched == year_list_ && event->type() == QEvent::KeyPress) {
+    // Enter on the selected entry does what a double-click on it does, and
+    // on Close presses it, as Space does.
+    if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
         const QList<QListWidgetItem*> selected = year_list_->selectedItems();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !selected.isEmpty()) {
+        if (enter && watched == year_list_ && !selected.isEmpty()) {
             convert_entry(selected.front());
+            return true;
+        }
+        if (enter && watched == close_button_) {
+            close_button_->click();
             return true;
         }
     }
@@ -128,6 +135,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    closing_ = true;  // no run starts once the window is going
     event->accept();
 }
 

@@ -51,6 +51,7 @@ private:
     QPushButton* close_button_ = nullptr;
     bool busy_ = false;
     bool close_requested_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace convert

@@ -83,6 +83,8 @@ bool MainWindow::create(int show) {
                                 CW_USEDEFAULT, kClientSize.cx, kClientSize.cy, nullptr, nullptr,
                                 instance, this);
     if (window_ == nullptr) return false;
+    // Heard even when the program runs elevated and Explorer does not.
+    ::ChangeWindowMessageFilterEx(window_, taskbar_button_created_, MSGFLT_ALLOW, nullptr);
     const auto child = [&](const wchar_t* kind, const wchar_t* text, DWORD style, int id) {
         return ::CreateWindowExW(0, kind, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, window_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
@@ -182,6 +184,18 @@ LRESULT CALLBACK MainWindow::list_procedure(HWND list, UINT message, WPARAM w, L
 }
 
 LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
+    if (message == taskbar_button_created_ && message != 0) {
+        // The taskbar takes progress for the button it has just made (again,
+        // when Explorer has restarted).
+        if (taskbar_ == nullptr &&
+            SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_PPV_ARGS(&taskbar_))) &&
+            FAILED(taskbar_->HrInit())) {
+            taskbar_->Release();
+            taskbar_ = nullptr;
+        }
+        return 0;
+    }
     switch (message) {
         case WM_COMMAND:
             switch (LOWORD(w)) {
@@ -195,13 +209,19 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
                 case kCloseButtonId:
                     if (HIWORD(w) == BN_CLICKED) ::SendMessageW(window_, WM_CLOSE, 0, 0);
                     return 0;
-                case IDOK:
+                case IDOK: {
                     // Enter presses Close while Close has the focus, and on
                     // the list does what a double-click on the selected
-                    // entry does.
-                    if (::GetFocus() == close_button_) ::SendMessageW(window_, WM_CLOSE, 0, 0);
-                    if (::GetFocus() == year_list_) convert_selected_entry();
+                    // entry does. The focus is read once: closing the window
+                    // takes it, and the handles with it.
+                    const HWND focus = ::GetFocus();
+                    if (focus == close_button_) {
+                        ::SendMessageW(window_, WM_CLOSE, 0, 0);
+                    } else if (focus == year_list_ && focus != nullptr) {
+                        convert_selected_entry();
+                    }
                     return 0;
+                }
                 default:  // Escape (IDCANCEL) presses nothing
                     return 0;
             }
@@ -268,7 +288,8 @@ void MainWindow::fill_year_list() {
 
 void MainWindow::convert_selected_entry() {
     // A run already under way (from the events it lets through) starts
-    // nothing.
+    // nothing, and nor does a window that is going.
+    if (window_ == nullptr || year_list_ == nullptr) return;
     const auto selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
     const auto index = static_cast<std::size_t>(selected);
     if (busy_ || selected < 0 || index >= years_.entries().size()) return;
@@ -322,14 +343,8 @@ void MainWindow::progress(std::uint64_t done, std::uint64_t total) {
 }
 
 void MainWindow::show_taskbar_progress(TBPFLAG state, std::uint64_t done, std::uint64_t total) {
-    // The one progress display that changes none of the window's own texts.
-    if (taskbar_ == nullptr && state != TBPF_NOPROGRESS &&
-        SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_PPV_ARGS(&taskbar_))) &&
-        FAILED(taskbar_->HrInit())) {
-        taskbar_->Release();
-        taskbar_ = nullptr;
-    }
+    // The one progress display that changes none of the window's own texts;
+    // there only once the taskbar has made the window's button.
     if (taskbar_ == nullptr) return;
     taskbar_->SetProgressState(window_, state);
     if (state != TBPF_NOPROGRESS && total != 0) taskbar_->SetProgressValue(window_, done, total);

@@ -74,7 +74,8 @@ private:
     YearList years_;
     RunOptions options_;
     std::chrono::steady_clock::time_point events_handled_;
-    ITaskbarList3* taskbar_ = nullptr;     // none where the system offers none
+    ITaskbarList3* taskbar_ = nullptr;  // none until the taskbar has made the button
+    const UINT taskbar_button_created_ = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
     HICON icons_[2] = {nullptr, nullptr};  // large and small, for the current DPI
     HWND window_ = nullptr;
     HWND year_list_ = nullptr;

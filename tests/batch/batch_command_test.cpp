@@ -179,19 +179,29 @@ TEST(BatchCommand, FindsSourceFilesByNamePattern) {
 }
 
 #ifdef _WIN32
-// Windows shells leave patterns to the program, and a folder given as
-// "C:\My Data\" arrives with a stray quote.
+// Windows shells leave patterns to the program, which matches them against
+// long names only; a folder given as "C:\My Data\" arrives with a stray
+// quote and the arguments after it, and is refused.
 TEST(BatchCommand, PatternsAndAStrayQuoteOnWindows) {
     ScopedTempDir dir;
-    for (const char* name : {"SPE2001.CSV", "spe1999.csv", "notes.csv"}) {
+    for (const char* name : {"SPE2001.CSV", "spe1999.csv", "notes.csv", "SPE1999.csv~"}) {
         write_file(dir / name, kValid);
     }
-    const std::string folder = dir.path().string() + "\\\"";  // "...\"
+    const std::string folder = dir.path().string();
     const Ran ran = batch({"--folder", folder, "SPE*.csv", "SPX?.csv"});
     EXPECT_EQ(ran.status, 1);
     EXPECT_EQ(ran.out, "spe1999.csv: Done.\nSPE2001.CSV: Done.\n");
     EXPECT_EQ(ran.err, "convert-batch: no file matches SPX?.csv\n");
-    EXPECT_EQ(batch({"--folder", folder}).out, "spe1999.csv: Done.\nSPE2001.CSV: Done.\n");
+    for (const std::string& stray : {folder + "\" SPE1999.csv", folder + "\""}) {
+        const Ran refused = batch({"--folder", stray});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.err, "convert-batch: --folder " + stray +
+                                   " holds a quote: a backslash before a closing quote keeps the "
+                                   "quote, and the arguments after it, in the folder's name. "
+                                   "Write the folder without its last backslash: --folder "
+                                   "\"C:\\My Data\"\n" +
+                                   kUsage);
+    }
 }
 #endif
 

@@ -5,11 +5,13 @@
 #endif
 #include <windows.h>
 // After windows.h:
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "convert_file.h"
@@ -155,27 +157,81 @@ TEST(FileNames, SystemFilesAreNotListed) {
     EXPECT_TRUE(list_files(dir.path()).empty());
 }
 
-// Through a whole run: the new target is never hidden, keeps the old one's
-// not-indexed and system attributes, and drops the states of the old file's
-// data. (Wine keeps only some of these bits; each row asks only for those
-// the old file really had.)
+/// Gives `path` an access entry of its own, as a user's sharing would.
+bool give_own_access(const fs::path& path) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    wchar_t everyone[] = L"EVERYONE";
+    EXPLICIT_ACCESSW entry{};
+    entry.grfAccessPermissions = GENERIC_READ;
+    entry.grfAccessMode = GRANT_ACCESS;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    entry.Trustee.ptstrName = everyone;
+    PACL with_entry = nullptr;
+    const bool given = ::SetEntriesInAclW(1, &entry, acl, &with_entry) == ERROR_SUCCESS &&
+                       ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                               DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                               with_entry, nullptr) == ERROR_SUCCESS;
+    ::LocalFree(with_entry);
+    ::LocalFree(descriptor);
+    return given;
+}
+
+// Through a whole run: the new target is never hidden, always marked for
+// backup, keeps the old one's not-indexed and system attributes, and drops
+// the states of the old file's data; a share that refuses it the old one's
+// access list, or the rename that keeps the old one's readers, still takes
+// it. (Wine keeps only some of these bits; each row asks only for those the
+// old file really had.)
 TEST(AtomicFile, TheNewTargetTakesOnlyTheAttributesThatDescribeIt) {
     constexpr DWORD kKept = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_SYSTEM;
-    constexpr DWORD kLooked = kKept | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_HIDDEN;
-    for (const DWORD old : {DWORD{0}, DWORD{FILE_ATTRIBUTE_NOT_CONTENT_INDEXED},
-                            DWORD{FILE_ATTRIBUTE_SYSTEM}, DWORD{FILE_ATTRIBUTE_OFFLINE}}) {
+    constexpr DWORD kLooked =
+        kKept | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    constexpr DWORD kNone = 0;
+    constexpr auto kNoStep = static_cast<AtomicFile::Step>(-1);
+    const struct {
+        bool old_target;
+        DWORD attributes;
+        AtomicFile::Step refused = kNoStep;
+    } cases[] = {
+        {false, kNone},
+        {true, FILE_ATTRIBUTE_NORMAL},
+        {true, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED},
+        {true, FILE_ATTRIBUTE_SYSTEM},
+        {true, FILE_ATTRIBUTE_OFFLINE},
+        {true, FILE_ATTRIBUTE_NORMAL, AtomicFile::Step::access},
+        {true, FILE_ATTRIBUTE_NORMAL, AtomicFile::Step::posix_rename},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << c.attributes << " refusing " << static_cast<int>(c.refused));
         ScopedTempDir dir;
         write_file(dir / "SPE1999.CSV", kValid);
         DWORD had = 0;
-        if (old != 0) {
+        if (c.old_target) {
             write_file(dir / "SP1999.TXT", "previous");
-            ::SetFileAttributesW((dir / "SP1999.TXT").c_str(), old);
+            if (c.refused == AtomicFile::Step::access) {
+                ASSERT_TRUE(give_own_access(dir / "SP1999.TXT"));
+            }
+            ::SetFileAttributesW((dir / "SP1999.TXT").c_str(), c.attributes);
             had = ::GetFileAttributesW((dir / "SP1999.TXT").c_str());
         }
-        ASSERT_EQ(run_file(dir.path(), "SPE1999.CSV").outcome, RunOutcome::converted);
+        bool asked = false;
+        RunOptions options;
+        options.target.refuse = [&](AtomicFile::Step step) {
+            asked |= step == c.refused;
+            return step == c.refused;
+        };
+        ASSERT_EQ(run_file(dir.path(), "SPE1999.CSV", options).outcome, RunOutcome::converted);
+        EXPECT_EQ(asked, c.refused != kNoStep);
         const DWORD now = ::GetFileAttributesW((dir / "SP1999.TXT").c_str());
-        EXPECT_EQ(now & kLooked, had & kKept) << std::hex << old;
+        EXPECT_EQ(now & kLooked, (had & kKept) | FILE_ATTRIBUTE_ARCHIVE);
         EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
     }
 }
 
@@ -228,22 +284,35 @@ TEST(AtomicFile, AScannerCannotHoldTheTemporary) {
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);
 }
 
-// A folder deeper than MAX_PATH, whose temporary's name would not fit.
+// A folder deeper than MAX_PATH, whose temporary's name would not fit: it is
+// listed, its stale temporaries are removed, and its source converts.
 TEST(AtomicFile, AFolderDeeperThanMaxPathConverts) {
     ScopedTempDir dir;
     fs::path deep = std::wstring(L"\\\\?\\") + fs::absolute(dir.path()).wstring();
     for (int i = 0; i < 3; ++i) deep /= std::wstring(90, L"abc"[i]);
     fs::create_directories(deep);
-    const std::wstring source = deep / L"SPE1999.CSV";
-    HANDLE file = ::CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    ::WriteFile(file, kValid.data(), static_cast<DWORD>(kValid.size()), &written, nullptr);
-    ::CloseHandle(file);
+    const struct {
+        const wchar_t* name;
+        std::string_view bytes;
+        DWORD attributes;
+    } files[] = {{L"SPE1999.CSV", kValid, FILE_ATTRIBUTE_NORMAL},
+                 {L".SP1999.TXT.999999999.0.tmp", "stale", FILE_ATTRIBUTE_HIDDEN}};
+    for (const auto& [name, bytes, attributes] : files) {
+        HANDLE file = ::CreateFileW((deep / name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    attributes, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        ::CloseHandle(file);
+    }
     const fs::path plain = fs::path(deep.wstring().substr(4));
     ASSERT_GT(plain.wstring().size(), 270u);
+    const std::vector<ListedFile> listed = list_files(plain);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed.front().name, "SPE1999.CSV");
     EXPECT_EQ(run_file(plain, "SPE1999.CSV").outcome, RunOutcome::converted);
     EXPECT_EQ(fs::file_size(deep / L"SP1999.TXT"), kExampleTarget.size());
+    EXPECT_FALSE(fs::exists(deep / L".SP1999.TXT.999999999.0.tmp"));
 }
 
 }  // namespace

@@ -140,6 +140,16 @@ std::vector<Scenario> scenarios() {
          {kSource},
          std::nullopt,
          false},
+        {"Enter on Close ends at once and converts nothing",
+         {{"SPE1999.CSV", kValid}},
+         [](Driver& d) {
+             d.select(0);
+             d.press_enter_on_close();
+         },
+         {},
+         {kSource},
+         std::nullopt,
+         false},
         {"Close ends at once when idle",
          {{"SPE1999.CSV", kValid}},
          [](Driver& d) { d.click_close(); },

@@ -37,6 +37,8 @@ public:
     virtual void double_click(int row) = 0;
     /// Enter while the year list has the focus.
     virtual void press_enter() = 0;
+    /// Enter while Close has the focus.
+    virtual void press_enter_on_close() = 0;
     /// A click on Close.
     virtual void click_close() = 0;
     /// The title bar's close.

@@ -85,6 +85,11 @@ public:
         QTest::keyClick(list(), Qt::Key_Return);
         QTest::qWait(20);
     }
+    void press_enter_on_close() override {
+        close_button(*window_)->setFocus();
+        QTest::keyClick(close_button(*window_), Qt::Key_Return);
+        QTest::qWait(20);
+    }
     void click_close() override { QTest::mouseClick(close_button(*window_), Qt::LeftButton); }
     void request_close() override { window_->close(); }
     bool is_open() override { return window_->isVisible(); }

@@ -173,6 +173,13 @@ public:
         ::PostMessageW(list(), WM_KEYUP, VK_RETURN, 0xC0000001);
         pump(hwnd());
     }
+    void press_enter_on_close() override {
+        const HWND close = ::GetDlgItem(hwnd(), kCloseButtonId);
+        ::SetFocus(close);
+        ::PostMessageW(close, WM_KEYDOWN, VK_RETURN, 1);
+        ::PostMessageW(close, WM_KEYUP, VK_RETURN, 0xC0000001);
+        pump(hwnd());
+    }
     void click_close() override {
         ::SendMessageW(::GetDlgItem(hwnd(), kCloseButtonId), BM_CLICK, 0, 0);
         pump(hwnd());
@@ -279,6 +286,8 @@ TEST(Win32Window, MessageBoxesArePlainAndOwnedByTheWindow) {
     EXPECT_EQ(done.owner, driver.hwnd());
 }
 
+// Keys while Close has the focus, with a source in the folder: Escape does
+// nothing, Enter closes and converts nothing.
 TEST(Win32Window, KeysOnClose) {
     struct Case {
         const char* what;
@@ -296,10 +305,14 @@ TEST(Win32Window, KeysOnClose) {
     };
     for (const Case& c : cases) {
         ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", kValid);
         Win32Driver driver;
         ASSERT_TRUE(driver.open(dir.path()));
+        ::SendMessageW(driver.list(), LB_SETCURSEL, 0, 0);
         c.act(driver.hwnd(), ::GetDlgItem(driver.hwnd(), kCloseButtonId));
         EXPECT_EQ(driver.is_open(), !c.closes) << c.what;
+        EXPECT_TRUE(driver.boxes().empty()) << c.what;
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"}) << c.what;
     }
 }
 
