@@ -38,7 +38,13 @@ std::string target_name_of(std::string_view source_name) {
            ".TXT";
 }
 
-RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report) {
+const RunFiles& real_files() {
+    static const RunFiles files;
+    return files;
+}
+
+RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report,
+                       const RunFiles& files) {
     const std::string& name = source.shown_name;
     if (!equals_ignoring_case(std::string_view(source.name).substr(0, 3), "SPE")) {
         return {RunOutcome::invalid_name, "Invalid file name: " + name};
@@ -47,7 +53,7 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
     std::optional<AtomicFile> target;
     std::string failure;
     try {
-        const OpenedSource opened = options.open(source.folder / path_of(source.name));
+        const OpenedSource opened = files.open(source.folder / path_of(source.name));
         if (opened.status == OpenedSource::Status::not_found) {
             return {RunOutcome::source_missing, "Could not find " + name + not_converted};
         }
@@ -56,12 +62,13 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
         }
         NullSink nowhere;
         if (options.write_target) {
-            target.emplace(source.folder / path_of(target_name_of(source.name)), options.target);
+            target.emplace(source.folder / path_of(target_name_of(source.name)),
+                           files.save_options());
         }
         ProgressSource counted(*opened.file, report);
-        SourceRows rows(counted, options.block_size);
+        SourceRows rows(counted, files.block_size());
         TargetBuffer buffer(target ? static_cast<TargetSink&>(*target) : nowhere,
-                            options.block_size);
+                            files.block_size());
         const MessageFn show = [&report](const std::string& text) { report.message(text); };
         const RowsOutcome converted = convert_rows(rows, buffer, show);
         const std::string row = std::to_string(converted.row);

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -38,12 +37,25 @@ struct SourceFile {
 };
 
 struct RunOptions {
-    bool write_target = true;             // false: check every value, write nothing
-    std::size_t block_size = kBlockSize;  // of reading and writing
-    AtomicFile::Options target = {};
-    /// Opens the source; tests put sources of their own in its place.
-    std::function<OpenedSource(const std::filesystem::path&)> open = open_source;
+    bool write_target = true;  // false: check every value, write nothing
 };
+
+/// The file system as a run sees it, behind one interface that tests
+/// replace: sources that fail or dawdle, other block sizes, a save step the
+/// system refuses.
+class RunFiles {
+public:
+    virtual ~RunFiles() = default;
+    /// Opens the source at `path`, as open_source does.
+    virtual OpenedSource open(const std::filesystem::path& path) const { return open_source(path); }
+    /// How many bytes a run reads, and gathers for writing, at a time.
+    virtual std::size_t block_size() const { return kBlockSize; }
+    /// How the new target is saved.
+    virtual SaveOptions save_options() const { return {}; }
+};
+
+/// The files themselves.
+const RunFiles& real_files();
 
 struct RunResult {
     RunOutcome outcome;
@@ -53,7 +65,8 @@ struct RunResult {
 /// Converts `source`: "SPE" + year + anything, into "SP" + year + ".TXT"
 /// beside it, reporting each value unfit for the target and the reading's
 /// progress through `report` in order.
-RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report);
+RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report,
+                       const RunFiles& files = real_files());
 
 /// "SP" + characters 4 to 7 of the source name, upper-cased, + ".TXT".
 std::string target_name_of(std::string_view source_name);

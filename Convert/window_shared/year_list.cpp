@@ -41,12 +41,9 @@ std::optional<std::string> YearList::refusal(std::size_t index) const {
     return std::nullopt;
 }
 
-RunResult YearList::convert(std::size_t index, RunReport& report, const RunOptions& options) {
-    YearEntry& entry = entries_.at(index);
-    const RunResult result =
-        convert_file({folder_, entry.file_name, upper(entry.file_name)}, options, report);
-    if (result.outcome == RunOutcome::converted) entry.converted = true;
-    return result;
+SourceFile YearList::source(std::size_t index) const {
+    const YearEntry& entry = entries_.at(index);
+    return {folder_, entry.file_name, upper(entry.file_name)};
 }
 
 }  // namespace convert

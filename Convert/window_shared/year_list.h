@@ -1,6 +1,6 @@
 // The windows' year list: one entry per comma-separated file of the
 // program's folder, each knowing its file, its shown text and its converted
-// mark, and the run of a double-clicked entry as both windows make it.
+// mark.
 #pragma once
 
 #include <cstddef>
@@ -39,10 +39,10 @@ public:
     /// None when the entry may be converted.
     std::optional<std::string> refusal(std::size_t index) const;
 
-    /// Converts the file of entry `index`, which refusal() let through, and
-    /// marks the entry when the target was replaced. Over-long values and
-    /// progress go to `report`; the closing message comes back.
-    RunResult convert(std::size_t index, RunReport& report, const RunOptions& options = {});
+    /// The source file of entry `index`, named in messages upper-cased.
+    SourceFile source(std::size_t index) const;
+    /// Marks entry `index` converted.
+    void mark_converted(std::size_t index) { entries_.at(index).converted = true; }
 
 private:
     std::filesystem::path folder_;

@@ -20,8 +20,19 @@ constexpr int kFontPixels = 13;
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-/// How long a run may keep the window from its messages.
-constexpr std::chrono::milliseconds kEventInterval{100};
+/// Sent by the run's thread: the session has tasks for the window's thread.
+constexpr UINT kRunTasks = WM_APP + 1;
+
+using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+
+/// Task dialogs come with common controls 6, which the program's manifest
+/// asks for; without them a per-value box is a plain one.
+TaskDialogIndirectFn task_dialog() {
+    static const auto function =
+        reinterpret_cast<TaskDialogIndirectFn>(reinterpret_cast<void (*)()>(
+            ::GetProcAddress(::GetModuleHandleW(L"comctl32.dll"), "TaskDialogIndirect")));
+    return function;
+}
 
 std::wstring wide(std::string_view bytes) {
     const std::u16string text = decoded_text(bytes);
@@ -53,10 +64,12 @@ std::filesystem::path program_folder() {
     return std::filesystem::path(path).parent_path();
 }
 
-MainWindow::MainWindow(std::filesystem::path folder, RunOptions options)
-    : years_(std::move(folder)), options_(std::move(options)) {}
+MainWindow::MainWindow(std::filesystem::path folder)
+    : session_(std::make_unique<RunSession>(std::move(folder), static_cast<RunWindow&>(*this))) {}
 
 MainWindow::~MainWindow() {
+    // A run under way ends first: it may still wake the window.
+    session_.reset();
     if (window_ != nullptr) ::DestroyWindow(window_);
     if (font_ != nullptr) ::DeleteObject(font_);
     for (HICON icon : icons_) {
@@ -106,7 +119,11 @@ bool MainWindow::create(int show) {
     ::SetWindowPos(window_, nullptr, 0, 0, frame.cx, frame.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     lay_out(dpi);
-    fill_year_list();
+    for (const YearEntry& entry : session_->years().entries()) {
+        ::SendMessageW(year_list_, LB_ADDSTRING, 0,
+                       reinterpret_cast<LPARAM>(wide(entry.label()).c_str()));
+    }
+    woken_ = window_;
     focused_ = year_list_;
     ::ShowWindow(window_, show);
     ::SetFocus(year_list_);
@@ -115,15 +132,13 @@ bool MainWindow::create(int show) {
 
 int MainWindow::run_message_loop() {
     MSG message{};
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) dispatch(message);
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab, Enter and Alt+C work as in a dialog.
+        if (window_ != nullptr && ::IsDialogMessageW(window_, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
     return static_cast<int>(message.wParam);
-}
-
-void MainWindow::dispatch(MSG& message) {
-    // Tab, Enter and Alt+C work as in a dialog.
-    if (window_ != nullptr && ::IsDialogMessageW(window_, &message)) return;
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
 }
 
 SIZE MainWindow::frame_size(UINT dpi) const {
@@ -258,19 +273,19 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
         case WM_SETFOCUS:
             ::SetFocus(focused_ != nullptr ? focused_ : year_list_);
             return 0;
+        case kRunTasks:
+            session_->run_tasks();
+            return 0;
         case WM_CLOSE:
-            if (busy_) {
-                // Never leave a run half done: end once it has finished.
-                close_requested_ = true;
-                return 0;
-            }
-            ::DestroyWindow(window_);
+            // A run under way closes the window once it has ended.
+            if (session_->may_close()) ::DestroyWindow(window_);
             return 0;
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY: {
             HWND window = window_;
+            woken_ = nullptr;
             window_ = year_list_ = label_ = close_button_ = nullptr;
             return ::DefWindowProcW(window, message, w, l);
         }
@@ -279,94 +294,75 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
     }
 }
 
-void MainWindow::fill_year_list() {
-    for (const YearEntry& entry : years_.entries()) {
-        ::SendMessageW(year_list_, LB_ADDSTRING, 0,
-                       reinterpret_cast<LPARAM>(wide(entry.label()).c_str()));
-    }
+void MainWindow::convert_selected_entry() {
+    if (year_list_ == nullptr) return;  // the window is going
+    const auto selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
+    if (selected >= 0) session_->convert(static_cast<std::size_t>(selected));
 }
 
-void MainWindow::convert_selected_entry() {
-    // A run already under way (from the events it lets through) starts
-    // nothing, and nor does a window that is going.
-    if (window_ == nullptr || year_list_ == nullptr) return;
-    const auto selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
-    const auto index = static_cast<std::size_t>(selected);
-    if (busy_ || selected < 0 || index >= years_.entries().size()) return;
-    if (const std::optional<std::string> refusal = years_.refusal(index)) {
-        show_message(*refusal);
-        return;
+RunWindow::Answer MainWindow::show_message(const std::string& text, Box box) {
+    const std::u16string shown = shown_message(text);
+    const std::wstring message(shown.begin(), shown.end());
+    const std::wstring caption = wide(kApplicationTitle);
+    if (box == Box::per_value && task_dialog() != nullptr) {
+        // OK for Enter; Skip the rest for Esc (and the title bar's close).
+        const TASKDIALOG_BUTTON skip{kSkipRestId, L"&Skip the rest"};
+        TASKDIALOGCONFIG config{};
+        config.cbSize = sizeof config;
+        config.hwndParent = window_;
+        config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
+        config.dwCommonButtons = TDCBF_OK_BUTTON;
+        config.pszWindowTitle = caption.c_str();
+        config.pszContent = message.c_str();
+        config.cButtons = 1;
+        config.pButtons = &skip;
+        config.nDefaultButton = IDOK;
+        int pressed = IDOK;
+        if (SUCCEEDED(task_dialog()(&config, &pressed, nullptr, nullptr))) {
+            return pressed == kSkipRestId || pressed == IDCANCEL ? Answer::skip_rest : Answer::ok;
+        }
     }
-    set_busy(true);
-    const RunResult result = years_.convert(index, *this, options_);
-    set_busy(false);
-    if (result.outcome == RunOutcome::converted) {
-        // The mark is seen before "Done." is; the selection stays where it is.
-        show_taskbar_progress(TBPF_NOPROGRESS);
-        const auto now_selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
-        ::SendMessageW(year_list_, LB_DELETESTRING, index, 0);
-        ::SendMessageW(year_list_, LB_INSERTSTRING, index,
-                       reinterpret_cast<LPARAM>(wide(years_.entries()[index].label()).c_str()));
-        ::SendMessageW(year_list_, LB_SETCURSEL, static_cast<WPARAM>(now_selected), 0);
-        ::UpdateWindow(year_list_);
-        show_message(result.message);
-    } else {
-        // The taskbar shows the failure while its message is read.
-        show_taskbar_progress(TBPF_ERROR, 1, 1);
-        show_message(result.message);
-        show_taskbar_progress(TBPF_NOPROGRESS);
-    }
-    // A close asked for during the run is carried out now that it has ended.
-    if (close_requested_) ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    ::MessageBoxW(window_, message.c_str(), caption.c_str(), MB_OK);
+    return Answer::ok;
 }
 
 void MainWindow::set_busy(bool busy) {
-    busy_ = busy;
     ::EnableWindow(close_button_, !busy);
     ::SetWindowTextW(close_button_, busy ? L"Working..." : L"&Close");
-    // Paint "Working..." before reading starts; the paint is all that waits.
-    if (busy) {
-        process_pending_events();
-        events_handled_ = std::chrono::steady_clock::now();
-    }
 }
 
-void MainWindow::progress(std::uint64_t done, std::uint64_t total) {
-    // The window keeps answering while a slow drive is read, so that Windows
-    // never calls it "Not Responding"; the busy state refuses a second run
-    // and defers a close meanwhile.
-    const auto now = std::chrono::steady_clock::now();
-    if (now - events_handled_ < kEventInterval) return;
-    show_taskbar_progress(TBPF_NORMAL, done, total);
-    process_pending_events();
-    events_handled_ = now;
-}
-
-void MainWindow::show_taskbar_progress(TBPFLAG state, std::uint64_t done, std::uint64_t total) {
-    // The one progress display that changes none of the window's own texts;
-    // there only once the taskbar has made the window's button.
+void MainWindow::show_progress(Progress progress, std::uint64_t done, std::uint64_t total) {
+    // The taskbar button's progress, the one display that changes none of
+    // the window's own texts; there only once the taskbar has made it.
     if (taskbar_ == nullptr) return;
+    const TBPFLAG state = progress == Progress::reading  ? TBPF_NORMAL
+                          : progress == Progress::failed ? TBPF_ERROR
+                                                         : TBPF_NOPROGRESS;
     taskbar_->SetProgressState(window_, state);
-    if (state != TBPF_NOPROGRESS && total != 0) taskbar_->SetProgressValue(window_, done, total);
-}
-
-void MainWindow::process_pending_events() {
-    MSG message{};
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // For the main loop, once the run has ended.
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        dispatch(message);
+    if (progress == Progress::failed) taskbar_->SetProgressValue(window_, 1, 1);
+    if (progress == Progress::reading && total != 0) {
+        taskbar_->SetProgressValue(window_, done, total);
     }
 }
 
-void MainWindow::show_message(const std::string& text) {
-    const std::u16string shown = shown_message(text);
-    const std::wstring caption = wide(kApplicationTitle);
-    ::MessageBoxW(window_, std::wstring(shown.begin(), shown.end()).c_str(), caption.c_str(),
-                  MB_OK);
+void MainWindow::show_entry(std::size_t index) {
+    // The selection stays where it is.
+    const auto selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
+    ::SendMessageW(year_list_, LB_DELETESTRING, index, 0);
+    ::SendMessageW(
+        year_list_, LB_INSERTSTRING, index,
+        reinterpret_cast<LPARAM>(wide(session_->years().entries()[index].label()).c_str()));
+    ::SendMessageW(year_list_, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+    ::UpdateWindow(year_list_);
+}
+
+void MainWindow::close_window() {
+    ::PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+void MainWindow::wake() {
+    // From the run's thread; a window that has gone is not woken.
+    if (HWND window = woken_.load(); window != nullptr) ::PostMessageW(window, kRunTasks, 0, 0);
 }
 
 }  // namespace convert

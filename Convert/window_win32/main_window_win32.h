@@ -1,8 +1,8 @@
 // The program's one window on Windows, in the plain Win32 API: the year list
 // of the program's folder, a label and the Close button. One window
-// procedure turns messages into the calls the Qt window makes; the window
-// keeps the entries, their marks and the busy state, and hears from the
-// conversion only through its RunReport.
+// procedure turns messages into the calls the Qt window makes; runs go
+// through the window's run session, off the window's thread, and the
+// window only shows what the session asks.
 #pragma once
 
 #ifndef NOMINMAX
@@ -12,12 +12,12 @@
 // After windows.h:
 #include <shobjidl.h>
 
-#include <chrono>
+#include <atomic>
 #include <filesystem>
+#include <memory>
 #include <string>
 
-#include "run_report.h"
-#include "year_list.h"
+#include "run_session.h"
 
 namespace convert {
 
@@ -25,14 +25,15 @@ namespace convert {
 /// automation and the tests find them.
 inline constexpr wchar_t kWindowClass[] = L"F_SPECS";
 enum ControlId : int { kYearListId = 100, kLabelId = 101, kCloseButtonId = 102 };
+/// The per-value box's button that skips the rest of them.
+inline constexpr int kSkipRestId = 1000;
 
-class MainWindow : private RunReport {
+class MainWindow : private RunWindow {
 public:
     /// `folder` is the program's folder: listed at start, and where sources
-    /// are read and targets written. `options` go to every run (tests slow
-    /// the reading down).
-    explicit MainWindow(std::filesystem::path folder, RunOptions options = {});
-    ~MainWindow() override;
+    /// are read and targets written.
+    explicit MainWindow(std::filesystem::path folder);
+    ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -46,46 +47,42 @@ public:
     /// The window; null before create and after the window has gone.
     HWND window() const { return window_; }
 
+    /// What makes the window's runs; tests give it files of their own.
+    RunSession& session() { return *session_; }
+
 private:
     static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     static LRESULT CALLBACK list_procedure(HWND list, UINT message, WPARAM w, LPARAM l, UINT_PTR,
                                            DWORD_PTR self);
     LRESULT handle(UINT message, WPARAM w, LPARAM l);
-    void dispatch(MSG& message);
-    void process_pending_events();
 
-    void fill_year_list();
     /// Converts the selected entry, as a double-click on it or Enter asks.
     void convert_selected_entry();
-    void set_busy(bool busy);
-    void show_message(const std::string& text);
     /// The window's outer size for `dpi` dots per inch.
     SIZE frame_size(UINT dpi) const;
     /// Places the window's controls, font and icons for `dpi` dots per inch.
     void lay_out(UINT dpi);
-    /// The taskbar button's progress: TBPF_NOPROGRESS, TBPF_NORMAL with
-    /// `done` of `total`, or TBPF_ERROR.
-    void show_taskbar_progress(TBPFLAG state, std::uint64_t done = 0, std::uint64_t total = 0);
 
-    // RunReport
-    void message(const std::string& text) override { show_message(text); }
-    void progress(std::uint64_t done, std::uint64_t total) override;
+    // RunWindow
+    Answer show_message(const std::string& text, Box box) override;
+    void set_busy(bool busy) override;
+    void show_progress(Progress progress, std::uint64_t done, std::uint64_t total) override;
+    void show_entry(std::size_t index) override;
+    void close_window() override;
+    void wake() override;
 
-    YearList years_;
-    RunOptions options_;
-    std::chrono::steady_clock::time_point events_handled_;
     ITaskbarList3* taskbar_ = nullptr;  // none until the taskbar has made the button
     const UINT taskbar_button_created_ = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
     HICON icons_[2] = {nullptr, nullptr};  // large and small, for the current DPI
     HWND window_ = nullptr;
+    std::atomic<HWND> woken_{nullptr};  // the window, for the run's thread
     HWND year_list_ = nullptr;
     HWND label_ = nullptr;
     HWND close_button_ = nullptr;
     HFONT font_ = nullptr;
     HWND focused_ = nullptr;              // the control to give the focus back to
     bool double_click_on_entry_ = false;  // the list's last double-click hit an entry
-    bool busy_ = false;
-    bool close_requested_ = false;
+    std::unique_ptr<RunSession> session_;
 };
 
 /// The folder that holds the running program.

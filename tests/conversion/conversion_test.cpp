@@ -77,7 +77,9 @@ void expect_same_run_as_reference(const std::string& content, std::size_t block_
     messages.push_back(message);
     ScopedTempDir dir;
     write_file(dir / "SPE1999.CSV", content);
-    const Ran ran = run_file(dir.path(), "SPE1999.CSV", {.block_size = block_size});
+    TestFiles files;
+    files.block = block_size;
+    const Ran ran = run_file(dir.path(), "SPE1999.CSV", files);
     EXPECT_EQ(ran.outcome, outcome);
     EXPECT_EQ(ran.messages, messages);
     if (outcome == RunOutcome::converted) {
@@ -323,48 +325,22 @@ std::vector<SourceCase> code_page_cases() {
     };
     const std::string utf8 = "Citro\xc3\xabn \xe2\x82\xac\xc2\x81";
     const std::string cp1252 = "Citro\xebn \x80\x81";
+    const std::string o_slash = "\xc3\x98";   // Ø in UTF-8,
+    const std::string o_slash_1252 = "\xd8";  // and in Windows-1252
     return {
-        {"CSV UTF-8",
-         sheet(utf8,
-               "\xc3\x98"
-               "6"),
-         converted,
-         target(cp1252,
-                "\xd8"
-                "6 ")},
-        {"CSV UTF-8 with its mark",
-         "\xEF\xBB\xBF" + sheet(utf8,
-                                "\xc3\x98"
-                                "6"),
-         converted,
-         target(cp1252,
-                "\xd8"
-                "6 ")},
-        {"plain CSV",
-         sheet(cp1252,
-               "\xd8"
-               "6"),
-         converted,
-         target(cp1252,
-                "\xd8"
-                "6 ")},
-        {"a character of two bytes fits a field of its width",
-         sheet("A",
-               "\xc3\x98"
-               "16"),
-         converted,
-         target("A",
-                "\xd8"
-                "16")},
+        {"CSV UTF-8", sheet(utf8, o_slash + "6"), converted, target(cp1252, o_slash_1252 + "6 ")},
+        {"CSV UTF-8 with its mark", "\xEF\xBB\xBF" + sheet(utf8, o_slash + "6"), converted,
+         target(cp1252, o_slash_1252 + "6 ")},
+        {"plain CSV", sheet(cp1252, o_slash_1252 + "6"), converted,
+         target(cp1252, o_slash_1252 + "6 ")},
+        {"a character of two bytes fits a field of its width", sheet("A", o_slash + "16"),
+         converted, target("A", o_slash_1252 + "16")},
         {"and is one character of a value too long",
-         sheet("A",
-               "\xc3\x98"
-               "160"),
+         sheet("A", o_slash + "160"),
          values_rejected,
          "",
-         {"Model: A  C5\r\n\r\nField: A1  Response Length:  4   Response: \xc3\x98"
-          "160  is "
-          "longer than: 3"}},
+         {"Model: A  C5\r\n\r\nField: A1  Response Length:  4   Response: " + o_slash +
+          "160  is longer than: 3"}},
         {"characters outside the code page",
          sheet("\xc4\x80udi", "\xf0\x9f\x98\x80"),
          values_rejected,

@@ -109,25 +109,25 @@ TEST(ConvertFile, AnAbsentSourceIsReportedAndChangesNothing) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
 }
 
-/// Options that refuse `refused` once it has been taken `after` times.
-RunOptions refusing(
+/// Files that refuse `refused` once it has been taken `after` times.
+TestFiles refusing(
     Step refused, int after = 0,
     AtomicFile::Temporary temporary = AtomicFile::Temporary::unnamed_where_possible) {
-    RunOptions options;
-    options.target.refuse = [=, taken = std::make_shared<int>(0)](Step step) {
+    TestFiles files;
+    files.save.refuse = [=, taken = std::make_shared<int>(0)](Step step) {
         return step == refused && (*taken)++ >= after;
     };
-    options.target.temporary = temporary;
-    options.block_size = 16;
-    return options;
+    files.save.temporary = temporary;
+    files.block = 16;
+    return files;
 }
 
-/// Options whose source fails after `good_blocks` reads of `block` bytes.
-RunOptions reading(int good_blocks, std::size_t block) {
-    RunOptions options;
-    options.open = failing_after(good_blocks, block);
-    options.block_size = block;
-    return options;
+/// Files whose source fails after `good_reads` reads of `block` bytes.
+TestFiles reading(int good_reads, std::size_t block) {
+    TestFiles files;
+    files.good_reads = good_reads;
+    files.block = block;
+    return files;
 }
 
 // Whatever fails, and wherever: the old target stays byte for byte, no
@@ -140,7 +140,7 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
     const struct {
         const char* what;
         std::string source;
-        RunOptions options;
+        TestFiles files;
         RunOutcome outcome;
         std::vector<std::string> messages;
     } cases[] = {
@@ -180,7 +180,7 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
         write_file(dir / "SPE1999.CSV", c.source);
         write_file(dir / "SP1999.TXT", kOld);
         const std::size_t descriptors = open_descriptors();
-        const Ran ran = run_file(dir.path(), "SPE1999.CSV", c.options);
+        const Ran ran = run_file(dir.path(), "SPE1999.CSV", c.files);
         EXPECT_EQ(open_descriptors(), descriptors);
         EXPECT_EQ(ran.outcome, c.outcome);
         EXPECT_EQ(ran.messages, c.messages);
@@ -195,8 +195,10 @@ TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {
     for (int i = 0; i < 40; ++i) source.append(kExampleLine).append("\r\n");
     write_file(dir / "SPE1999.CSV", source);
     RecordingReport report;
+    TestFiles files;
+    files.block = 1000;
     const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"},
-                                          {.write_target = false, .block_size = 1000}, report);
+                                          {.write_target = false}, report, files);
     EXPECT_EQ(result.outcome, checked);
     EXPECT_EQ(result.message, "");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});

@@ -118,9 +118,9 @@ TEST(ReadFile, AReadTheSystemRefusesIsReported) {
     ScopedTempDir dir;
     write_file(dir / "SPE1999.CSV", kValid);
     write_file(dir / "SP1999.TXT", "previous");
-    RunOptions options;
-    options.open = [](const fs::path&) { return open_source("/proc/self/mem"); };
-    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", options).messages,
+    TestFiles files;
+    files.open_instead = [](const fs::path&) { return open_source("/proc/self/mem"); };
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).messages,
               std::vector<std::string>{"Could not read SPE1999.CSV.  Data not converted."});
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
 }
@@ -148,8 +148,10 @@ void kill_while_writing(AtomicFile::Temporary temporary) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        run_file(dir.path(), "SPE1999.CSV",
-                 {.block_size = 1 << 16, .target = {.temporary = temporary}});
+        TestFiles files;
+        files.block = 1 << 16;
+        files.save.temporary = temporary;
+        run_file(dir.path(), "SPE1999.CSV", files);
         ::_exit(0);
     }
     const bool caught = wait_until_writing(child, dir.path(), dir / "SPE1999.CSV");
@@ -168,8 +170,9 @@ void kill_while_writing(AtomicFile::Temporary temporary) {
     }
     EXPECT_EQ(left, (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
 
-    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", {.target = {.temporary = temporary}}).outcome,
-              RunOutcome::converted);
+    TestFiles files;
+    files.save.temporary = temporary;
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, RunOutcome::converted);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
     EXPECT_TRUE(read_file(dir / "SP1999.TXT") == target) << "the target differs";
 }
@@ -201,9 +204,9 @@ TEST(AtomicFile, UnnamedWhereTheFileSystemAllows) {
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
     // A new file that cannot be given its name is dropped.
     write_file(dir / "SPE1999.CSV", kValid);
-    RunOptions options;
-    options.target.refuse = [](AtomicFile::Step step) { return step == AtomicFile::Step::name; };
-    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", options).messages,
+    TestFiles files;
+    files.save.refuse = [](AtomicFile::Step step) { return step == AtomicFile::Step::name; };
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).messages,
               std::vector<std::string>{"Could not Save existing file.  Data not saved."});
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));

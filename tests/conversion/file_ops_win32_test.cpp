@@ -84,7 +84,9 @@ TEST(AtomicFile, AKilledWritersTemporaryGoesWithTheNextRun) {
     wchar_t folder[MAX_PATH] = {};
     if (::GetEnvironmentVariableW(kChildFolder, folder, MAX_PATH) != 0) {
         // The child: converts until it is ended.
-        run_file(folder, "SPE1999.CSV", {.block_size = 1 << 16});
+        TestFiles files;
+        files.block = 1 << 16;
+        run_file(folder, "SPE1999.CSV", files);
         return;
     }
     ScopedTempDir dir;
@@ -221,12 +223,12 @@ TEST(AtomicFile, TheNewTargetTakesOnlyTheAttributesThatDescribeIt) {
             had = ::GetFileAttributesW((dir / "SP1999.TXT").c_str());
         }
         bool asked = false;
-        RunOptions options;
-        options.target.refuse = [&](AtomicFile::Step step) {
+        TestFiles files;
+        files.save.refuse = [&](AtomicFile::Step step) {
             asked |= step == c.refused;
             return step == c.refused;
         };
-        ASSERT_EQ(run_file(dir.path(), "SPE1999.CSV", options).outcome, RunOutcome::converted);
+        ASSERT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, RunOutcome::converted);
         EXPECT_EQ(asked, c.refused != kNoStep);
         const DWORD now = ::GetFileAttributesW((dir / "SP1999.TXT").c_str());
         EXPECT_EQ(now & kLooked, (had & kKept) | FILE_ATTRIBUTE_ARCHIVE);
@@ -267,8 +269,8 @@ TEST(AtomicFile, AScannerCannotHoldTheTemporary) {
     write_file(dir / "SPE1999.CSV", kValid);
     write_file(dir / "SP1999.TXT", "previous");
     HANDLE scanner = INVALID_HANDLE_VALUE;
-    RunOptions options;
-    options.target.refuse = [&](AtomicFile::Step step) {
+    TestFiles files;
+    files.save.refuse = [&](AtomicFile::Step step) {
         if (step != AtomicFile::Step::replace) return false;
         for (const auto& entry : fs::directory_iterator(dir.path())) {
             if (entry.path().filename().native().starts_with(L".SP1999.TXT.")) {
@@ -278,7 +280,7 @@ TEST(AtomicFile, AScannerCannotHoldTheTemporary) {
         }
         return false;
     };
-    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", options).outcome, RunOutcome::converted);
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, RunOutcome::converted);
     EXPECT_EQ(scanner, INVALID_HANDLE_VALUE);
     if (scanner != INVALID_HANDLE_VALUE) ::CloseHandle(scanner);
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace testing_support {
 
@@ -163,13 +164,13 @@ void RecordingReport::progress(std::uint64_t done, std::uint64_t) {
     if (on_progress) on_progress();
 }
 
-Ran run_file(const fs::path& folder, const std::string& name, const convert::RunOptions& options) {
+Ran run_file(const fs::path& folder, const std::string& name, const convert::RunFiles& files) {
     RecordingReport report;
     std::string shown = name;
     for (char& c : shown) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
-    convert::RunResult result = convert::convert_file({folder, name, shown}, options, report);
+    convert::RunResult result = convert::convert_file({folder, name, shown}, {}, report, files);
     if (!result.message.empty()) report.messages.push_back(result.message);
     return {result.outcome, report.messages};
 }
@@ -199,12 +200,16 @@ namespace {
 /// each read or failing after some.
 class ShapedSource : public convert::ByteSource {
 public:
-    ShapedSource(std::unique_ptr<convert::ByteSource> file, std::size_t block, int good_blocks,
-                 int wait_ms)
-        : file_(std::move(file)), block_(block), good_blocks_(good_blocks), wait_ms_(wait_ms) {}
+    ShapedSource(std::unique_ptr<convert::ByteSource> file, const TestFiles& shape)
+        : file_(std::move(file)),
+          block_(shape.block),
+          good_reads_(shape.good_reads),
+          wait_ms_(shape.wait_ms),
+          first_wait_ms_(shape.first_wait_ms) {}
     std::size_t read(char* into, std::size_t size) override {
-        if (good_blocks_-- == 0) throw convert::ReadError("the device went away");
-        if (wait_ms_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms_));
+        if (good_reads_-- == 0) throw convert::ReadError("the device went away");
+        const int wait = std::exchange(first_wait_ms_, 0) + wait_ms_;
+        if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
         return file_->read(into, std::min(size, block_));
     }
     std::size_t size_hint() const override { return file_->size_hint(); }
@@ -212,32 +217,17 @@ public:
 private:
     std::unique_ptr<convert::ByteSource> file_;
     std::size_t block_;
-    int good_blocks_;
+    int good_reads_;
     int wait_ms_;
+    int first_wait_ms_;
 };
-
-std::function<convert::OpenedSource(const fs::path&)> shaped(std::size_t block, int good_blocks,
-                                                             int wait_ms) {
-    return [=](const fs::path& path) {
-        convert::OpenedSource opened = convert::open_source(path);
-        if (opened.file) {
-            opened.file =
-                std::make_unique<ShapedSource>(std::move(opened.file), block, good_blocks, wait_ms);
-        }
-        return opened;
-    };
-}
 
 }  // namespace
 
-std::function<convert::OpenedSource(const fs::path&)> failing_after(int good_blocks,
-                                                                    std::size_t block) {
-    return shaped(block, good_blocks, 0);
-}
-
-std::function<convert::OpenedSource(const fs::path&)> slow_source(int milliseconds,
-                                                                  std::size_t block) {
-    return shaped(block, -1, milliseconds);
+convert::OpenedSource TestFiles::open(const fs::path& path) const {
+    convert::OpenedSource opened = open_instead ? open_instead(path) : convert::open_source(path);
+    if (opened.file) opened.file = std::make_unique<ShapedSource>(std::move(opened.file), *this);
+    return opened;
 }
 
 }  // namespace testing_support

@@ -109,10 +109,28 @@ struct Ran {
     std::vector<std::string> messages;
 };
 
+/// The files of a run as a test shapes them: reads of at most `block`
+/// bytes that wait, stall or fail, another source altogether, a save step the
+/// system refuses (whose callback may dawdle too).
+class TestFiles : public convert::RunFiles {
+public:
+    std::size_t block = convert::kBlockSize;  // bytes read, and gathered, at a time
+    int good_reads = -1;                      // reads before the source fails; -1: all
+    int wait_ms = 0;                          // how long each read waits
+    int first_wait_ms = 0;                    // how long the first read waits
+    convert::SaveOptions save;                // how the target is saved, and refused
+    /// Opens the source in place of the file named, when set.
+    std::function<convert::OpenedSource(const std::filesystem::path&)> open_instead;
+
+    convert::OpenedSource open(const std::filesystem::path& path) const override;
+    std::size_t block_size() const override { return block; }
+    convert::SaveOptions save_options() const override { return save; }
+};
+
 /// Converts `name` in `folder`, its messages naming it upper-cased as the
 /// windows do.
 Ran run_file(const std::filesystem::path& folder, const std::string& name,
-             const convert::RunOptions& options = {});
+             const convert::RunFiles& files = convert::real_files());
 
 /// How many files and handles this process holds open, to tell a leak.
 std::size_t open_descriptors();
@@ -120,15 +138,5 @@ std::size_t open_descriptors();
 /// Replaces `path` by `bytes` through an AtomicFile.
 convert::SaveResult save_file(const std::filesystem::path& path, std::string_view bytes,
                               convert::AtomicFile::Options options = {});
-
-/// An opener for RunOptions::open whose sources give `good_blocks` reads of
-/// at most `block` bytes each, then fail.
-std::function<convert::OpenedSource(const std::filesystem::path&)> failing_after(int good_blocks,
-                                                                                 std::size_t block);
-
-/// An opener for RunOptions::open whose sources wait `milliseconds` before
-/// each read of at most `block` bytes.
-std::function<convert::OpenedSource(const std::filesystem::path&)> slow_source(int milliseconds,
-                                                                               std::size_t block);
 
 }  // namespace testing_support

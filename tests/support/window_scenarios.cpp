@@ -1,6 +1,8 @@
 #include "window_scenarios.h"
 
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "test_support.h"
 
@@ -21,13 +23,40 @@ std::string over_long(const std::string& model, const std::string& value) {
            "   Response: " + value + "  is longer than: 3";
 }
 
+/// A box about one value, shown while the run is busy.
 Box busy(std::string text) {
-    return {std::move(text), false, "Working..."};
+    return {std::move(text), false, "Working...", true};
 }
 
 std::ostream& operator<<(std::ostream& out, const Box& box) {
     return out << box.text << " | " << (box.close_enabled ? "enabled " : "disabled ")
-               << box.close_caption;
+               << box.close_caption << (box.skippable ? " | OK, Skip the rest" : " | OK");
+}
+
+/// Notes the Close button's caption, and whether the window took this
+/// within a second of `started`, then asks the window to close.
+void note_and_close(Driver& d, std::chrono::steady_clock::time_point started) {
+    d.notes.push_back(d.close_caption());
+    const bool soon = std::chrono::steady_clock::now() - started < std::chrono::seconds(1);
+    d.notes.push_back(soon ? "answered within a second" : "answered late");
+    d.request_close();
+}
+
+/// Files whose source's first read, or whose target's flush, stalls for 10 s:
+/// longer than Windows waits before it calls a window "Not Responding".
+testing_support::TestFiles stalling(bool flush) {
+    testing_support::TestFiles files;
+    if (flush) {
+        files.save.refuse = [](convert::AtomicFile::Step step) {
+            if (step == convert::AtomicFile::Step::flush) {
+                std::this_thread::sleep_for(std::chrono::seconds(10));
+            }
+            return false;
+        };
+    } else {
+        files.first_wait_ms = 10'000;
+    }
+    return files;
 }
 
 template <typename T>
@@ -45,14 +74,16 @@ std::vector<Scenario> scenarios() {
     const std::string megabyte(1'000'000, '9');
     // Cut after 1000 characters, each line break counted as the two of CR LF.
     const std::string shortened = over_long("Z1", megabyte).substr(0, 998) + "\u2026";
-    std::string many_lines = std::string(testing_support::kFullHeader) + "\r\n";
-    std::string many_targets;
-    const std::string_view record = testing_support::kExampleTarget;
-    for (int i = 0; i < 40; ++i) {
-        many_lines.append(testing_support::kExampleLine).append("\r\n");
-        many_targets.append(record.substr(0, record.size() - 2));
+    std::string flood = std::string(testing_support::kFullHeader) + "\r\n";
+    for (int i = 0; i < 5000; ++i) {
+        flood += "Zeta,Z" + std::to_string(i) +
+                 ",1234,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98\r\n";
     }
-    many_targets += "\r\n";
+    const auto close_while_stalled = [](Driver& d) {
+        const auto started = std::chrono::steady_clock::now();
+        d.after(500, [&d, started] { note_and_close(d, started); });
+        d.double_click(0);
+    };
     return {
         {"a double-click converts the entry and marks it",
          {{"NOTES.CSV", "x"}, {"SPE1999.CSV", kValid}, {"SP1999.TXT", kOld}},
@@ -64,6 +95,7 @@ std::vector<Scenario> scenarios() {
          {{"NOTES.CSV", "x"}, {"SPE1999.CSV", kValid}},
          [](Driver& d) {
              d.double_click(1);
+             d.wait_until_idle();
              d.double_click(1);
          },
          {{"Done."}, {"*SPE1999.CS is already converted"}},
@@ -113,21 +145,33 @@ std::vector<Scenario> scenarios() {
          {{"Done."}},
          {"*" + kSource},
          std::string(testing_support::kExampleTarget)},
-        {"the window answers while a slow drive is read",
-         {{"SPE1999.CSV", many_lines}},
-         [](Driver& d) {
-             d.after(150, [&d] {
-                 d.notes.push_back(d.close_caption());
-                 d.request_close();
-             });
-             d.double_click(0);
-         },
+        {"a read that stalls: the window answers, and closes once the run has ended",
+         {{"SPE1999.CSV", kValid}},
+         close_while_stalled,
          {{"Done."}},
          {},
-         many_targets,
+         std::string(testing_support::kExampleTarget),
          false,
-         100,
-         {"Working..."}},
+         stalling(false),
+         {"Working...", "answered within a second"}},
+        {"a flush that stalls: the same",
+         {{"SPE1999.CSV", kValid}, {"SP1999.TXT", kOld}},
+         close_while_stalled,
+         {{"Done."}},
+         {},
+         std::string(testing_support::kExampleTarget),
+         false,
+         stalling(true),
+         {"Working...", "answered within a second"}},
+        {"5 000 values too long: one box, Skip the rest, then not converted",
+         {{"SPE1999.CSV", flood}},
+         [](Driver& d) {
+             d.skip = [](const Box& box) { return box.skippable; };
+             d.double_click(0);
+         },
+         {busy(over_long("Z0", "1234")), {"Data not converted."}},
+         {kSource},
+         std::nullopt},
         {"a close during a run waits for its end",
          {{"SPE1999.CSV", two_over_long}},
          [](Driver& d) {
@@ -167,13 +211,9 @@ std::vector<std::string> play(const Scenario& scenario, Driver& driver) {
         testing_support::set_modified(dir / name, 1999, 5, 3);
     }
     std::vector<std::string> wrong;
-    convert::RunOptions options;
-    if (scenario.slow_reads_ms > 0) {
-        options.block_size = 512;
-        options.open = testing_support::slow_source(scenario.slow_reads_ms, 512);
-    }
-    if (!driver.open(dir.path(), options)) return {"the window could not be made"};
+    if (!driver.open(dir.path(), scenario.run_files)) return {"the window could not be made"};
     scenario.act(driver);
+    driver.wait_until_idle();
     if (driver.boxes() != scenario.boxes) {
         wrong.push_back("boxes: " + shown(driver.boxes()) + "instead of " + shown(scenario.boxes));
     }

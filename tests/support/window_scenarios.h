@@ -11,25 +11,30 @@
 #include <vector>
 
 #include "convert_file.h"
+#include "test_support.h"
 
 namespace window_scenarios {
 
-/// A message box as it was seen: its text (UTF-8, line breaks as "\n") and
-/// the Close button's state while it was open.
+/// A message box as it was seen: its text (UTF-8, line breaks as "\n"), the
+/// Close button's state while it was open, and whether the box offered to
+/// skip the rest (a box about one value) or only OK.
 struct Box {
     std::string text;
     bool close_enabled = true;
     std::string close_caption = "Close";
+    bool skippable = false;
     bool operator==(const Box&) const = default;
 };
 
 class Driver {
 public:
     virtual ~Driver() = default;
-    /// Makes the window on `folder`, its runs made with `options`, and shows
-    /// it; false when it failed.
+    /// Makes the window on `folder`, its runs made on `files`, and shows it;
+    /// false when it failed.
     virtual bool open(const std::filesystem::path& folder,
-                      const convert::RunOptions& options = {}) = 0;
+                      const convert::RunFiles& files = convert::real_files()) = 0;
+    /// Handles the window's events until no run is under way (at most 60 s).
+    virtual void wait_until_idle() = 0;
     /// The year list's shown texts, UTF-8.
     virtual std::vector<std::string> entries() = 0;
     virtual void select(int row) = 0;
@@ -51,10 +56,12 @@ public:
     virtual void after(int milliseconds, std::function<void()> action) = 0;
     /// What a scenario notes down as it goes.
     std::vector<std::string> notes;
-    /// Every box opened so far, each read and dismissed with OK; `while_open`
-    /// runs while a box is open.
+    /// Every box opened so far, each read and dismissed with OK, or with
+    /// Skip the rest when `skip` says so; `while_open` runs while a box is
+    /// open.
     virtual std::vector<Box> boxes() = 0;
     virtual void while_box_open(std::function<void(const Box&)> action) = 0;
+    std::function<bool(const Box&)> skip;
 };
 
 struct Scenario {
@@ -65,7 +72,7 @@ struct Scenario {
     std::vector<std::string> entries_after;
     std::optional<std::string> target_after;  // SP1999.TXT's bytes; none when absent
     bool open_after = true;
-    int slow_reads_ms = 0;  // each read of the source waits this long
+    testing_support::TestFiles run_files = {};  // the files the window's runs see
     std::vector<std::string> notes = {};
 };
 

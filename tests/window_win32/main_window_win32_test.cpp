@@ -3,6 +3,7 @@
 // they open.
 #include "main_window_win32.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
 
@@ -62,6 +63,7 @@ public:
     std::vector<window_scenarios::Box> seen;
     std::vector<Details> details;
     std::function<void(const window_scenarios::Box&)> while_open;
+    std::function<bool(const window_scenarios::Box&)> skip_when;
 
 private:
     static void CALLBACK poll(HWND, UINT, UINT_PTR, DWORD) {
@@ -91,14 +93,29 @@ private:
                 d.icon = true;
             }
         }
+        // A message box's text has its own identifier; a task dialog's is
+        // its one text of its own.
+        HWND text = ::GetDlgItem(box, 0xFFFF);
+        for (HWND c = ::GetWindow(box, GW_CHILD); text == nullptr && c != nullptr;
+             c = ::GetWindow(c, GW_HWNDNEXT)) {
+            wchar_t kind[16] = {};
+            ::GetClassNameW(c, kind, 16);
+            if (std::wstring(kind) == L"Static" && ::GetWindowTextLengthW(c) > 0) text = c;
+        }
+        const HWND skip = ::GetDlgItem(box, kSkipRestId);
         HWND close = ::GetDlgItem(current_->window_, kCloseButtonId);
         std::string caption = utf8(text_of(close));
         std::erase(caption, '&');
         current_->seen.push_back(
-            {utf8(text_of(::GetDlgItem(box, 0xFFFF))), ::IsWindowEnabled(close) != 0, caption});
+            {utf8(text_of(text)), ::IsWindowEnabled(close) != 0, caption, skip != nullptr});
         current_->details.push_back(d);
         if (current_->while_open) current_->while_open(current_->seen.back());
-        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        if (skip != nullptr) {
+            const bool skips = current_->skip_when && current_->skip_when(current_->seen.back());
+            ::PostMessageW(box, TDM_CLICK_BUTTON, skips ? kSkipRestId : IDOK, 0);
+        } else {
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
     }
 
     static inline MessageBoxReader* current_ = nullptr;
@@ -130,13 +147,23 @@ public:
         window_.reset();
         pump(nullptr);
     }
-    bool open(const fs::path& folder, const RunOptions& options = {}) override {
+    bool open(const fs::path& folder, const RunFiles& files = real_files()) override {
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // for the taskbar's progress
-        window_ = std::make_unique<MainWindow>(folder, options);
+        window_ = std::make_unique<MainWindow>(folder);
+        window_->session().use_files(files);
         if (!window_->create(SW_SHOWNORMAL)) return false;
         reader_ = std::make_unique<MessageBoxReader>(window_->window());
+        reader_->skip_when = [this](const window_scenarios::Box& box) { return skip && skip(box); };
         pump(hwnd());
         return true;
+    }
+    void wait_until_idle() override {
+        const ULONGLONG give_up = ::GetTickCount64() + 60'000;
+        do {
+            pump(hwnd());
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        } while (window_->session().busy() && ::GetTickCount64() < give_up);
+        pump(hwnd());
     }
     std::vector<std::string> entries() override {
         std::vector<std::string> result;
@@ -272,18 +299,23 @@ TEST(Win32Window, ControlsStandWhereTheyBelong) {
     EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), LB_ERR);
 }
 
+// A box about a value offers OK and Skip the rest; every other box OK
+// alone. All are the window's, titled, without an icon.
 TEST(Win32Window, MessageBoxesArePlainAndOwnedByTheWindow) {
     ScopedTempDir dir;
-    write_file(dir / "SPE1999.CSV", kValid);
+    write_file(dir / "SPE1999.CSV", source_with_a1({{"Zeta", "Z1", "1234"}}));
     Win32Driver driver;
     ASSERT_TRUE(driver.open(dir.path()));
     driver.double_click(0);
-    ASSERT_EQ(driver.reader().details.size(), 1u);
-    const MessageBoxReader::Details& done = driver.reader().details.front();
-    EXPECT_EQ(done.caption, L"Convert");
-    EXPECT_EQ(done.buttons, 1);
-    EXPECT_FALSE(done.icon);
-    EXPECT_EQ(done.owner, driver.hwnd());
+    driver.wait_until_idle();
+    ASSERT_EQ(driver.reader().details.size(), 2u);
+    for (const int box : {0, 1}) {
+        const MessageBoxReader::Details& details = driver.reader().details[box];
+        EXPECT_EQ(details.caption, L"Convert");
+        EXPECT_EQ(details.buttons, box == 0 ? 2 : 1);
+        EXPECT_FALSE(details.icon);
+        EXPECT_EQ(details.owner, driver.hwnd());
+    }
 }
 
 // Keys while Close has the focus, with a source in the folder: Escape does

@@ -1,6 +1,5 @@
 #include "main_window.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QKeyEvent>
@@ -14,13 +13,8 @@
 
 namespace convert {
 
-namespace {
-/// How long a run may keep the window from its events.
-constexpr std::chrono::milliseconds kEventInterval{100};
-}  // namespace
-
-MainWindow::MainWindow(std::filesystem::path folder, RunOptions options, QWidget* parent)
-    : QWidget(parent), years_(std::move(folder)), options_(std::move(options)) {
+MainWindow::MainWindow(std::filesystem::path folder, QWidget* parent)
+    : QWidget(parent), session_(std::move(folder), *this) {
     // The object names are the ones automation and the tests look for.
     setObjectName(QStringLiteral("F_SPECS"));
     setWindowTitle(QStringLiteral("Convert .QMR to .TXT"));
@@ -54,39 +48,18 @@ MainWindow::MainWindow(std::filesystem::path folder, RunOptions options, QWidget
 
     setTabOrder(year_list_, close_button_);
     connect(close_button_, &QPushButton::clicked, this, &MainWindow::close);
-    connect(year_list_, &QListWidget::itemDoubleClicked, this, &MainWindow::convert_entry);
+    connect(year_list_, &QListWidget::itemDoubleClicked, this, &MainWindow::convert_item);
 
-    fill_year_list();
+    for (const YearEntry& entry : session_.years().entries()) {
+        year_list_->addItem(qt_text(entry.label()));
+    }
     year_list_->setFocus();
 }
 
-void MainWindow::fill_year_list() {
-    for (const YearEntry& entry : years_.entries()) {
-        year_list_->addItem(qt_text(entry.label()));
-    }
-}
-
-void MainWindow::convert_entry(QListWidgetItem* item) {
+void MainWindow::convert_item(QListWidgetItem* item) {
     // Qt reports a double-click only on an entry, which the press selected.
-    // A double-click while a run is under way (from the events it lets
-    // through) starts nothing.
-    if (busy_ || closing_ || item == nullptr || !item->isSelected()) return;
-    const auto index = static_cast<std::size_t>(year_list_->row(item));
-    if (const std::optional<std::string> refusal = years_.refusal(index)) {
-        show_message(*refusal);
-        return;
-    }
-    set_busy(true);
-    const RunResult result = years_.convert(index, *this, options_);
-    set_busy(false);
-    if (result.outcome == RunOutcome::converted) {
-        // The mark is seen before "Done." is.
-        item->setText(qt_text(years_.entries()[index].label()));
-        year_list_->repaint();
-    }
-    show_message(result.message);
-    // A close asked for during the run is carried out now that it has ended.
-    if (close_requested_) close();
+    if (item == nullptr || !item->isSelected()) return;
+    session_.convert(static_cast<std::size_t>(year_list_->row(item)));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -97,7 +70,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
         const QList<QListWidgetItem*> selected = year_list_->selectedItems();
         if (enter && watched == year_list_ && !selected.isEmpty()) {
-            convert_entry(selected.front());
+            convert_item(selected.front());
             return true;
         }
         if (enter && watched == close_button_) {
@@ -108,45 +81,47 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void MainWindow::set_busy(bool busy) {
-    busy_ = busy;
-    close_button_->setEnabled(!busy);
-    close_button_->setText(busy ? QStringLiteral("Working...") : QStringLiteral("&Close"));
-    // Paint "Working..." before reading starts; the paint is all that waits.
-    if (busy) {
-        QApplication::processEvents();
-        events_handled_ = std::chrono::steady_clock::now();
-    }
-}
-
-void MainWindow::progress(std::uint64_t, std::uint64_t) {
-    // The window keeps answering while a slow drive is read; the busy state
-    // refuses a second run and defers a close meanwhile.
-    const auto now = std::chrono::steady_clock::now();
-    if (now - events_handled_ < kEventInterval) return;
-    QApplication::processEvents();
-    events_handled_ = now;
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (busy_) {
-        // Never leave a run half done: end once it has finished.
-        close_requested_ = true;
+    // A run under way closes the window once it has ended.
+    if (session_.may_close()) {
+        event->accept();
+    } else {
         event->ignore();
-        return;
     }
-    closing_ = true;  // no run starts once the window is going
-    event->accept();
 }
 
-void MainWindow::show_message(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), qt_message(text),
-                    QMessageBox::Ok, this);
+RunWindow::Answer MainWindow::show_message(const std::string& text, Box box) {
+    QMessageBox message(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
+                        qt_message(text), QMessageBox::Ok, this);
     // Values from files are shown as they are, never read as markup, in the
     // window's own font: a box is a window of its own and would not inherit it.
-    box.setTextFormat(Qt::PlainText);
-    box.setFont(font());
-    box.exec();
+    message.setTextFormat(Qt::PlainText);
+    message.setFont(font());
+    QPushButton* skip = nullptr;
+    if (box == Box::per_value) {
+        skip = message.addButton(QStringLiteral("&Skip the rest"), QMessageBox::RejectRole);
+        message.setEscapeButton(skip);
+    }
+    message.setDefaultButton(QMessageBox::Ok);
+    message.exec();
+    return skip != nullptr && message.clickedButton() == skip ? Answer::skip_rest : Answer::ok;
+}
+
+void MainWindow::set_busy(bool busy) {
+    close_button_->setEnabled(!busy);
+    close_button_->setText(busy ? QStringLiteral("Working...") : QStringLiteral("&Close"));
+}
+
+void MainWindow::show_entry(std::size_t index) {
+    year_list_->item(static_cast<int>(index))
+        ->setText(qt_text(session_.years().entries()[index].label()));
+    year_list_->repaint();
+}
+
+void MainWindow::wake() {
+    // Queued to the window's thread, from the run's.
+    QMetaObject::invokeMethod(
+        this, [this] { session_.run_tasks(); }, Qt::QueuedConnection);
 }
 
 }  // namespace convert
