@@ -10,5 +10,9 @@ cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j "$(nproc)"
 mkdir -p build/fuzz/corpus
 cp -n fuzz/corpus/* build/fuzz/corpus/
+# Reports name their functions through the symbolizer of the clang that built
+# the target.
+version=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
+export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-$version/bin/llvm-symbolizer
 build/fuzz/fuzz/conversion_fuzzer -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
   -dict=fuzz/conversion.dict -print_final_stats=1 build/fuzz/corpus

@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Convert need, only
-# those still missing, so it is quick and safe to run again.
+# scripts/install-deps.sh [window|zip|tests]
+# Installs the Debian packages Convert needs, only those still missing, so it
+# is quick and safe to run again: for `window`, what building and starting
+# the program takes; for `zip`, what building the Windows programs takes;
+# for `tests` (the default), everything the tests, the Windows cross build
+# and its tests under Wine, the fuzzing and the benchmark take.
 set -euo pipefail
 
-packages=(
+window=(
   cmake ninja-build g++          # build
   qt6-base-dev fonts-liberation  # the window, and a metric-compatible stand-in for Arial,
   fonts-dejavu-core              # and a proportional font for whatever names none
-  libgtest-dev libbenchmark-dev  # tests and benchmark
-  clang libclang-rt-14-dev       # fuzz target
-  g++-mingw-w64-x86-64-posix     # the Windows cross build,
-  googletest wine wine64         # its tests, run under Wine
 )
+zip=(
+  cmake ninja-build g++-mingw-w64-x86-64-posix  # the Windows programs, cross-built
+)
+tests=(
+  "${window[@]}" "${zip[@]}"
+  libgtest-dev libbenchmark-dev     # tests and benchmark
+  clang libclang-rt-14-dev llvm-14  # fuzz target, and the symbolizer for its reports
+  googletest wine wine64            # the Windows tests, run under Wine
+)
+
+case "${1:-tests}" in
+  window) packages=("${window[@]}") ;;
+  zip) packages=("${zip[@]}") ;;
+  tests) packages=("${tests[@]}") ;;
+  *) echo "usage: $0 [window|zip|tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

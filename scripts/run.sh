@@ -3,7 +3,7 @@
 # sample files. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh window
 cmake --preset default >/dev/null
 cmake --build build/default --target Convert convert-batch -j "$(nproc)"
 
