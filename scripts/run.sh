@@ -4,13 +4,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh window
-cmake --preset default >/dev/null
-cmake --build build/default --target Convert convert-batch -j "$(nproc)"
+cmake --preset window >/dev/null
+cmake --build build/window --target Convert convert-batch -j "$(nproc)"
 
 # The program lists and converts the files of its own folder.
 folder=build/sample-run
 mkdir -p "$folder"
-cp build/default/Convert/window_qt/Convert build/default/Convert/batch/convert-batch "$folder/"
+cp build/window/Convert/window_qt/Convert build/window/Convert/batch/convert-batch "$folder/"
 cp samples/*.csv "$folder/"
 touch -d 2020-03-02 "$folder/SPE2019.csv"
 touch -d 2021-02-15 "$folder/SPE2020.csv"
