@@ -37,8 +37,8 @@
 #include <tuple>
 #include <vector>
 
-#include "conversion.h"
-#include "convert_file.h"
+#include "records/row_records.h"
+#include "run/convert_file.h"
 
 extern char** environ;
 
@@ -184,8 +184,8 @@ void BM_ConvertInMemory(benchmark::State& state) {
         convert::SourceRows rows(bytes);
         CountingSink sink;
         convert::TargetBuffer target(sink);
-        if (convert::convert_rows(rows, target, [](const std::string&) {}).result !=
-            convert::RowsResult::converted) {
+        SilentReport report;
+        if (convert::convert_rows(rows, target, report).result != convert::RowsResult::converted) {
             state.SkipWithError("conversion failed");
             break;
         }

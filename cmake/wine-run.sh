@@ -9,7 +9,10 @@
 set -eu
 prefix=$1
 shift
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine keeps Windows names in Unix names in the locale's character set: a
+# UTF-8 one, which every Debian has, so that any name can be made (a fresh
+# system or a CI job may have no locale set at all).
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 mkdir -p "$prefix"
 (
   flock 9

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "conversion.h"
+#include "records/row_records.h"
 #include "reference_conversion.h"
 
 namespace {
@@ -40,10 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     convert::ChunkScanner scanner = convert::chunk_scanner(path);
     if (scanner == nullptr) scanner = convert::chunk_scanner(convert::ScanPath::portable);
     std::string output;
-    std::vector<std::string> messages;
+    struct Messages : convert::RunReport {
+        std::vector<std::string> all;
+        void message(const std::string& text) override { all.push_back(text); }
+    } report;
     const convert::RowsOutcome outcome = convert::convert_content(
-        content, output, [&](const std::string& message) { messages.push_back(message); },
-        convert::windows_1252_code_page(), block_size, scanner);
+        content, output, report, convert::windows_1252_code_page(), block_size, scanner);
+    const std::vector<std::string>& messages = report.all;
     const bool fits = outcome.result == convert::RowsResult::converted;
 
     require(!fits || messages.empty(), "a target only when no value is rejected");

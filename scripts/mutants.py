@@ -19,10 +19,11 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 WORK = ROOT / "build" / "mutants"
+ENGINE = [ROOT / "Convert" / layer for layer in ("text", "records", "files", "run")]
 DEFAULT_FILES = sorted(
     str(p.relative_to(ROOT))
-    for p in list((ROOT / "Convert" / "conversion").glob("*.cpp"))
-    + list((ROOT / "Convert" / "conversion").glob("*.h"))
+    for p in [f for folder in ENGINE for f in folder.glob("*.cpp")]
+    + [f for folder in ENGINE for f in folder.glob("*.h")]
     + [ROOT / "Convert" / "batch" / "batch_command.cpp"]
     if not p.name.endswith("_win32.cpp"))
 

@@ -1,15 +1,16 @@
-#include "batch_command.h"
+#include "batch/batch_command.h"
 
 #include <algorithm>
 #include <chrono>
 #include <ostream>
 #include <system_error>
 
-#include "ascii_text.h"
-#include "batch_platform.h"
-#include "convert_file.h"
-#include "display_text.h"
-#include "file_ops.h"
+#include "batch/batch_platform.h"
+#include "files/file_ops.h"
+#include "run/convert_file.h"
+#include "run/source_names.h"
+#include "text/ascii_text.h"
+#include "window_shared/display_text.h"
 
 namespace convert {
 
@@ -139,11 +140,7 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
 std::vector<std::string> batch_source_names(const fs::path& folder) {
     std::vector<std::string> names;
     for (ListedFile& file : list_files(folder)) {
-        const std::string& name = file.name;
-        if (name.size() == 11 && equals_ignoring_case(name.substr(0, 3), "SPE") &&
-            equals_ignoring_case(name.substr(7), ".csv")) {
-            names.push_back(std::move(file.name));
-        }
+        if (is_yearly_source_name(file.name)) names.push_back(std::move(file.name));
     }
     std::sort(names.begin(), names.end(), less_ignoring_case);
     return names;

@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
-#include "batch_command.h"
-#include "batch_platform.h"
-#include "file_ops.h"
+#include "batch/batch_command.h"
+#include "batch/batch_platform.h"
+#include "files/file_ops.h"
 
 int main(int argc, char* argv[]) {
     const convert::StandardStreams streams = convert::standard_streams();

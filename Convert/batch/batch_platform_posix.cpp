@@ -4,7 +4,7 @@
 
 #include <iostream>
 
-#include "batch_platform.h"
+#include "batch/batch_platform.h"
 
 namespace convert {
 

@@ -10,10 +10,11 @@
 #include <ostream>
 #include <streambuf>
 
-#include "ascii_text.h"
-#include "batch_platform.h"
-#include "display_text.h"
-#include "file_ops.h"
+#include "batch/batch_platform.h"
+#include "files/file_ops.h"
+#include "text/ascii_text.h"
+#include "text/utf8.h"
+#include "window_shared/display_text.h"
 
 namespace convert {
 
@@ -53,7 +54,7 @@ protected:
                        ? 0
                        : -1;
         }
-        std::string utf8 = bytes_of(fs::path(std::wstring(text.begin(), text.end())));
+        std::string utf8 = utf8_of(text);
         for (std::size_t at = 0; (at = utf8.find('\n', at)) != std::string::npos; at += 2) {
             utf8.insert(at, 1, '\r');
         }

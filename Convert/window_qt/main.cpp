@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <QFile>
 
-#include "display_text.h"
-#include "main_window.h"
+#include "window_qt/main_window.h"
+#include "window_shared/display_text.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

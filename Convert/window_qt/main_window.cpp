@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "window_qt/main_window.h"
 
 #include <QCloseEvent>
 #include <QIcon>
@@ -8,8 +8,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "display_text.h"
-#include "qt_text.h"
+#include "window_qt/qt_text.h"
+#include "window_shared/display_text.h"
 
 namespace convert {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "run_session.h"
+#include "window_shared/run_session.h"
 
 class QLabel;
 class QListWidget;

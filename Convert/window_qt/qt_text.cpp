@@ -1,6 +1,6 @@
-#include "qt_text.h"
+#include "window_qt/qt_text.h"
 
-#include "display_text.h"
+#include "window_shared/display_text.h"
 
 namespace convert {
 

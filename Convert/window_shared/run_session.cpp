@@ -1,4 +1,4 @@
-#include "run_session.h"
+#include "window_shared/run_session.h"
 
 #include <chrono>
 #include <utility>

@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "convert_file.h"
-#include "year_list.h"
+#include "run/convert_file.h"
+#include "window_shared/year_list.h"
 
 namespace convert {
 

@@ -1,9 +1,10 @@
-#include "year_list.h"
+#include "window_shared/year_list.h"
 
 #include <algorithm>
 
-#include "ascii_text.h"
-#include "file_ops.h"
+#include "files/file_ops.h"
+#include "run/source_names.h"
+#include "text/ascii_text.h"
 
 namespace convert {
 
@@ -24,7 +25,7 @@ std::string YearEntry::label() const {
 YearList::YearList(std::filesystem::path folder) : folder_(std::move(folder)) {
     for (ListedFile& file : list_files(folder_)) {
         const std::string_view name = file.name;
-        if (name.size() >= 4 && equals_ignoring_case(name.substr(name.size() - 4), ".csv")) {
+        if (is_csv_name(name)) {
             entries_.push_back({std::move(file.name), std::move(file.date)});
         }
     }
@@ -37,7 +38,7 @@ std::optional<std::string> YearList::refusal(std::size_t index) const {
     const std::string label = entries_.at(index).label();
     const std::string_view name = name_in(label);
     if (entries_[index].converted) return std::string(name) + " is already converted";
-    if (name.substr(0, 3) != "SPE") return "Invalid file name: " + std::string(name);
+    if (!is_source_name(name)) return "Invalid file name: " + std::string(name);
     return std::nullopt;
 }
 

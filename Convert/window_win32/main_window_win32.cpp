@@ -1,8 +1,8 @@
-#include "main_window_win32.h"
+#include "window_win32/main_window_win32.h"
 
 #include <commctrl.h>
 
-#include "display_text.h"
+#include "window_shared/display_text.h"
 
 namespace convert {
 

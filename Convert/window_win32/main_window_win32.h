@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "run_session.h"
+#include "window_shared/run_session.h"
 
 namespace convert {
 

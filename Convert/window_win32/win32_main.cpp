@@ -1,7 +1,7 @@
 // Convert.exe: creates the window on the program's own folder and runs it.
 #include <objbase.h>
 
-#include "main_window_win32.h"
+#include "window_win32/main_window_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     // COM for the taskbar button's progress; the window works without it.

@@ -1,4 +1,4 @@
-#include "batch_command.h"
+#include "batch/batch_command.h"
 
 #include <gtest/gtest.h>
 
@@ -167,10 +167,10 @@ TEST(BatchCommand, ExitStatusAndExactStreams) {
     }
 }
 
-TEST(BatchCommand, FindsSourceFilesByNamePattern) {
+// The folder's yearly sources, in name order ignoring case; folders never.
+TEST(BatchCommand, FindsTheFoldersYearlySources) {
     ScopedTempDir dir;
-    for (const char* name : {"spe2001.CSV", "SPE1999.csv", "SPE19990.csv", "SPE199.csv",
-                             "XSPE1999.csv", "SPE1999.txt", "Spe2000.Csv"}) {
+    for (const char* name : {"spe2001.CSV", "SPE1999.csv", "notes.csv", "Spe2000.Csv"}) {
         write_file(dir / name, "x");
     }
     fs::create_directory(dir / "SPE1998.csv");

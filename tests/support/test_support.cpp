@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "file_ops.h"
+#include "files/file_ops.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert_file.h"
+#include "run/convert_file.h"
 
 namespace testing_support {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "convert_file.h"
+#include "run/convert_file.h"
 #include "test_support.h"
 
 namespace window_scenarios {

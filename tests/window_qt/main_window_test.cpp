@@ -1,6 +1,6 @@
 // The Qt window driven through its real controls, found by their object
 // names; its message boxes are read and dismissed as they open.
-#include "main_window.h"
+#include "window_qt/main_window.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -13,9 +13,9 @@
 #include <functional>
 #include <memory>
 
-#include "display_text.h"
 #include "test_support.h"
 #include "window_scenarios.h"
+#include "window_shared/display_text.h"
 
 using namespace convert;
 using namespace testing_support;

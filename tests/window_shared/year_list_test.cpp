@@ -1,4 +1,4 @@
-#include "year_list.h"
+#include "window_shared/year_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The Win32 window driven through window messages to its real controls,
 // found by their identifiers; its message boxes are read and dismissed as
 // they open.
-#include "main_window_win32.h"
+#include "window_win32/main_window_win32.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "file_ops.h"
+#include "files/file_ops.h"
 #include "test_support.h"
 #include "window_scenarios.h"
 

@@ -1,0 +1,50 @@
+// What the portable file operations and the two platform files share, and
+// nothing outside them needs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/file_ops.h"
+
+namespace convert {
+
+/// The folder `path` lies in; "." for a bare name.
+std::filesystem::path folder_of(const std::filesystem::path& path);
+
+/// A fresh name, beside `target`, for this process's next temporary of it.
+std::filesystem::path temporary_name(const std::filesystem::path& target);
+
+/// Whether `name` has the form of a temporary of the target `target_name`
+/// (".NAME.<pid>.<n>.tmp", NAME ignoring case); sets `pid` when it has.
+bool is_temporary_of(std::string_view name, std::string_view target_name, std::uint64_t& pid);
+
+/// Removes the temporaries of the target at `target` whose process no longer
+/// runs; nothing else.
+void remove_stale_temporaries(const std::filesystem::path& target);
+
+/// A full Windows path in the form that no length limit applies to: drive
+/// paths after "\\?\", shares after "\\?\UNC\"; others as they are.
+std::wstring long_path_form(std::wstring_view full);
+
+namespace platform {
+// The parts each platform provides, for the portable file operations.
+/// The names of `folder`'s entries as bytes, "." and ".." left out; none
+/// when it cannot be listed.
+std::vector<std::string> entry_names(const std::filesystem::path& folder);
+enum class EntryKind { none, file, other };
+EntryKind entry_kind(const std::filesystem::path& path);
+/// Opens the file at `path`, found already, for reading: ok or failed.
+OpenedSource open_found(const std::filesystem::path& path);
+/// Deletes the file if it can; whoever asks only wants it gone.
+void delete_file(const std::filesystem::path& path);
+std::uint64_t current_process_id();
+/// Whether the temporary `path`, named after process `pid`, may still be in
+/// that process's hands.
+bool temporary_in_use(const std::filesystem::path& path, std::uint64_t pid);
+}  // namespace platform
+
+}  // namespace convert

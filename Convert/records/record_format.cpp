@@ -1,0 +1,71 @@
+#include "records/record_format.h"
+
+#include <cstring>
+
+namespace convert {
+
+namespace {
+
+// The record's fixed pieces, around make, model and data block.
+constexpr char kRecordStart[] = "<R><MA>";
+constexpr char kMakeToModel[] = "</MA><MO>";
+constexpr char kModelToData[] = "</MO><DA>";
+constexpr char kRecordEnd[] = "</DA></R>\r\n";
+constexpr std::size_t kFixedSize =
+    sizeof kRecordStart + sizeof kMakeToModel + sizeof kModelToData + sizeof kRecordEnd - 4;
+
+template <std::size_t size>
+char* put(char* at, const char (&text)[size]) {
+    std::memcpy(at, text, size - 1);
+    return at + size - 1;
+}
+
+/// Copies `text` 8 bytes at a time: a make or model is short, and a library
+/// call for each would cost more than the copy. Up to 7 bytes are read past
+/// its end (a line's padding) and written past it (the buffer's spare room).
+char* put_value(char* at, std::string_view text) {
+    if (text.size() > TargetBuffer::kSpare) {
+        std::memcpy(at, text.data(), text.size());
+        return at + text.size();
+    }
+    for (std::size_t i = 0; i < text.size(); i += 8) std::memcpy(at + i, text.data() + i, 8);
+    return at + text.size();
+}
+
+}  // namespace
+
+RecordLayout::RecordLayout(const DataBlockColumns& present) {
+    for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
+        if (!present[i]) continue;
+        fields_[count_] = static_cast<std::uint8_t>(i);
+        offsets_[count_++] = static_cast<std::uint8_t>(data_width_);
+        data_width_ += static_cast<std::size_t>(kDataBlock[i].width);
+    }
+}
+
+void RecordLayout::append(TargetBuffer& out, std::string_view make, std::string_view model,
+                          const DataBlockBytes& fields) const {
+    char* p = out.extend(kFixedSize + make.size() + model.size() + data_width_);
+    p = put_value(put(p, kRecordStart), make);
+    p = put_value(put(p, kMakeToModel), model);
+    p = put(p, kModelToData);
+    // 8 bytes each, in the block's order: the bytes past a field's width are
+    // overwritten by the next field, and the last's by the record's end. The
+    // usual header has every field, at places known here; for any other the
+    // layout is read into locals first, which the stores cannot change.
+    const std::size_t count = count_;
+    if (count == kDataBlock.size()) {
+        for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
+            std::memcpy(p + kFullOffsets[i], &fields[i], sizeof(FieldBytes));
+        }
+    } else {
+        const auto offsets = offsets_;
+        const auto which = fields_;
+        for (std::size_t i = 0; i < count; ++i) {
+            std::memcpy(p + offsets[i], &fields[which[i]], sizeof(FieldBytes));
+        }
+    }
+    put(p + data_width_, kRecordEnd);
+}
+
+}  // namespace convert

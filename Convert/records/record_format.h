@@ -1,0 +1,107 @@
+// The target file's records: one line per data line,
+//   <R><MA>make</MA><MO>model</MO><DA>data block</DA></R> CR LF
+// and one more CR LF after the last record. Values are written as they are,
+// never escaped.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "records/target_buffer.h"
+
+namespace convert {
+
+struct DataField {
+    std::string_view name;
+    int width;
+};
+
+/// The sixteen data-block columns in record order, each with its fixed width.
+// clang-format off
+inline constexpr std::array<DataField, 16> kDataBlock = {{
+    {"A1", 3}, {"B1", 3}, {"C1", 3}, {"D1", 3}, {"E1", 3}, {"F1", 3}, {"G1", 3}, {"OL", 3},
+    {"OW", 3}, {"OH", 3}, {"WB", 3}, {"TWF", 3}, {"TWR", 3}, {"CW", 4}, {"WDIST", 5}, {"MYR", 3},
+}};
+// clang-format on
+
+/// Data-block values in kDataBlock order.
+using DataBlockValues = std::span<const std::string_view, kDataBlock.size()>;
+/// Which data-block columns the header has. A column it lacks takes no room
+/// in the data block: later fields move left.
+using DataBlockColumns = std::array<bool, kDataBlock.size()>;
+
+/// What follows the last record.
+inline constexpr std::string_view kFileEnd = "\r\n";
+
+/// A data-block field as its record holds it: up to 8 bytes of its value,
+/// then spaces, in memory order; the record takes its width's first bytes.
+using FieldBytes = std::uint64_t;
+using DataBlockBytes = std::array<FieldBytes, kDataBlock.size()>;
+
+/// The bytes of a field with no value.
+inline constexpr FieldBytes kNoFieldBytes = 0x2020202020202020;
+
+/// The mask of a value's first `size` bytes (all 8 from 8 on), in memory
+/// order: the least significant bytes on little-endian processors, the most
+/// on big-endian ones.
+inline FieldBytes kept_bytes(std::size_t size) {
+    static constexpr std::array<FieldBytes, 9> kMasks = [] {
+        std::array<FieldBytes, 9> masks{};
+        for (unsigned n = 1; n <= 8; ++n) {
+            const FieldBytes ones = n == 8 ? ~FieldBytes{0} : (FieldBytes{1} << (8 * n)) - 1;
+            masks[n] =
+                std::endian::native == std::endian::little ? ones : ~(~FieldBytes{0} >> (8 * n));
+        }
+        return masks;
+    }();
+    return kMasks[std::min<std::size_t>(size, 8)];
+}
+
+/// `bytes`, loaded from a value's start, kept for the value's first `size`
+/// bytes (at most 8) and spaces after them.
+inline FieldBytes padded(FieldBytes bytes, std::size_t size) {
+    const FieldBytes kept = kept_bytes(size);
+    return (bytes & kept) | (kNoFieldBytes & ~kept);
+}
+
+/// The field bytes of `value`; 8 bytes must be readable from its start.
+inline FieldBytes field_bytes(std::string_view value) {
+    FieldBytes bytes;
+    std::memcpy(&bytes, value.data(), 8);
+    return padded(bytes, value.size());
+}
+
+/// Where the fields of a header's records stand, worked out once.
+class RecordLayout {
+public:
+    explicit RecordLayout(const DataBlockColumns& present);
+
+    /// Appends one record and its CR LF, each field the header has at its
+    /// width. 8 bytes must be readable from a make's or a model's end (as
+    /// ColumnTable gives them).
+    void append(TargetBuffer& out, std::string_view make, std::string_view model,
+                const DataBlockBytes& fields) const;
+
+private:
+    /// Where each field starts in a data block that has them all.
+    static constexpr std::array<std::uint8_t, kDataBlock.size()> kFullOffsets = [] {
+        std::array<std::uint8_t, kDataBlock.size()> offsets{};
+        for (std::size_t i = 1; i < kDataBlock.size(); ++i) {
+            offsets[i] = static_cast<std::uint8_t>(offsets[i - 1] + kDataBlock[i - 1].width);
+        }
+        return offsets;
+    }();
+
+    std::array<std::uint8_t, kDataBlock.size()> fields_{};   // those the header has, in order
+    std::array<std::uint8_t, kDataBlock.size()> offsets_{};  // where each starts in the block
+    std::size_t count_ = 0;
+    std::size_t data_width_ = 0;
+};
+
+}  // namespace convert

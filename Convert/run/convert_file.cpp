@@ -1,0 +1,111 @@
+#include "run/convert_file.h"
+
+#include <new>
+#include <optional>
+
+#include "records/row_records.h"
+#include "run/source_names.h"
+
+namespace convert {
+
+namespace {
+
+/// Passes each block read on, and tells the report how far reading has come.
+class ProgressSource : public ByteSource {
+public:
+    ProgressSource(ByteSource& source, RunReport& report)
+        : source_(source), report_(report), total_(source.size_hint()) {}
+
+    std::size_t read(char* into, std::size_t size) override {
+        const std::size_t n = source_.read(into, size);
+        done_ += n;
+        report_.progress(done_, total_);
+        return n;
+    }
+    std::size_t size_hint() const override { return source_.size_hint(); }
+
+private:
+    ByteSource& source_;
+    RunReport& report_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+};
+
+}  // namespace
+
+const RunFiles& real_files() {
+    static const RunFiles files;
+    return files;
+}
+
+RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report,
+                       const RunFiles& files) {
+    const std::string& name = source.shown_name;
+    if (!is_source_name(source.name)) {
+        return {RunOutcome::invalid_name, "Invalid file name: " + name};
+    }
+    const std::string not_converted = ".  Data not converted.";
+    std::optional<AtomicFile> target;
+    std::string failure;
+    try {
+        const OpenedSource opened = files.open(source.folder / path_of(source.name));
+        if (opened.status == OpenedSource::Status::not_found) {
+            return {RunOutcome::source_missing, "Could not find " + name + not_converted};
+        }
+        if (opened.status == OpenedSource::Status::failed) {
+            return {RunOutcome::source_unreadable, "Could not read " + name + not_converted};
+        }
+        NullSink nowhere;
+        if (options.write_target) {
+            target.emplace(source.folder / path_of(target_name_of(source.name)),
+                           files.save_options());
+        }
+        ProgressSource counted(*opened.file, report);
+        SourceRows rows(counted, files.block_size());
+        TargetBuffer buffer(target ? static_cast<TargetSink&>(*target) : nowhere,
+                            files.block_size());
+        const RowsOutcome converted = convert_rows(rows, buffer, report);
+        const std::string row = std::to_string(converted.row);
+        switch (converted.result) {
+            case RowsResult::values_rejected:
+                return {RunOutcome::values_rejected, "Data not converted."};
+            case RowsResult::no_known_column:
+                return {RunOutcome::no_known_column,
+                        "No known column in the first line of " + name + not_converted};
+            case RowsResult::unclosed_quote:
+                return {RunOutcome::unclosed_quote, "A quote in row " + row + " of " + name +
+                                                        " is never closed" + not_converted};
+            case RowsResult::rows_after_short_row:
+                return {RunOutcome::rows_after_short_row,
+                        "Row " + row + " of " + name +
+                            " has fewer than 10 characters, and rows follow it" + not_converted};
+            case RowsResult::converted:
+                break;
+        }
+    } catch (const ReadError&) {
+        return {RunOutcome::source_unreadable, "Could not read " + name + not_converted};
+    } catch (const std::bad_alloc&) {
+        failure = "not enough memory";
+    } catch (const std::exception& e) {
+        failure = e.what();
+    } catch (...) {
+        failure = "unexpected error";
+    }
+    if (!failure.empty()) {
+        return {RunOutcome::failed,
+                "Could not convert " + name + " (" + failure + ")" + not_converted};
+    }
+
+    if (!target) return {RunOutcome::checked, ""};
+    switch (target->commit()) {
+        case SaveResult::replace_failed:
+            return {RunOutcome::replace_failed, "Could not Delete existing file.  Data not saved."};
+        case SaveResult::write_failed:
+            return {RunOutcome::write_failed, "Could not Save existing file.  Data not saved."};
+        case SaveResult::saved:
+            break;
+    }
+    return {RunOutcome::converted, "Done."};
+}
+
+}  // namespace convert

@@ -1,0 +1,71 @@
+// The one way into the conversion for every front end: converts a named
+// source file into its target file beside it, all or nothing, and says how
+// it went. Over-length messages and progress come through the RunReport
+// while the run works; the closing message comes back with the result, for
+// the front end to show once it has left its busy state.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "files/file_ops.h"
+#include "records/byte_source.h"
+#include "records/run_report.h"
+
+namespace convert {
+
+enum class RunOutcome {
+    converted,       // target replaced: "Done."
+    checked,         // every value fits; nothing written (check only)
+    invalid_name,    // the name does not begin with "SPE"
+    source_missing,  // no such file
+    source_unreadable,
+    values_rejected,       // at least one value was reported as unfit for the target
+    no_known_column,       // the first line names none of the columns read
+    unclosed_quote,        // a quoted field is never closed
+    rows_after_short_row,  // data rows follow a row too short to be one
+    failed,                // unexpected error; nothing written
+    replace_failed,        // the old target could not be replaced
+    write_failed,          // the new target could not be written
+};
+
+struct SourceFile {
+    std::filesystem::path folder;  // where the source is and the target goes
+    std::string name;              // as bytes; looked up exactly, then ignoring case
+    std::string shown_name;        // how messages name the source
+};
+
+struct RunOptions {
+    bool write_target = true;  // false: check every value, write nothing
+};
+
+/// The file system as a run sees it, behind one interface that tests
+/// replace: sources that fail or dawdle, other block sizes, a save step the
+/// system refuses.
+class RunFiles {
+public:
+    virtual ~RunFiles() = default;
+    /// Opens the source at `path`, as open_source does.
+    virtual OpenedSource open(const std::filesystem::path& path) const { return open_source(path); }
+    /// How many bytes a run reads, and gathers for writing, at a time.
+    virtual std::size_t block_size() const { return kBlockSize; }
+    /// How the new target is saved.
+    virtual SaveOptions save_options() const { return {}; }
+};
+
+/// The files themselves.
+const RunFiles& real_files();
+
+struct RunResult {
+    RunOutcome outcome;
+    std::string message;  // the closing message; "" when checked
+};
+
+/// Converts `source`: "SPE" + year + anything, into "SP" + year + ".TXT"
+/// beside it, reporting each value unfit for the target and the reading's
+/// progress through `report` in order.
+RunResult convert_file(const SourceFile& source, const RunOptions& options, RunReport& report,
+                       const RunFiles& files = real_files());
+
+}  // namespace convert

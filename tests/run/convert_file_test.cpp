@@ -1,0 +1,235 @@
+#include "run/convert_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace convert;
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+using enum RunOutcome;
+using Step = AtomicFile::Step;
+
+const std::string kOverLong = source_with_a1({{"Zeta", "Z100", "1234"}});
+const std::string kOld = "previous target, longer than the new one ..........................";
+const std::string kTooLong =
+    "Model: Zeta  Z100\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer than: 3";
+const std::string kNotSaved = "Could not Save existing file.  Data not saved.";
+const std::string kNotDeleted = "Could not Delete existing file.  Data not saved.";
+const std::string kNotRead = "Could not read SPE1999.CSV.  Data not converted.";
+const std::string kUnreadable = "<unreadable>";  // a source that exists but cannot be read
+const std::string kFolder = "<folder>";          // a folder where the target goes
+
+struct RunCase {
+    const char* what;
+    std::string source;   // the source written, if any, and the name converted
+    std::string content;  // its bytes
+    RunOutcome outcome;
+    std::vector<std::string> messages;
+    std::string old_target = "SP1999.TXT";  // written beside it with kOld, or kFolder
+};
+
+// Converted or not, the folder holds afterwards only the source and the new
+// or the old target.
+TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
+    const std::string unknown = crlf_lines({"Year,Remark,Editor", "2019,Sent,Ann"});
+    const std::vector<RunCase> cases = {
+        {"success", "SPE1999.CSV", kValid, converted, {"Done."}},
+        {"a name in lower case", "spe1999.csv", kValid, converted, {"Done."}},
+        {"a name of any length", "SPE1999-new.csv", kValid, converted, {"Done."}},
+        {"an old target in lower case", "SPE1999.CSV", kValid, converted, {"Done."}, "sp1999.txt"},
+        {"no old target", "SPE1999.CSV", kValid, converted, {"Done."}, ""},
+        {"not an SPE file", "notes.csv", kValid, invalid_name, {"Invalid file name: NOTES.CSV"}},
+        {"over-long value",
+         "SPE1999.CSV",
+         kOverLong,
+         values_rejected,
+         {kTooLong, "Data not converted."}},
+        {"a first line naming no known column",
+         "SPE1999.CSV",
+         unknown,
+         no_known_column,
+         {"No known column in the first line of SPE1999.CSV.  Data not converted."}},
+        {"unreadable source", "SPE1999.CSV", kUnreadable, source_unreadable, {kNotRead}},
+        {"a folder where the target goes",
+         "SPE1999.CSV",
+         kValid,
+         replace_failed,
+         {kNotDeleted},
+         kFolder},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedTempDir dir;
+        if (c.content == kUnreadable) {
+            make_unreadable(dir / c.source);
+        } else {
+            write_file(dir / c.source, c.content);
+        }
+        if (c.old_target == kFolder) {
+            fs::create_directory(dir / "SP1999.TXT");
+        } else if (!c.old_target.empty()) {
+            write_file(dir / c.old_target, kOld);
+        }
+        const std::size_t descriptors = open_descriptors();
+        const Ran ran = run_file(dir.path(), c.source);
+        EXPECT_EQ(open_descriptors(), descriptors);
+        EXPECT_EQ(ran.outcome, c.outcome);
+        EXPECT_EQ(ran.messages, c.messages);
+        // A replaced target keeps its spelling, on every system.
+        const std::string target =
+            c.old_target.empty() || c.old_target == kFolder ? "SP1999.TXT" : c.old_target;
+        std::vector<std::string> names = {c.source};
+        if (c.outcome == converted || !c.old_target.empty()) names.push_back(target);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(dir.names(), names);
+        if (c.old_target != kFolder && (c.outcome == converted || !c.old_target.empty())) {
+            EXPECT_EQ(read_file(dir / target), c.outcome == converted ? kExampleTarget : kOld);
+        }
+    }
+}
+
+TEST(ConvertFile, AnAbsentSourceIsReportedAndChangesNothing) {
+    ScopedTempDir dir;
+    write_file(dir / "SP1999.TXT", kOld);
+    const Ran ran = run_file(dir.path(), "SPE1999.CSV");
+    EXPECT_EQ(ran.outcome, source_missing);
+    EXPECT_EQ(ran.messages,
+              std::vector<std::string>{"Could not find SPE1999.CSV.  Data not converted."});
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
+}
+
+/// Files that refuse `refused` once it has been taken `after` times.
+TestFiles refusing(
+    Step refused, int after = 0,
+    AtomicFile::Temporary temporary = AtomicFile::Temporary::unnamed_where_possible) {
+    TestFiles files;
+    files.save.refuse = [=, taken = std::make_shared<int>(0)](Step step) {
+        return step == refused && (*taken)++ >= after;
+    };
+    files.save.temporary = temporary;
+    files.block = 16;
+    return files;
+}
+
+/// Files whose source fails after `good_reads` reads of `block` bytes.
+TestFiles reading(int good_reads, std::size_t block) {
+    TestFiles files;
+    files.good_reads = good_reads;
+    files.block = block;
+    return files;
+}
+
+// Whatever fails, and wherever: the old target stays byte for byte, no
+// temporary is left, and the message says what happened.
+TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
+    constexpr auto kNamed = AtomicFile::Temporary::named;
+    const std::string three_lines = crlf_lines({kFullHeader, kExampleLine, kExampleLine});
+    const std::string late_over_long =
+        source_with_a1({{"Zeta", "Z100", "1234"}, {"A", "B", "1"}, {"A", "B", "1"}});
+    const struct {
+        const char* what;
+        std::string source;
+        TestFiles files;
+        RunOutcome outcome;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"the first read fails", kValid, reading(0, kBlockSize), source_unreadable, {kNotRead}},
+        {"a read fails after a block", three_lines, reading(1, 16), source_unreadable, {kNotRead}},
+        {"after five blocks", three_lines, reading(5, 16), source_unreadable, {kNotRead}},
+        {"after ten blocks of 7", three_lines, reading(10, 7), source_unreadable, {kNotRead}},
+        {"after an over-long value",
+         late_over_long,
+         reading(10, 16),
+         source_unreadable,
+         {kTooLong, kNotRead}},
+        {"the temporary cannot be made", kValid, refusing(Step::create), write_failed, {kNotSaved}},
+        {"the first write fails", kValid, refusing(Step::write), write_failed, {kNotSaved}},
+        {"a write fails midway", three_lines, refusing(Step::write, 1), write_failed, {kNotSaved}},
+        {"a write fails, a value over-long",
+         kOverLong,
+         refusing(Step::write),
+         values_rejected,
+         {kTooLong, "Data not converted."}},
+        {"the final flush fails", kValid, refusing(Step::flush), write_failed, {kNotSaved}},
+        {"that of a named temporary",
+         kValid,
+         refusing(Step::flush, 0, kNamed),
+         write_failed,
+         {kNotSaved}},
+        {"the rename fails", kValid, refusing(Step::replace), replace_failed, {kNotDeleted}},
+        {"that of a named temporary",
+         kValid,
+         refusing(Step::replace, 0, kNamed),
+         replace_failed,
+         {kNotDeleted}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", c.source);
+        write_file(dir / "SP1999.TXT", kOld);
+        const std::size_t descriptors = open_descriptors();
+        const Ran ran = run_file(dir.path(), "SPE1999.CSV", c.files);
+        EXPECT_EQ(open_descriptors(), descriptors);
+        EXPECT_EQ(ran.outcome, c.outcome);
+        EXPECT_EQ(ran.messages, c.messages);
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), kOld);
+    }
+}
+
+TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {
+    ScopedTempDir dir;
+    std::string source = std::string(kFullHeader) + "\r\n";
+    for (int i = 0; i < 40; ++i) source.append(kExampleLine).append("\r\n");
+    write_file(dir / "SPE1999.CSV", source);
+    RecordingReport report;
+    TestFiles files;
+    files.block = 1000;
+    const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"},
+                                          {.write_target = false}, report, files);
+    EXPECT_EQ(result.outcome, checked);
+    EXPECT_EQ(result.message, "");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
+    // At most a block at a time, up to the whole source.
+    ASSERT_GE(report.read_so_far.size(), source.size() / 1000);
+    std::uint64_t before = 0;
+    for (const std::uint64_t done : report.read_so_far) {
+        EXPECT_LE(done - before, 1000u);
+        EXPECT_GE(done, before);
+        before = done;
+    }
+    EXPECT_EQ(report.read_so_far.back(), source.size());
+}
+
+TEST(ConvertFile, AnUnexpectedErrorIsReportedAndWritesNothing) {
+    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[] { throw std::runtime_error("display lost"); }, "display lost"},
+        {[] { throw 42; }, "unexpected error"},
+    };
+    for (const auto& [fail, reason] : cases) {
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", kOverLong);
+        RecordingReport report;
+        report.on_message = [&fail](const std::string&) { fail(); };
+        const RunResult result =
+            convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {}, report);
+        EXPECT_EQ(result.outcome, failed);
+        EXPECT_EQ(result.message,
+                  "Could not convert SPE1999.CSV (" + reason + ").  Data not converted.");
+        EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
+    }
+}
+
+}  // namespace
