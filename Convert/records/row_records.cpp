@@ -215,20 +215,13 @@ std::array<bool, kColumnCount> RowConverter::write_in_code_page(bool any_beyond_
 
 bool RowConverter::check(const SourceRows::RowShape& row, RunReport& report) {
     const std::array<bool, kColumnCount> writable = write_in_code_page(row.beyond_ascii);
-    // One pass without branches for the usual row, where all fit.
-    bool any = row.line_breaks;
-    for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
-        any |= !writable[slot];
-        if (slot >= kFirstField) any |= written_[slot].size() > kWidths[slot - kFirstField];
-    }
-    if (!any) return false;
-    any = false;
     const std::string_view make = values_[kMake];
     const std::string_view model = values_[kModel];
+    bool any = false;
     for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
         const std::string_view name = kRunColumns[slot];
         const std::string_view value = values_[slot];
-        if (holds_line_break(value)) {
+        if (row.line_breaks && holds_line_break(value)) {
             report.message(line_break_message(make, model, name, value));
         } else if (!writable[slot]) {
             report.message(code_page_message(make, model, name, value, code_page_.number()));

@@ -232,7 +232,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
                     const HWND focus = ::GetFocus();
                     if (focus == close_button_) {
                         ::SendMessageW(window_, WM_CLOSE, 0, 0);
-                    } else if (focus == year_list_ && focus != nullptr) {
+                    } else if (focus == year_list_) {
                         convert_selected_entry();
                     }
                     return 0;
@@ -295,7 +295,6 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
 }
 
 void MainWindow::convert_selected_entry() {
-    if (year_list_ == nullptr) return;  // the window is going
     const auto selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
     if (selected >= 0) session_->convert(static_cast<std::size_t>(selected));
 }

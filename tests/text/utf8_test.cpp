@@ -9,7 +9,7 @@ using namespace convert;
 namespace {
 
 // Each lead byte's range, at its edges: shortest forms only, nothing past
-// U+10FFFF, no truncated or broken sequences.
+// U+10FFFF, no truncated or broken sequences; and each code point back.
 TEST(Utf8, EveryLeadByteBoundary) {
     const struct {
         std::string bytes;
@@ -46,6 +46,10 @@ TEST(Utf8, EveryLeadByteBoundary) {
         EXPECT_EQ(decode_utf8(c.bytes, 0, code_point), c.length) << testing::PrintToString(c.bytes);
         if (c.length != 0) {
             EXPECT_EQ(code_point, c.code_point) << testing::PrintToString(c.bytes);
+            // And back: through UTF-16, a lone surrogate as itself.
+            std::u16string units;
+            append_utf16(units, c.code_point);
+            EXPECT_EQ(utf8_of(units), c.bytes) << testing::PrintToString(c.bytes);
         }
     }
 }
