@@ -267,10 +267,20 @@ long peak_memory_of_batch(const fs::path& folder) {
     if (spawned != 0) return -1;
     int status = 0;
     rusage usage{};
-    if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return -1;
-    }
+    if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)) return -1;
     return usage.ru_maxrss * 1024L;
+}
+
+/// A folder holding SPE2019.CSV made of `header`, a line end, then `rows`
+/// copies of `row`, each `row_end` after it.
+fs::path hostile_folder(const std::string& name, const std::string& header, const std::string& row,
+                        long rows, const std::string& row_end) {
+    const fs::path folder = work_folder() / name;
+    fs::create_directories(folder);
+    std::ofstream out(source_of(folder), std::ios::binary);
+    out << header << "\r\n";
+    for (long i = 0; i < rows; ++i) out << row << row_end;
+    return folder;
 }
 
 std::string measure_peak_memory() {
@@ -286,6 +296,24 @@ std::string measure_peak_memory() {
                       peak > 0 && peak <= 32L * 1024 * 1024 ? "within" : "OVER");
         report += line;
         if (lines > 1'000'000L) fs::remove_all(folder);  // a gigabyte and more
+    }
+    // Refused, at no more than 64 MiB: a row of 1 GiB without a line end,
+    // and a first line of 5 000 000 fields with the columns read at its end.
+    const std::string header = "MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR";
+    const std::pair<const char*, fs::path> hostile[] = {
+        {"a row of 1 GiB", hostile_folder("long-row", header, std::string(1 << 20, 'x'), 1024, "")},
+        {"a first line of 5 000 000 fields",
+         hostile_folder("wide-header", std::string(5'000'000, ',') + header,
+                        std::string(5'000'000, ',') + "A,B,1,2,3,4,5,6,7,8,9,1,2,3,4,5,6,7", 10,
+                        "\r\n")},
+    };
+    for (const auto& [what, folder] : hostile) {
+        const long peak = peak_memory_of_batch(folder);
+        char line[256];
+        std::snprintf(line, sizeof line, "  %s: %.1f MiB (target: at most 64 MiB): %s\n", what,
+                      peak / 1048576.0, peak > 0 && peak <= 64L << 20 ? "within" : "OVER");
+        report += line;
+        fs::remove_all(folder);
     }
     return report;
 }

@@ -79,7 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> expected_messages;
     const reference::Verdict verdict = reference::convert(content, expected, expected_messages);
     require(static_cast<int>(outcome.result) == static_cast<int>(verdict.result) &&
-                outcome.row == verdict.row && messages == expected_messages,
+                outcome.row == verdict.row && messages == expected_messages &&
+                std::vector<std::string>(outcome.missing.begin(), outcome.missing.end()) ==
+                    verdict.missing,
             "same checks as the line-by-line reference");
     require(!fits || output == expected, "same bytes as the line-by-line reference");
     return 0;

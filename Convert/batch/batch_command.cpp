@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <ostream>
 #include <system_error>
 
@@ -83,12 +84,40 @@ private:
     std::size_t shown_ = 0;  // the progress line's width on screen while it stands
 };
 
-bool convert_one(const BatchOptions& options, const std::string& file, std::ostream& out,
+/// A file of the run: as given, and where it is.
+struct RunFile {
+    std::string given;
+    fs::path folder;
+    std::string name;
+    std::optional<fs::path> found;  // the file itself, for a source file that exists
+};
+
+RunFile run_file_of(const BatchOptions& options, const std::string& given) {
+    const fs::path path = path_of(given);
+    RunFile file{given, path.has_parent_path() ? path.parent_path() : options.folder,
+                 bytes_of(path.filename()), std::nullopt};
+    if (is_source_name(file.name)) file.found = find_file(file.folder / path_of(file.name));
+    return file;
+}
+
+bool same_file(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) || a.lexically_normal() == b.lexically_normal();
+}
+
+/// Whether `a` and `b` are two files whose targets are one file: sources in
+/// one folder whose target names are equal ignoring case.
+bool share_a_target(const RunFile& a, const RunFile& b) {
+    return a.found && b.found && !same_file(*a.found, *b.found) &&
+           equals_ignoring_case(target_name_of(a.name), target_name_of(b.name)) &&
+           same_file(a.folder, b.folder);
+}
+
+bool convert_one(const BatchOptions& options, const RunFile& file, std::ostream& out,
                  std::ostream& err, bool err_is_terminal) {
-    const fs::path path = path_of(file);
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : options.folder;
-    const std::string name = bytes_of(path.filename());
-    StreamReport report(file, err, err_is_terminal);
+    const std::string& name = file.name;
+    const fs::path& folder = file.folder;
+    StreamReport report(file.given, err, err_is_terminal);
     const RunResult result =
         convert_file({folder, name, name}, {.write_target = !options.check_only}, report);
     switch (result.outcome) {
@@ -175,7 +204,30 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return 1;
         }
     }
-    for (const std::string& file : files) {
+    // A file reached twice converts once.
+    std::vector<RunFile> run;
+    for (const std::string& given : files) {
+        RunFile file = run_file_of(*options, given);
+        const bool again = std::any_of(run.begin(), run.end(), [&](const RunFile& earlier) {
+            return file.found && earlier.found && same_file(*file.found, *earlier.found);
+        });
+        if (!again) run.push_back(std::move(file));
+    }
+    for (const RunFile& file : run) {
+        // Two files of one target: which of them is meant, only the user
+        // knows; the target is left as it is. A check writes nothing.
+        const auto other = std::find_if(run.begin(), run.end(), [&](const RunFile& another) {
+            return share_a_target(file, another);
+        });
+        if (other != run.end() && !options->check_only) {
+            const bool first = &file < &*other;
+            StreamReport(file.given, err, false)
+                .say(err, "Both " + (first ? file : *other).given + " and " +
+                              (first ? *other : file).given + " convert to " +
+                              target_name_of(file.name) + ".  Data not converted.");
+            all_converted = false;
+            continue;
+        }
         all_converted = convert_one(*options, file, out, err, err_is_terminal) && all_converted;
     }
     return all_converted ? 0 : 1;

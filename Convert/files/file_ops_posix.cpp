@@ -26,25 +26,36 @@ std::string last_error() {
 
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(int fd) : fd_(fd) {}
+    FileSource(int fd, const struct stat& opened) : fd_(fd), opened_(opened) {}
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
     ~FileSource() override { ::close(fd_); }
 
-    void set_size_hint(std::size_t size) { size_ = size; }
-    std::size_t size_hint() const override { return size_; }
+    std::size_t size_hint() const override { return static_cast<std::size_t>(opened_.st_size); }
 
     std::size_t read(char* into, std::size_t size) override {
         for (;;) {
             const ssize_t n = ::read(fd_, into, size);
-            if (n >= 0) return static_cast<std::size_t>(n);
+            if (n >= 0) {
+                read_ += static_cast<std::uint64_t>(n);
+                return static_cast<std::size_t>(n);
+            }
             if (errno != EINTR) throw ReadError(last_error());
         }
     }
 
+    bool changed() const override {
+        struct stat now {};
+        return ::fstat(fd_, &now) != 0 || now.st_size != opened_.st_size ||
+               now.st_mtim.tv_sec != opened_.st_mtim.tv_sec ||
+               now.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec ||
+               read_ != static_cast<std::uint64_t>(opened_.st_size);
+    }
+
 private:
     int fd_;
-    std::size_t size_ = 0;
+    struct stat opened_;
+    std::uint64_t read_ = 0;
 };
 
 bool write_all(int fd, std::string_view data) {
@@ -143,13 +154,14 @@ OpenedSource platform::open_found(const fs::path& found) {
     // Non-blocking, so that a pipe put in the file's place cannot hang the read.
     const int fd = ::open(found.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return result;
-    auto file = std::make_unique<FileSource>(fd);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return result;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return result;
+    }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    file->set_size_hint(static_cast<std::size_t>(st.st_size));
     result.status = OpenedSource::Status::ok;
-    result.file = std::move(file);
+    result.file = std::make_unique<FileSource>(fd, st);
     return result;
 }
 
@@ -219,6 +231,8 @@ AtomicFile::Replaced AtomicFile::find_replaced() const {
     struct stat st {};
     old.exists = ::lstat(old.path.c_str(), &st) == 0;
     old.kind = st.st_mode;
+    // A file its owner may not write is kept, as Windows keeps a read-only one.
+    old.refuses = old.exists && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
     return old;
 }
 

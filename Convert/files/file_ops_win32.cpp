@@ -58,9 +58,26 @@ std::string error_text(DWORD error) {
     return bytes_of(fs::path(message));
 }
 
+/// What tells a file's content changed: its size and last write.
+struct FileState {
+    std::uint64_t size = 0;
+    FILETIME written{};
+    bool operator==(const FileState& other) const {
+        return size == other.size && ::CompareFileTime(&written, &other.written) == 0;
+    }
+};
+
+bool state_of(HANDLE file, FileState& state) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return false;
+    state.size = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+    state.written = info.ftLastWriteTime;
+    return true;
+}
+
 class FileSource : public ByteSource {
 public:
-    FileSource(HANDLE file, std::size_t size) : file_(file), size_(size) {}
+    FileSource(HANDLE file, const FileState& opened) : file_(file), opened_(opened) {}
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
     ~FileSource() override { ::CloseHandle(file_); }
@@ -70,13 +87,19 @@ public:
         const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
         if (!::ReadFile(file_, into, wanted, &got, nullptr))
             throw ReadError(error_text(::GetLastError()));
+        read_ += got;
         return got;
     }
-    std::size_t size_hint() const override { return size_; }
+    std::size_t size_hint() const override { return static_cast<std::size_t>(opened_.size); }
+    bool changed() const override {
+        FileState now;
+        return !state_of(file_, now) || !(now == opened_) || read_ != opened_.size;
+    }
 
 private:
     HANDLE file_;
-    std::size_t size_;
+    FileState opened_;
+    std::uint64_t read_ = 0;
 };
 
 /// Calls each(found) for every entry of `folder` but "." and "..", by the
@@ -326,13 +349,13 @@ OpenedSource platform::open_found(const fs::path& found) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return result;
-    LARGE_INTEGER size{};
-    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
+    FileState opened;
+    if (::GetFileType(file) != FILE_TYPE_DISK || !state_of(file, opened)) {
         ::CloseHandle(file);
         return result;
     }
     result.status = OpenedSource::Status::ok;
-    result.file = std::make_unique<FileSource>(file, static_cast<std::size_t>(size.QuadPart));
+    result.file = std::make_unique<FileSource>(file, opened);
     return result;
 }
 

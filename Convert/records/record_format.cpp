@@ -34,38 +34,18 @@ char* put_value(char* at, std::string_view text) {
 
 }  // namespace
 
-RecordLayout::RecordLayout(const DataBlockColumns& present) {
-    for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
-        if (!present[i]) continue;
-        fields_[count_] = static_cast<std::uint8_t>(i);
-        offsets_[count_++] = static_cast<std::uint8_t>(data_width_);
-        data_width_ += static_cast<std::size_t>(kDataBlock[i].width);
-    }
-}
-
-void RecordLayout::append(TargetBuffer& out, std::string_view make, std::string_view model,
-                          const DataBlockBytes& fields) const {
-    char* p = out.extend(kFixedSize + make.size() + model.size() + data_width_);
+void append_record(TargetBuffer& out, std::string_view make, std::string_view model,
+                   const DataBlockBytes& fields) {
+    char* p = out.extend(kFixedSize + make.size() + model.size() + kDataBlockWidth);
     p = put_value(put(p, kRecordStart), make);
     p = put_value(put(p, kMakeToModel), model);
     p = put(p, kModelToData);
     // 8 bytes each, in the block's order: the bytes past a field's width are
-    // overwritten by the next field, and the last's by the record's end. The
-    // usual header has every field, at places known here; for any other the
-    // layout is read into locals first, which the stores cannot change.
-    const std::size_t count = count_;
-    if (count == kDataBlock.size()) {
-        for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
-            std::memcpy(p + kFullOffsets[i], &fields[i], sizeof(FieldBytes));
-        }
-    } else {
-        const auto offsets = offsets_;
-        const auto which = fields_;
-        for (std::size_t i = 0; i < count; ++i) {
-            std::memcpy(p + offsets[i], &fields[which[i]], sizeof(FieldBytes));
-        }
+    // overwritten by the next field, and the last's by the record's end.
+    for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
+        std::memcpy(p + kFieldOffsets[i], &fields[i], sizeof(FieldBytes));
     }
-    put(p + data_width_, kRecordEnd);
+    put(p + kDataBlockWidth, kRecordEnd);
 }
 
 }  // namespace convert

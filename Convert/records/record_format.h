@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
 #include <string_view>
 
 #include "records/target_buffer.h"
@@ -30,11 +29,16 @@ inline constexpr std::array<DataField, 16> kDataBlock = {{
 }};
 // clang-format on
 
-/// Data-block values in kDataBlock order.
-using DataBlockValues = std::span<const std::string_view, kDataBlock.size()>;
-/// Which data-block columns the header has. A column it lacks takes no room
-/// in the data block: later fields move left.
-using DataBlockColumns = std::array<bool, kDataBlock.size()>;
+/// Where each field starts in the data block, and the block's width.
+inline constexpr std::array<std::uint8_t, kDataBlock.size()> kFieldOffsets = [] {
+    std::array<std::uint8_t, kDataBlock.size()> offsets{};
+    for (std::size_t i = 1; i < kDataBlock.size(); ++i) {
+        offsets[i] = static_cast<std::uint8_t>(offsets[i - 1] + kDataBlock[i - 1].width);
+    }
+    return offsets;
+}();
+inline constexpr std::size_t kDataBlockWidth = kFieldOffsets.back() + kDataBlock.back().width;
+static_assert(kDataBlockWidth == 51);
 
 /// What follows the last record.
 inline constexpr std::string_view kFileEnd = "\r\n";
@@ -43,6 +47,11 @@ inline constexpr std::string_view kFileEnd = "\r\n";
 /// then spaces, in memory order; the record takes its width's first bytes.
 using FieldBytes = std::uint64_t;
 using DataBlockBytes = std::array<FieldBytes, kDataBlock.size()>;
+static_assert(std::all_of(kDataBlock.begin(), kDataBlock.end(),
+                          [](const DataField& field) {
+                              return field.width > 0 && field.width <= static_cast<int>(sizeof(FieldBytes));
+                          }),
+              "a field's bytes are held in one FieldBytes");
 
 /// The bytes of a field with no value.
 inline constexpr FieldBytes kNoFieldBytes = 0x2020202020202020;
@@ -77,31 +86,9 @@ inline FieldBytes field_bytes(std::string_view value) {
     return padded(bytes, value.size());
 }
 
-/// Where the fields of a header's records stand, worked out once.
-class RecordLayout {
-public:
-    explicit RecordLayout(const DataBlockColumns& present);
-
-    /// Appends one record and its CR LF, each field the header has at its
-    /// width. 8 bytes must be readable from a make's or a model's end (as
-    /// ColumnTable gives them).
-    void append(TargetBuffer& out, std::string_view make, std::string_view model,
-                const DataBlockBytes& fields) const;
-
-private:
-    /// Where each field starts in a data block that has them all.
-    static constexpr std::array<std::uint8_t, kDataBlock.size()> kFullOffsets = [] {
-        std::array<std::uint8_t, kDataBlock.size()> offsets{};
-        for (std::size_t i = 1; i < kDataBlock.size(); ++i) {
-            offsets[i] = static_cast<std::uint8_t>(offsets[i - 1] + kDataBlock[i - 1].width);
-        }
-        return offsets;
-    }();
-
-    std::array<std::uint8_t, kDataBlock.size()> fields_{};   // those the header has, in order
-    std::array<std::uint8_t, kDataBlock.size()> offsets_{};  // where each starts in the block
-    std::size_t count_ = 0;
-    std::size_t data_width_ = 0;
-};
+/// Appends one record and its CR LF, each field at its width. 8 bytes must
+/// be readable from a make's or a model's end (as ColumnTable gives them).
+void append_record(TargetBuffer& out, std::string_view make, std::string_view model,
+                   const DataBlockBytes& fields);
 
 }  // namespace convert

@@ -43,23 +43,35 @@ constexpr std::array<std::size_t, kDataBlock.size()> widths() {
 constexpr std::array<std::size_t, kDataBlock.size()> kWidths = widths();
 
 /// One row at a time into its record, by the columns of the header row.
-class RowConverter {
+class RowConverter : public FieldTaker {
 public:
-    RowConverter(std::span<const std::string_view> header, const CodePage& code_page)
-        : table_(header, kRunColumns),
-          layout_(present(table_)),
-          slot_of_column_(table_.columns() + 64, kUnread),
+    /// `table` must name every column read.
+    RowConverter(const ColumnTable& table, const CodePage& code_page)
+        : columns_(table.columns()),
           code_page_(code_page),
           high_bits_(code_page.number() == kUtf8CodePage ? 0 : kHighs) {
-        for (std::size_t column = 0; column < table_.columns(); ++column) {
-            if (const int name = table_.name_at(column); name >= 0) {
-                slot_of_column_[column] = static_cast<std::uint8_t>(name);
+        // A header naming none of them may stand before rows that are all
+        // blank or short.
+        for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
+            if (const std::size_t column = table.column_of(slot); column != ColumnTable::kAbsent) {
+                wanted_.push_back({column, static_cast<std::uint8_t>(slot)});
+            }
+        }
+        std::sort(wanted_.begin(), wanted_.end(),
+                  [](const Wanted& a, const Wanted& b) { return a.column < b.column; });
+        wanted_.push_back({ColumnTable::kAbsent, kUnread});
+        if (columns_ <= kMostPlainColumns) {
+            slot_of_column_.assign(columns_ + 64, kUnread);
+            for (const Wanted& w : wanted_) {
+                if (w.slot != kUnread) slot_of_column_[w.column] = w.slot;
             }
         }
     }
 
-    bool knows_any_column() const { return table_.has_any(); }
-    std::size_t columns() const { return table_.columns(); }
+    /// Whether rows are read plain where they can be: not where the columns
+    /// read lie so far apart that a table of their places would be large.
+    bool reads_plain() const { return !slot_of_column_.empty(); }
+    std::size_t columns() const { return columns_; }
 
     /// Forgets where the last row's fields were.
     void clear_places() {
@@ -109,26 +121,29 @@ public:
         }
         // A row with no value read may be blank: the careful way tells.
         if (unusual != 0 || any == 0) return false;
-        layout_.append(output, make, model, fields);
+        append_record(output, make, model, fields);
         return true;
     }
 
     /// Takes the values of a row read plain from the places noted.
     void take(std::string_view row) {
         for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
-            if (table_.has(slot)) {
-                values_[slot] = trim_spaces(row.substr(starts_[slot], sizes_[slot]));
-            }
+            values_[slot] = trim_spaces(row.substr(starts_[slot], sizes_[slot]));
         }
     }
-    /// Takes the values of a row read carefully, from its fields.
-    void take(std::span<const std::string_view> fields) {
-        for (std::size_t column = 0; column < table_.columns(); ++column) {
-            if (const int name = table_.name_at(column); name >= 0) {
-                values_[static_cast<std::size_t>(name)] = column < fields.size()
-                                                              ? trim_spaces(fields[column])
-                                                              : std::string_view(kNoBytes, 0);
-            }
+
+    // A row read carefully: the values of the columns read, in column order;
+    // those the row ends before stay empty (see end_row).
+    void start_row() override { next_ = 0; }
+    void take(std::size_t first_column, std::span<const std::string_view> fields) override {
+        for (std::size_t column; (column = wanted_[next_].column - first_column) < fields.size();) {
+            values_[wanted_[next_++].slot] = trim_spaces(fields[column]);
+        }
+    }
+    /// The row read carefully has ended: its columns not reached are empty.
+    void end_row() {
+        for (std::size_t i = next_; wanted_[i].slot != kUnread; ++i) {
+            values_[wanted_[i].slot] = std::string_view(kNoBytes, 0);
         }
     }
 
@@ -143,26 +158,29 @@ public:
         for (std::size_t i = 0; i < kDataBlock.size(); ++i) {
             bytes[i] = field_bytes(written_[kFirstField + i]);
         }
-        layout_.append(output, written_[kMake], written_[kModel], bytes);
+        append_record(output, written_[kMake], written_[kModel], bytes);
     }
 
 private:
-    static DataBlockColumns present(const ColumnTable& table) {
-        DataBlockColumns present{};
-        for (std::size_t i = 0; i < kDataBlock.size(); ++i) present[i] = table.has(kFirstField + i);
-        return present;
-    }
-
     static constexpr std::uint8_t kUnread = kColumnCount;
     static constexpr FieldBytes kHighs = 0x8080808080808080;
+    /// The most columns a row is read plain up to.
+    static constexpr std::size_t kMostPlainColumns = 4096;
+
+    struct Wanted {
+        std::size_t column;
+        std::uint8_t slot;
+    };
 
     /// Sets written_ from values_, those beyond ASCII written anew when
     /// `beyond_ascii`; false for the values that cannot be written.
     std::array<bool, kColumnCount> write_in_code_page(bool beyond_ascii);
 
-    ColumnTable table_;
-    RecordLayout layout_;
-    std::vector<std::uint8_t> slot_of_column_;  // a column's name, or kUnread
+    std::size_t columns_;
+    std::vector<Wanted> wanted_;                // by column, then a sentinel
+    std::size_t next_ = 0;                      // the next wanted of a row read carefully
+    std::vector<std::uint8_t> slot_of_column_;  // a column's name, or kUnread; none when
+                                                // rows are read carefully only
     // Where a row read plain has each name's field, by its offset and size;
     // the last slot takes the unread columns.
     std::array<std::uint32_t, kColumnCount + 1> starts_{};
@@ -241,62 +259,75 @@ bool RowConverter::check(const SourceRows::RowShape& row, RunReport& report) {
 RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, RunReport& report,
                          const CodePage& code_page) {
     using Read = SourceRows::Read;
+    const auto refuse = [&](RowsResult result, std::size_t row = 0) {
+        output.abandon();
+        return RowsOutcome{result, row};
+    };
     SourceRows::RowShape row{};
-    // The header row; an empty source has none, and no data.
-    switch (rows.read_careful(static_cast<std::size_t>(-1), row)) {
+    // The header row: its quotes, its names, then the rows after it.
+    ColumnTable table(kRunColumns);
+    switch (rows.read_careful(table, row)) {
         case Read::unclosed_quote:
-            output.abandon();
-            return {RowsResult::unclosed_quote, rows.number()};
+            return refuse(RowsResult::unclosed_quote, rows.number());
+        case Read::too_long:
+            return refuse(RowsResult::row_too_long, rows.number());
         case Read::end:
-            output.append(kFileEnd);
-            output.flush();
-            return {RowsResult::converted};
+            return refuse(RowsResult::no_rows);
         default:
             break;
     }
-    RowConverter converter(rows.fields(), code_page);
-    if (row.bytes.size() >= kShortestRow && !converter.knows_any_column()) {
-        // Not a source file (a UTF-16 file's names hold zero bytes, say):
-        // every record would be empty.
-        output.abandon();
-        return {RowsResult::no_known_column};
+    if (row.bytes.size() >= kShortestRow && !table.has_any()) {
+        // Not a source file (a UTF-16 file's names hold zero bytes, say).
+        return refuse(RowsResult::no_known_column);
     }
+    if (table.has_any()) {
+        // A column missing would leave its values out of every record.
+        if (std::vector<std::string_view> missing = table.missing(); !missing.empty()) {
+            RowsOutcome outcome = refuse(RowsResult::missing_columns);
+            outcome.missing = std::move(missing);
+            return outcome;
+        }
+    }
+    RowConverter converter(table, code_page);
     // A short row ends the data when no data row follows it; a short header
     // gives no data.
     std::size_t short_row = row.bytes.size() < kShortestRow ? rows.number() : 0;
     bool valid = true;
+    std::size_t data_rows = 0;
     for (;;) {
-        converter.clear_places();
-        Read read = rows.read_plain(
-            converter.columns(),
-            [&converter](std::size_t column, std::size_t offset, std::size_t size) {
-                converter.place(column, offset, size);
-            },
-            row.bytes);
+        Read read = Read::careful;
+        if (converter.reads_plain()) {
+            converter.clear_places();
+            read = rows.read_plain(
+                converter.columns(),
+                [&converter](std::size_t column, std::size_t offset, std::size_t size) {
+                    converter.place(column, offset, size);
+                },
+                row.bytes);
+        }
         if (read == Read::row) {
-            if (valid && short_row == 0 && converter.append_usual(row.bytes, output)) continue;
+            if (valid && short_row == 0 && converter.append_usual(row.bytes, output)) {
+                ++data_rows;
+                continue;
+            }
             converter.take(row.bytes);
             row.blank = rows.blank(row.bytes);
             row.line_breaks = false;
             row.beyond_ascii = beyond_ascii(row.bytes);
         } else if (read == Read::careful) {
-            read = rows.read_careful(converter.columns(), row);
-            if (read == Read::row) converter.take(rows.fields());
+            read = rows.read_careful(converter, row);
+            converter.end_row();
         }
         if (read == Read::end) break;
-        if (read == Read::unclosed_quote) {
-            output.abandon();
-            return {RowsResult::unclosed_quote, rows.number()};
-        }
+        if (read == Read::unclosed_quote) return refuse(RowsResult::unclosed_quote, rows.number());
+        if (read == Read::too_long) return refuse(RowsResult::row_too_long, rows.number());
         if (row.blank) continue;
         if (row.bytes.size() < kShortestRow) {
             if (short_row == 0) short_row = rows.number();
             continue;
         }
-        if (short_row != 0) {
-            output.abandon();
-            return {RowsResult::rows_after_short_row, short_row};
-        }
+        if (short_row != 0) return refuse(RowsResult::rows_after_short_row, short_row);
+        ++data_rows;
         if (converter.check(row, report) && valid) {
             // The target will never be written: stop building it.
             valid = false;
@@ -305,6 +336,7 @@ RowsOutcome convert_rows(SourceRows& rows, TargetBuffer& output, RunReport& repo
         if (valid) converter.append(output);
     }
     if (!valid) return {RowsResult::values_rejected};
+    if (data_rows == 0) return refuse(RowsResult::no_rows);
     output.append(kFileEnd);
     output.flush();
     return {RowsResult::converted};
@@ -323,10 +355,21 @@ RowsOutcome convert_content(std::string_view content, std::string& output, RunRe
 }
 
 namespace {
+/// `value` as a message shows it: cut after kLongestShownValue bytes, less
+/// a UTF-8 character the cut would split, then "...".
+std::string shown(std::string_view value) {
+    if (value.size() <= kLongestShownValue) return std::string(value);
+    std::size_t cut = kLongestShownValue;
+    if (is_strict_utf8(value)) {
+        while ((static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+    }
+    return std::string(value.substr(0, cut)) + "...";
+}
+
 /// How every message about a value begins: the vehicle, then the field.
 std::string value_message(std::string_view make, std::string_view model, std::string_view field) {
     std::string message;
-    message.append("Model: ").append(trim_spaces(make)).append("  ").append(model);
+    message.append("Model: ").append(shown(trim_spaces(make))).append("  ").append(shown(model));
     message.append("\r\n\r\n");
     message.append("Field: ").append(field);
     return message;
@@ -341,7 +384,7 @@ std::string over_length_message(std::string_view make, std::string_view model,
         .append("  Response Length:  ")
         .append(std::to_string(length))
         .append("   Response: ")
-        .append(value)
+        .append(shown(value))
         .append("  is longer than: ")
         .append(std::to_string(width));
 }
@@ -350,7 +393,7 @@ std::string line_break_message(std::string_view make, std::string_view model,
                                std::string_view field, std::string_view value) {
     return value_message(make, model, field)
         .append("  Response: ")
-        .append(value)
+        .append(shown(value))
         .append("  holds a line break.");
 }
 
@@ -358,7 +401,7 @@ std::string code_page_message(std::string_view make, std::string_view model, std
                               std::string_view value, unsigned code_page) {
     return value_message(make, model, field)
         .append("  Response: ")
-        .append(value)
+        .append(shown(value))
         .append("  cannot be written in code page ")
         .append(std::to_string(code_page))
         .append(".");

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "records/byte_scan.h"
 #include "records/run_report.h"
@@ -19,13 +20,17 @@ enum class RowsResult {
     converted,             // every value fits; the whole target went to the output
     values_rejected,       // at least one message about a value was passed on
     no_known_column,       // a header row long enough for data names no column read
+    missing_columns,       // the header names some columns read, but not all
     unclosed_quote,        // a quoted field of `row` is never closed
     rows_after_short_row,  // data rows follow the short row `row`
+    no_rows,               // no row of data: empty, a header alone, blank or short rows
+    row_too_long,          // `row` is longer than kLongestRow
 };
 
 struct RowsOutcome {
     RowsResult result;
-    std::size_t row = 0;  // the row the last two results name
+    std::size_t row = 0;                    // the row a refusal names
+    std::vector<std::string_view> missing = {};  // the columns read that the header lacks
 };
 
 /// Rows shorter than this (line end not counted) end the data, unless data
@@ -34,7 +39,8 @@ inline constexpr std::size_t kShortestRow = 10;
 
 /// Converts the rows of a source file into its target, passing the message
 /// of every value the target cannot take (over-long, holding a line break,
-/// or not in `code_page`) to `report` in row and column order. Values
+/// or not in `code_page`) to `report` in row and column order. The header
+/// must name MAKE, MODEL and every field. Values
 /// of MAKE, MODEL and the fields that are UTF-8 beyond ASCII are written in
 /// `code_page`, and their widths counted in its bytes; all others are
 /// written as they stand. Blank rows are passed over. The target's bytes go
@@ -49,6 +55,11 @@ RowsOutcome convert_content(std::string_view content, std::string& output, RunRe
                             const CodePage& code_page = target_code_page(),
                             std::size_t block_size = kBlockSize,
                             ChunkScanner scanner = fastest_chunk_scanner());
+
+/// In the messages below, make, model and value are each cut after
+/// kLongestShownValue bytes (less a UTF-8 character the cut would split) and
+/// followed by "...".
+inline constexpr std::size_t kLongestShownValue = 200;
 
 /// The message that reports a value whose `length` in the target's code
 /// page is more than its permitted width:

@@ -12,6 +12,12 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+/// An old end-of-file mark (Ctrl-Z), dropped when it is the file's last byte.
+constexpr char kEndOfFileMark = '\x1A';
+
+/// The most bytes a row takes in the buffer: the longest row and its line end.
+constexpr std::size_t kLargestBuffer = kLongestRow + 2;
+
 /// A block, or less for a source known to be smaller: one byte more than the
 /// source, so that its end is seen without a second, larger buffer.
 std::size_t buffer_size(const ByteSource& source, std::size_t block_size) {
@@ -49,7 +55,9 @@ void SourceRows::start() {
         const bool decided = scanned + 1 < end_ || (scanned < end_ && *line_break == '\n');
         if (decided || at_end_) break;
         const std::size_t kept_from = begin_;
-        fill();  // moves the unused bytes to the front
+        // Moves the unused bytes to the front; a first line longer than any
+        // row may be is refused when it is read.
+        if (!fill()) break;
         scanned -= kept_from;
     }
     const char* const first = buffer_.get() + begin_;
@@ -66,11 +74,14 @@ void SourceRows::start() {
         1, static_cast<std::size_t>(std::count(line.begin(), line.end(), separator_)));
 }
 
-void SourceRows::fill() {
-    const std::size_t kept = end_ - begin_;
+bool SourceRows::fill() {
+    // An end-of-file mark read last stays out of sight until the next read
+    // tells whether it is the file's last byte.
+    const std::size_t kept = end_ - begin_ + (mark_held_ ? 1 : 0);
     if (kept == capacity_) {
         // One row fills the whole buffer: make room for the rest of it.
-        const std::size_t larger = capacity_ * 2;
+        if (capacity_ >= kLargestBuffer) return false;
+        const std::size_t larger = std::min(capacity_ * 2, kLargestBuffer);
         auto grown = std::make_unique<char[]>(larger + kRowPadding);
         std::memcpy(grown.get(), buffer_.get() + begin_, kept);
         buffer_ = std::move(grown);
@@ -83,20 +94,25 @@ void SourceRows::fill() {
     const std::size_t n = source_.read(buffer_.get() + end_, capacity_ - end_);
     end_ += n;
     at_end_ = n == 0;
+    mark_held_ = end_ != 0 && buffer_[end_ - 1] == kEndOfFileMark;
+    if (mark_held_) --end_;
+    // Dropped at the end; kept with the bytes after it otherwise.
+    mark_held_ = mark_held_ && !at_end_;
+    return true;
 }
 
-SourceRows::Read SourceRows::read_careful(std::size_t kept, RowShape& row) {
+SourceRows::Read SourceRows::read_careful(FieldTaker& fields, RowShape& row) {
     if (!started_) start();
     for (;;) {
-        const Read read = parse_careful(kept, row);
+        const Read read = parse_careful(fields, row);
         if (read == Read::unclosed_quote) ++number_;
         if (read != Read::careful) return read;
-        fill();
+        if (!fill()) return row_too_long();
     }
 }
 
 // Answers `careful` when the row goes on past the bytes read so far.
-SourceRows::Read SourceRows::parse_careful(std::size_t kept, RowShape& row) {
+SourceRows::Read SourceRows::parse_careful(FieldTaker& fields, RowShape& row) {
     const char* const first = buffer_.get() + begin_;
     const char* const end = buffer_.get() + end_;
     if (first == end) return at_end_ ? Read::end : Read::careful;
@@ -104,10 +120,11 @@ SourceRows::Read SourceRows::parse_careful(std::size_t kept, RowShape& row) {
     if (values_.size() < static_cast<std::size_t>(end - first) + kRowPadding) {
         values_.resize(static_cast<std::size_t>(end - first) + kRowPadding);
     }
-    char* const values = values_.data();
-    char* out = values;
-    spans_.clear();
+    char* out = values_.data();
+    fields.start_row();
     row.line_breaks = false;
+    std::size_t column = 0;    // of the first field gathered
+    std::size_t gathered = 0;  // fields in taken_
     const char* at = first;
     // Copies the plain bytes from `at` on: those that neither end a field
     // nor need a second look. The scanner finds them 64 bytes at a time, and
@@ -167,7 +184,19 @@ SourceRows::Read SourceRows::parse_careful(std::size_t kept, RowShape& row) {
                 row.line_breaks |= *at != separator_;
                 *out++ = *at++;
             }
-            ++at;  // the closing quote; what follows it up to the field's end is kept
+            ++at;  // the closing quote
+            if (line_started_inside) {
+                // The last line of a field across lines, up to its closing
+                // quote, and what follows that quote tell whether it took in
+                // rows. On one line, what follows is kept.
+                if (separators >= separators_in_a_row_) return Read::unclosed_quote;
+                if (at == end && !at_end_) return Read::careful;
+                if (at != end && *at != separator_) {
+                    const std::size_t ends = line_end_at(at, end);
+                    if (ends == kUndecided) return Read::careful;
+                    if (ends == 0) return Read::unclosed_quote;
+                }
+            }
         }
         std::size_t ends = 0;
         for (;;) {
@@ -183,9 +212,12 @@ SourceRows::Read SourceRows::parse_careful(std::size_t kept, RowShape& row) {
             row.line_breaks |= *at != '"';
             *out++ = *at++;  // a quote inside the field, or a line break of its value
         }
-        if (spans_.size() < kept) {
-            spans_.emplace_back(static_cast<std::size_t>(value - values),
-                                static_cast<std::size_t>(out - value));
+        // Handed on in groups: one call for a usual row.
+        taken_[gathered++] = std::string_view(value, static_cast<std::size_t>(out - value));
+        if (gathered == taken_.size() || at == end || *at != separator_) {
+            fields.take(column, std::span(taken_).first(gathered));
+            column += gathered;
+            gathered = 0;
         }
         if (at == end || *at != separator_) {
             row.bytes = std::string_view(first, static_cast<std::size_t>(at - first));
@@ -194,13 +226,10 @@ SourceRows::Read SourceRows::parse_careful(std::size_t kept, RowShape& row) {
         }
         ++at;
     }
-    const std::string_view all(values, static_cast<std::size_t>(out - values));
+    const std::string_view all(values_.data(), static_cast<std::size_t>(out - values_.data()));
     row.blank = only_spaces(all);
     row.beyond_ascii = beyond_ascii(all);
-    fields_.clear();
-    for (const auto& [offset, size] : spans_) fields_.emplace_back(values + offset, size);
-    ++number_;
-    return Read::row;
+    return row_read(row.bytes.size());
 }
 
 }  // namespace convert

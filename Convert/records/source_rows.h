@@ -1,5 +1,6 @@
 // A source file's rows, read a block at a time: memory stays at one block,
-// or at the longest row when a row is longer than a block.
+// or at the longest row when a row is longer than a block, and no row may be
+// longer than kLongestRow.
 //
 // The file's first line sets its line end and its separator. The first CR or
 // LF byte decides the line end: CR LF, a lone LF, or a lone CR. A CR LF ends
@@ -9,18 +10,24 @@
 // semicolon. A field that begins with a quote runs to its closing quote,
 // across line ends; "" inside stands for one quote, and whatever follows the
 // closing quote up to the field's end is kept. Every other CR or LF byte
-// belongs to the value it stands in. A UTF-8 byte-order mark is skipped.
+// belongs to the value it stands in. A UTF-8 byte-order mark is skipped, and
+// a Ctrl-Z that is the file's last byte (an old end-of-file mark) dropped.
+//
+// A quoted field that spans lines has taken in the rows after it, and its
+// quote counts as never closed, when a line of it after its first (the last
+// one up to the closing quote included) holds as many separators as the
+// first line of the file, or when its closing quote is followed by anything
+// but a separator or the row's end.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "records/byte_scan.h"
 #include "records/byte_source.h"
@@ -30,6 +37,23 @@ namespace convert {
 /// How many readable bytes follow every row and value SourceRows hands out,
 /// so that they may be read many bytes at a time past their end.
 inline constexpr std::size_t kRowPadding = 64;
+
+/// The longest row, all its lines, its line end not counted: 16 MiB.
+inline constexpr std::size_t kLongestRow = std::size_t{16} << 20;
+
+/// Takes the fields of a row read carefully, as the reading finds them.
+class FieldTaker {
+public:
+    /// The row is read from its start, again after more bytes were read:
+    /// forget its fields so far.
+    virtual void start_row() = 0;
+    /// The row's fields from `first_column` on, in order, their quotes taken
+    /// off; the views stay valid until the next read.
+    virtual void take(std::size_t first_column, std::span<const std::string_view> values) = 0;
+
+protected:
+    ~FieldTaker() = default;
+};
 
 class SourceRows {
 public:
@@ -41,10 +65,11 @@ public:
         end,             // no byte is left where a row would begin
         careful,         // the next row holds a quote or a line break: read_careful it
         unclosed_quote,  // a quoted field of the next row is never closed
+        too_long,        // the next row is longer than kLongestRow
     };
 
     /// The number of the row last read, or of the row whose quote is never
-    /// closed, as a spreadsheet counts: 1 for the first, one for each row
+    /// closed or that is too long, as a spreadsheet counts: 1 for the first, one for each row
     /// however many lines its cells hold.
     std::size_t number() const { return number_; }
 
@@ -66,11 +91,9 @@ public:
         bool beyond_ascii;       // some field holds a byte above 0x7F
     };
 
-    /// Reads the next row field by field. fields() then holds its first
-    /// `kept` fields with their quotes taken off, valid until the next read.
-    /// Throws ReadError.
-    Read read_careful(std::size_t kept, RowShape& row);
-    std::span<const std::string_view> fields() const { return fields_; }
+    /// Reads the next row field by field, handing each to `fields`. Throws
+    /// ReadError.
+    Read read_careful(FieldTaker& fields, RowShape& row);
 
     /// Whether a row read plain holds nothing but spaces and separators.
     bool blank(std::string_view row) const {
@@ -84,8 +107,9 @@ private:
 
     /// Reads the first line: the byte-order mark, the line end, the separator.
     void start();
-    /// Reads more bytes after the unused ones, keeping those.
-    void fill();
+    /// Reads more bytes after the unused ones, keeping those; false, having
+    /// read nothing, when they fill the longest buffer a row may take.
+    bool fill();
     /// The length of the line end at `at`, before `end`: 0 when none stands
     /// there, kUndecided when that depends on bytes yet to be read.
     std::size_t line_end_at(const char* at, const char* end) const {
@@ -95,7 +119,17 @@ private:
         if (at + 1 == end) return at_end_ ? 1 : kUndecided;
         return at[1] == '\n' ? 2 : 0;
     }
-    Read parse_careful(std::size_t kept, RowShape& row);
+    Read parse_careful(FieldTaker& fields, RowShape& row);
+    /// The end of a row read whole, `size` bytes long: `row`, or `too_long`.
+    Read row_read(std::size_t size) {
+        ++number_;
+        return size > kLongestRow ? Read::too_long : Read::row;
+    }
+    /// The end of a row that does not fit the longest buffer.
+    Read row_too_long() {
+        ++number_;
+        return Read::too_long;
+    }
 
     ByteSource& source_;
     ChunkScanner scan_;
@@ -104,6 +138,7 @@ private:
     std::size_t begin_ = 0;  // where the next row begins
     std::size_t end_ = 0;
     bool at_end_ = false;
+    bool mark_held_ = false;  // an end-of-file mark follows end_, yet to be judged
     bool started_ = false;
     LineEnd line_end_ = LineEnd::crlf;
     char separator_ = ',';
@@ -111,9 +146,8 @@ private:
     /// taken in rows: its quote is never closed.
     std::size_t separators_in_a_row_ = 1;
     std::size_t number_ = 0;
-    std::string values_;                                      // the values of fields read carefully
-    std::vector<std::pair<std::size_t, std::size_t>> spans_;  // each kept one's place in values_
-    std::vector<std::string_view> fields_;
+    std::string values_;  // the values of a row read carefully
+    std::array<std::string_view, 64> taken_;  // fields gathered for the taker
 };
 
 template <typename Visit>
@@ -149,18 +183,16 @@ SourceRows::Read SourceRows::read_plain(std::size_t columns, Visit visit, std::s
             if (column < columns) visit(column, start, at - start);
             row = std::string_view(p, at);
             begin_ += at + ends;
-            ++number_;
-            return Read::row;
+            return row_read(at);
         }
         if (at_end_) {
             // The last row, without a line end.
             if (column < columns) visit(column, start, size - start);
             row = std::string_view(p, size);
             begin_ = end_;
-            ++number_;
-            return Read::row;
+            return row_read(size);
         }
-        fill();
+        if (!fill()) return row_too_long();
     }
 }
 

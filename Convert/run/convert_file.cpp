@@ -23,6 +23,7 @@ public:
         return n;
     }
     std::size_t size_hint() const override { return source_.size_hint(); }
+    bool changed() const override { return source_.changed(); }
 
 private:
     ByteSource& source_;
@@ -72,15 +73,35 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
             case RowsResult::no_known_column:
                 return {RunOutcome::no_known_column,
                         "No known column in the first line of " + name + not_converted};
+            case RowsResult::missing_columns: {
+                std::string names;
+                for (const std::string_view missing : converted.missing) {
+                    names.append(names.empty() ? "" : ", ").append(missing);
+                }
+                return {RunOutcome::missing_columns,
+                        "No column " + names + " in the first line of " + name + not_converted};
+            }
             case RowsResult::unclosed_quote:
                 return {RunOutcome::unclosed_quote, "A quote in row " + row + " of " + name +
                                                         " is never closed" + not_converted};
+            case RowsResult::row_too_long:
+                return {RunOutcome::row_too_long,
+                        "Row " + row + " of " + name + " is longer than " +
+                            std::to_string(kLongestRow >> 20) + " MB" + not_converted};
             case RowsResult::rows_after_short_row:
                 return {RunOutcome::rows_after_short_row,
                         "Row " + row + " of " + name +
-                            " has fewer than 10 characters, and rows follow it" + not_converted};
+                            " has fewer than " + std::to_string(kShortestRow) +
+                            " characters, and rows follow it" + not_converted};
+            case RowsResult::no_rows:
+                return {RunOutcome::no_rows, "No rows of data in " + name + not_converted};
             case RowsResult::converted:
                 break;
+        }
+        // What was read must be the file whole: not one cut short, or
+        // still being written, meanwhile.
+        if (counted.changed()) {
+            return {RunOutcome::source_changed, name + " changed while it was read" + not_converted};
         }
     } catch (const ReadError&) {
         return {RunOutcome::source_unreadable, "Could not read " + name + not_converted};

@@ -23,8 +23,12 @@ enum class RunOutcome {
     source_unreadable,
     values_rejected,       // at least one value was reported as unfit for the target
     no_known_column,       // the first line names none of the columns read
+    missing_columns,       // the first line names some of the columns read, not all
     unclosed_quote,        // a quoted field is never closed
+    row_too_long,          // a row is longer than 16 MB
     rows_after_short_row,  // data rows follow a row too short to be one
+    no_rows,               // no row of data
+    source_changed,        // the source changed while it was read
     failed,                // unexpected error; nothing written
     replace_failed,        // the old target could not be replaced
     write_failed,          // the new target could not be written

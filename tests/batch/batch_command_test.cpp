@@ -28,6 +28,8 @@ Ran batch(std::vector<std::string> args) {
 
 const std::string kOverLong = source_with_a1({{"Zeta", "Z100", "1234"}, {"Ohm", "Z2", "12345"}});
 const std::string kUsage = batch({"--help"}).out;
+const std::string kBoth =
+    "Both SPE2001.CSV and SPE2001-new.csv convert to SP2001.TXT.  Data not converted.\n";
 
 std::string over_long(const std::string& label) {
     return label + ": Model: Zeta  Z100\n\nField: A1  Response Length:  4   Response: 1234  is " +
@@ -103,6 +105,25 @@ TEST(BatchCommand, ExitStatusAndExactStreams) {
          invalid,
          both},
         {"every SPE file of the folder", {}, 1, done_1999_2001, over_long("SPE2000.CSV"), both},
+        {"two files of one target are both refused, the others converted",
+         {"SPE2001.CSV", "SPE1999.CSV", "SPE2001-new.csv"},
+         1,
+         "SPE1999.CSV: Done.\n",
+         "SPE2001.CSV: " + kBoth + "SPE2001-new.csv: " + kBoth,
+         {"SP1999.TXT"}},
+        {"and both checked",
+         {"--check", "SPE2001.CSV", "SPE2001-new.csv"},
+         0,
+         "SPE2001.CSV: every value fits; nothing written.\n"
+         "SPE2001-new.csv: every value fits; nothing written.\n",
+         "",
+         {}},
+        {"one file named twice converts once",
+         {"SPE1999.CSV", "@DIR@/SPE1999.CSV"},
+         0,
+         "SPE1999.CSV: Done.\n",
+         "",
+         {"SP1999.TXT"}},
         {"a file with a folder part uses its own",
          {"--folder", "/no", "@DIR@/SPE1999.CSV"},
          0,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "records/record_format.h"
 #include "reference_conversion.h"
 #include "run/convert_file.h"
 #include "test_support.h"
@@ -45,8 +46,17 @@ void expect_same_as_reference(const std::string& content, const std::string& wha
     const Converted got = convert_text(content);
     EXPECT_EQ(static_cast<int>(got.outcome.result), static_cast<int>(verdict.result)) << what;
     EXPECT_EQ(got.outcome.row, verdict.row) << what;
+    EXPECT_EQ(std::vector<std::string>(got.outcome.missing.begin(), got.outcome.missing.end()),
+              verdict.missing)
+        << what;
     EXPECT_EQ(got.messages, expected_messages) << what;
     EXPECT_EQ(got.output, got.ok() ? expected : "") << what;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text.append(text.empty() ? "" : ", ").append(name);
+    return text;
 }
 
 /// The whole run on a file, read and written `block_size` bytes at a time,
@@ -68,6 +78,12 @@ void expect_same_run_as_reference(const std::string& content, std::size_t block_
         {reference::Result::unclosed_quote,
          {RunOutcome::unclosed_quote,
           "A quote in row " + row + " of SPE1999.CSV is never closed.  Data not converted."}},
+        {reference::Result::missing_columns,
+         {RunOutcome::missing_columns, "No column " + joined(verdict.missing) +
+                                           " in the first line of SPE1999.CSV.  Data not "
+                                           "converted."}},
+        {reference::Result::no_rows,
+         {RunOutcome::no_rows, "No rows of data in SPE1999.CSV.  Data not converted."}},
         {reference::Result::rows_after_short_row,
          {RunOutcome::rows_after_short_row,
           "Row " + row +
@@ -110,22 +126,17 @@ struct LineCase {
 
 TEST(ConvertContent, ColumnsByHeaderName) {
     const std::vector<LineCase> cases = {
-        {"columns in another order, lower-case header",
-         crlf_lines({"myr,wdist,model,make,a1", "98,55,Runabout,acme,1"}),
-         "<R><MA>acme</MA><MO>Runabout</MO><DA>1  55   98 </DA></R>\r\n\r\n"},
-        {"a missing column takes no room; MYR moves left",
-         crlf_lines({"MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,MYR",
-                     "ACME,RUNABOUT 2,12,345,,7,100,99,5,480,178,145,270,150,151,1250,98"}),
-         "<R><MA>ACME</MA><MO>RUNABOUT 2</MO><DA>12 345   7  10099 5  480178145270150151125098 "
-         "</DA></R>\r\n\r\n"},
+        {"columns in another order, lower-case header, names with spaces around them",
+         crlf_lines({"myr,wdist, model ,make,a1,b1,c1,d1,e1,f1,g1,ol,ow,oh,wb,twf,twr,cw",
+                     "98,55,Runabout,acme,1"}),
+         "<R><MA>acme</MA><MO>Runabout</MO><DA>1" + std::string(42, ' ') +
+             "55   98 </DA></R>\r\n\r\n"},
         {"a line ending before MYR fills it with spaces",
          crlf_lines({kHeader, kLine.substr(0, kLine.size() - 3)}),
          kRecord.substr(0, 87) + "   </DA></R>\r\n\r\n"},
         {"values are never escaped; make trimmed, case kept",
          crlf_lines({kHeader, "  a&b  ,<x>\"y\",1,,,,,,,,,,,,,,,"}),
          "<R><MA>a&b</MA><MO><x>\"y\"</MO><DA>1" + std::string(50, ' ') + "</DA></R>\r\n\r\n"},
-        {"no MAKE or MODEL column", crlf_lines({"A1,B1,C1,D1", "1,2,3,4,5,6,7"}),
-         "<R><MA></MA><MO></MO><DA>1  2  3  4  </DA></R>\r\n\r\n"},
     };
     for (const auto& c : cases) {
         const Converted got = convert_text(c.content);
@@ -142,7 +153,18 @@ struct SourceCase {
     std::string expected;                    // the target, when converted
     std::vector<std::string> messages = {};  // about values
     std::size_t row = 0;                     // the row a refusal names
+    std::vector<std::string_view> missing = {};
 };
+
+/// Every column read but those named, in the column table's order.
+std::vector<std::string_view> all_but(std::initializer_list<std::string_view> present) {
+    std::vector<std::string_view> missing = {"MAKE", "MODEL"};
+    for (const DataField& field : kDataBlock) missing.push_back(field.name);
+    std::erase_if(missing, [&](std::string_view name) {
+        return std::find(present.begin(), present.end(), name) != present.end();
+    });
+    return missing;
+}
 
 std::string with_model(std::string_view model) {
     return "ACME," + std::string(model) + ",12,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98";
@@ -195,9 +217,13 @@ std::vector<SourceCase> row_cases() {
     const std::string too_long_message =
         "Model: ACME  R2\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer than: 3";
     return {
-        {"header only", crlf_lines({kHeader}), converted, "\r\n"},
-        {"empty file", "", converted, "\r\n"},
-        {"header without a line end", kHeader, converted, "\r\n"},
+        {"header only", crlf_lines({kHeader}), no_rows, ""},
+        {"empty file", "", no_rows, ""},
+        {"a byte-order mark alone", "\xEF\xBB\xBF", no_rows, ""},
+        {"header without a line end", kHeader, no_rows, ""},
+        {"only blank and short rows", crlf_lines({kHeader, "", " , ,", "Total"}), no_rows, ""},
+        {"a Ctrl-Z stuck to the last row is dropped", kHeader + "\r\n" + kLine + "\x1a",
+         converted, one},
         {"rows in source order, the last without a line end",
          kHeader + "\r\n" + kLine + "\r\n" + kLine, converted, two},
         {"a last row ending in a lone CR", kHeader + "\r\n" + kLine + "\r", converted, one},
@@ -223,7 +249,8 @@ std::vector<SourceCase> row_cases() {
          crlf_lines({notes_header, kLine + ",\"one\r\ntwo\nthree\"", kLine + ",\"\r\n\""}),
          converted, two},
         {"line breaks in quoted values: MAKE and MODEL first, then the fields",
-         crlf_lines({"A1,MODEL,MAKE", "\"1\n\",\"Transit\r\nCustom\",\"A\rB\""}),
+         crlf_lines({"A1,MODEL,MAKE,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR",
+                     "\"1\n\",\"Transit\r\nCustom\",\"A\rB\""}),
          values_rejected,
          "",
          {breaks("A\rB", "Transit\r\nCustom", "MAKE", "A\rB"),
@@ -241,6 +268,19 @@ std::vector<SourceCase> row_cases() {
          "",
          {too_long_message},
          3},
+        {"a stray quote in a notes cell taking in the next row up to its own note",
+         crlf_lines({notes_header, kLine + ",\"stray note", kLine + ",\"real note\"", kLine}),
+         unclosed_quote,
+         "",
+         {},
+         2},
+        {"a stray quote closed by the next row's opening quote",
+         crlf_lines({"MAKE,NOTES,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR",
+                     "ACME,\"stray note,R1,1", "BETA,\"real note\",SWIFT,2"}),
+         unclosed_quote,
+         "",
+         {},
+         2},
         {"a quote in the header never closed",
          "\"" + kHeader + "\n" + kLine,
          unclosed_quote,
@@ -260,11 +300,26 @@ std::vector<SourceCase> row_cases() {
          5},
         {"a short header with data after it",
          crlf_lines({"MAKE,A1", kLine}),
+         missing_columns,
+         "",
+         {},
+         0,
+         all_but({"MAKE", "A1"})},
+        {"a short header naming none, with data after it",
+         crlf_lines({"X,Y", kLine}),
          rows_after_short_row,
          "",
          {},
          1},
-        {"a short header alone", crlf_lines({"MAKE,A1", "x"}), converted, "\r\n"},
+        {"values shown cut after 200 bytes, a UTF-8 character whole, their length whole",
+         crlf_lines({kHeader, "ACME," + std::string(199, 'm') + "\xc3\xa9" + "," +
+                                  std::string(250, '1') + ",345,,7,100,99,5,480,178,145,270,150,"
+                                                          "151,1250,55,98"}),
+         values_rejected,
+         "",
+         {"Model: ACME  " + std::string(199, 'm') +
+          "...\r\n\r\nField: A1  Response Length:  250   Response: " + std::string(200, '1') +
+          "...  is longer than: 3"}},
     };
 }
 
@@ -305,9 +360,20 @@ std::vector<SourceCase> csv_cases() {
         {"a first line naming no known column",
          crlf_lines({"Year,Remark,Editor", "2019,Complete; sent,Ann"}), no_known_column, ""},
         {"a UTF-16 file", utf16(crlf_lines({kHeader, kLine})), no_known_column, ""},
-        {"a header naming some columns converts as before",
-         crlf_lines({"Year,MODEL,Remark", "2019,Complete,sent"}), converted,
-         "<R><MA></MA><MO>Complete</MO><DA></DA></R>\r\n\r\n"},
+        {"a header naming some columns",
+         crlf_lines({"Year,MODEL,Remark", "2019,Complete,sent"}),
+         missing_columns,
+         "",
+         {},
+         0,
+         all_but({"MODEL"})},
+        {"a column missing, or misspelt",
+         crlf_lines({"MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TW F,CW,WDIST,MYR", kLine}),
+         missing_columns,
+         "",
+         {},
+         0,
+         {"TWF", "TWR"}},
     };
 }
 
@@ -361,6 +427,7 @@ TEST(ConvertContent, ReadsRowsAndCsvAsTheirWritersWroteThem) {
             EXPECT_EQ(got.outcome.row, c.row) << c.what;
             EXPECT_EQ(got.output, c.expected) << c.what;
             EXPECT_EQ(got.messages, c.messages) << c.what;
+            EXPECT_EQ(got.outcome.missing, c.missing) << c.what;
             expect_same_as_reference(c.content, c.what);
         }
     }

@@ -29,6 +29,7 @@ const std::string kNotDeleted = "Could not Delete existing file.  Data not saved
 const std::string kNotRead = "Could not read SPE1999.CSV.  Data not converted.";
 const std::string kUnreadable = "<unreadable>";  // a source that exists but cannot be read
 const std::string kFolder = "<folder>";          // a folder where the target goes
+const std::string kReadOnly = "<read-only>";     // an old target no one may write
 
 struct RunCase {
     const char* what;
@@ -67,6 +68,18 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
          replace_failed,
          {kNotDeleted},
          kFolder},
+        {"a read-only target is kept", "SPE1999.CSV", kValid, replace_failed, {kNotDeleted},
+         kReadOnly},
+        {"a header alone",
+         "SPE1999.CSV",
+         crlf_lines({kFullHeader}),
+         no_rows,
+         {"No rows of data in SPE1999.CSV.  Data not converted."}},
+        {"columns missing",
+         "SPE1999.CSV",
+         crlf_lines({"MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,CW,WDIST,MYR", "A,B,1"}),
+         missing_columns,
+         {"No column TWF, TWR in the first line of SPE1999.CSV.  Data not converted."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -76,19 +89,23 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
         } else {
             write_file(dir / c.source, c.content);
         }
+        const std::string old_target = c.old_target == kReadOnly ? "SP1999.TXT" : c.old_target;
         if (c.old_target == kFolder) {
             fs::create_directory(dir / "SP1999.TXT");
         } else if (!c.old_target.empty()) {
-            write_file(dir / c.old_target, kOld);
+            write_file(dir / old_target, kOld);
         }
+        constexpr auto kWrite = fs::perms::owner_write;
+        if (c.old_target == kReadOnly) fs::permissions(dir / old_target, kWrite, fs::perm_options::remove);
         const std::size_t descriptors = open_descriptors();
         const Ran ran = run_file(dir.path(), c.source);
+        if (c.old_target == kReadOnly) fs::permissions(dir / old_target, kWrite, fs::perm_options::add);
         EXPECT_EQ(open_descriptors(), descriptors);
         EXPECT_EQ(ran.outcome, c.outcome);
         EXPECT_EQ(ran.messages, c.messages);
         // A replaced target keeps its spelling, on every system.
         const std::string target =
-            c.old_target.empty() || c.old_target == kFolder ? "SP1999.TXT" : c.old_target;
+            old_target.empty() || old_target == kFolder ? "SP1999.TXT" : old_target;
         std::vector<std::string> names = {c.source};
         if (c.outcome == converted || !c.old_target.empty()) names.push_back(target);
         std::sort(names.begin(), names.end());
@@ -122,6 +139,38 @@ TestFiles refusing(
     return files;
 }
 
+/// Files whose source is cut short by another program after its first read.
+TestFiles cut_short() {
+    TestFiles files;
+    files.block = 16;
+    files.after_first_read = [](const fs::path& path) { fs::resize_file(path, 150); };
+    return files;
+}
+
+/// A header and a row of 17 MB, made as they are read.
+class LongRowSource : public ByteSource {
+public:
+    std::size_t read(char* into, std::size_t size) override {
+        const std::string_view header = "MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR\r\n";
+        std::size_t n = 0;
+        for (; n < size && at_ < header.size() + (17 << 20); ++n, ++at_) {
+            into[n] = at_ < header.size() ? header[at_] : 'x';
+        }
+        return n;
+    }
+
+private:
+    std::size_t at_ = 0;
+};
+
+TestFiles long_row() {
+    TestFiles files;
+    files.open_instead = [](const fs::path&) {
+        return OpenedSource{OpenedSource::Status::ok, std::make_unique<LongRowSource>()};
+    };
+    return files;
+}
+
 /// Files whose source fails after `good_reads` reads of `block` bytes.
 TestFiles reading(int good_reads, std::size_t block) {
     TestFiles files;
@@ -148,6 +197,16 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
         {"a read fails after a block", three_lines, reading(1, 16), source_unreadable, {kNotRead}},
         {"after five blocks", three_lines, reading(5, 16), source_unreadable, {kNotRead}},
         {"after ten blocks of 7", three_lines, reading(10, 7), source_unreadable, {kNotRead}},
+        {"the source cut short while it is read",
+         three_lines,
+         cut_short(),
+         source_changed,
+         {"SPE1999.CSV changed while it was read.  Data not converted."}},
+        {"a row longer than 16 MB",
+         kValid,
+         long_row(),
+         row_too_long,
+         {"Row 2 of SPE1999.CSV is longer than 16 MB.  Data not converted."}},
         {"after an over-long value",
          late_over_long,
          reading(10, 16),

@@ -83,17 +83,18 @@ bool ends_inside_quotes(const std::string& text, char separator) {
     return inside;
 }
 
-/// Whether `line`, read from inside a quoted field, leaves it open to its end.
-bool stays_inside_quotes(const std::string& line) {
+/// Where `line`, read from inside a quoted field, closes it: the place of
+/// the closing quote, or npos when the field stays open to its end.
+std::size_t closing_quote(const std::string& line) {
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] != '"') continue;
         if (i + 1 < line.size() && line[i + 1] == '"') {
             ++i;
         } else {
-            return false;
+            return i;
         }
     }
-    return true;
+    return std::string::npos;
 }
 
 struct Line {
@@ -136,7 +137,7 @@ std::vector<Line> lines_of(const std::string& content) {
 std::optional<std::size_t> column_index(const std::string& name,
                                         const std::vector<std::string>& header) {
     for (std::size_t k = 0; k < header.size(); ++k) {
-        if (upper(header[k]) == upper(name)) return k;
+        if (upper(trim(header[k])) == upper(name)) return k;
     }
     return std::nullopt;
 }
@@ -222,6 +223,17 @@ std::optional<std::string> G_GET_WRITTEN(const std::string& name,
     return value;
 }
 
+/// `value` as a message shows it: its first 200 bytes, fewer where they
+/// would end inside a UTF-8 character, and "...", when it is longer.
+std::string shown(const std::string& value) {
+    if (value.size() <= 200) return value;
+    std::size_t keep = 200;
+    if (strict_utf8(value)) {
+        while (keep > 0 && (static_cast<unsigned char>(value[keep]) >> 6) == 2) --keep;
+    }
+    return value.substr(0, keep) + "...";
+}
+
 /// The messages about `row`'s values, MAKE and MODEL first, then each
 /// field: a line break, a character Windows-1252 lacks, or excess length.
 std::vector<std::string> G_CHECK_ROW(const std::vector<std::string>& header,
@@ -231,16 +243,17 @@ std::vector<std::string> G_CHECK_ROW(const std::vector<std::string>& header,
     std::vector<std::string> messages;
     auto check = [&](const std::string& name, int width) {
         const std::string value = G_GET_FIELD(name, header, row, 0);
-        const std::string start =
-            "Model: " + make + "  " + model + "\r\n\r\nField: " + name + "  Response";
+        const std::string start = "Model: " + shown(make) + "  " + shown(model) +
+                                  "\r\n\r\nField: " + name + "  Response";
         const std::optional<std::string> written = in_windows_1252(value);
         if (holds_line_break(value)) {
-            messages.push_back(start + ": " + value + "  holds a line break.");
+            messages.push_back(start + ": " + shown(value) + "  holds a line break.");
         } else if (!written) {
-            messages.push_back(start + ": " + value + "  cannot be written in code page 1252.");
+            messages.push_back(start + ": " + shown(value) +
+                               "  cannot be written in code page 1252.");
         } else if (width != 0 && static_cast<int>(written->size()) > width) {
             messages.push_back(start + " Length:  " + std::to_string(written->size()) +
-                               "   Response: " + value +
+                               "   Response: " + shown(value) +
                                "  is longer than: " + std::to_string(width));
         }
     };
@@ -255,6 +268,7 @@ std::vector<std::string> G_CHECK_ROW(const std::vector<std::string>& header,
 Verdict convert(std::string_view file_content, std::string& output,
                 std::vector<std::string>& messages) {
     std::string content(file_content);
+    if (!content.empty() && content.back() == '\x1a') content.pop_back();
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);
     const std::string first_line = content.substr(0, content.find_first_of("\r\n"));
     const char separator =
@@ -275,11 +289,21 @@ Verdict convert(std::string_view file_content, std::string& output,
         ++number;
         while (ends_inside_quotes(text, separator)) {
             if (++next_line == lines.size()) return Result::unclosed_quote;
+            // A line after the field's first that holds a row's separators,
+            // up to the closing quote, or anything but a separator after
+            // that quote: the quote took in rows.
             const Line& line = lines[next_line];
+            const std::size_t closing = closing_quote(line.text);
             std::size_t separators = 0;
-            for (const char c : line.text) separators += c == separator;
-            if (!line.end.empty() && stays_inside_quotes(line.text) &&
+            for (std::size_t i = 0; i < line.text.size() && i < closing; ++i) {
+                separators += line.text[i] == separator;
+            }
+            if ((!line.end.empty() || closing != std::string::npos) &&
                 separators >= separators_in_a_row) {
+                return Result::unclosed_quote;
+            }
+            if (closing != std::string::npos && closing + 1 < line.text.size() &&
+                line.text[closing + 1] != separator) {
                 return Result::unclosed_quote;
             }
             text += lines[next_line - 1].end + line.text;
@@ -289,17 +313,22 @@ Verdict convert(std::string_view file_content, std::string& output,
     };
 
     output.clear();
-    if (lines.empty()) {
-        output = "\r\n";
-        return {Result::converted};
-    }
+    if (lines.empty()) return {Result::no_rows};
     if (next_row()) return {Result::unclosed_quote, number};
     const std::vector<std::string> header = fields(text, separator);
-    if (text.size() >= 10) {
-        bool known = column_index("MAKE", header) || column_index("MODEL", header);
-        for (const Column& column : kFields) known = known || column_index(column.name, header);
-        if (!known) return {Result::no_known_column};
+    std::vector<std::string> missing;
+    for (const char* name : {"MAKE", "MODEL"}) {
+        if (!column_index(name, header)) missing.push_back(name);
     }
+    for (const Column& column : kFields) {
+        if (!column_index(column.name, header)) missing.push_back(column.name);
+    }
+    if (missing.size() == 2 + std::size(kFields)) {
+        if (text.size() >= 10) return {Result::no_known_column};
+    } else if (!missing.empty()) {
+        return {Result::missing_columns, 0, missing};
+    }
+    std::size_t data_rows = 0;
     std::size_t short_row = text.size() < 10 ? 1 : 0;
     bool valid = true;
     while (next_line < lines.size()) {
@@ -319,6 +348,7 @@ Verdict convert(std::string_view file_content, std::string& output,
             output.clear();
             return {Result::rows_after_short_row, short_row};
         }
+        ++data_rows;
         for (const std::string& message : G_CHECK_ROW(header, row)) {
             messages.push_back(message);
             valid = false;
@@ -329,6 +359,10 @@ Verdict convert(std::string_view file_content, std::string& output,
             output += G_GET_WRITTEN(column.name, header, row, column.width).value_or("?");
         }
         output += "</DA></R>\r\n";
+    }
+    if (data_rows == 0) {
+        output.clear();
+        return {Result::no_rows};
     }
     output += "\r\n";
     return {valid ? Result::converted : Result::values_rejected};

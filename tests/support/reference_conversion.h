@@ -18,13 +18,16 @@ enum class Result {
     converted,
     values_rejected,
     no_known_column,
+    missing_columns,
     unclosed_quote,
     rows_after_short_row,
+    no_rows,
 };
 
 struct Verdict {
     Result result;
-    std::size_t row = 0;  // for unclosed_quote and rows_after_short_row
+    std::size_t row = 0;               // for unclosed_quote and rows_after_short_row
+    std::vector<std::string> missing = {};  // for missing_columns, in the column table's order
 };
 
 /// Fills `output` with the target content (built even when a check fails;

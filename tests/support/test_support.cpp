@@ -200,19 +200,25 @@ namespace {
 /// each read or failing after some.
 class ShapedSource : public convert::ByteSource {
 public:
-    ShapedSource(std::unique_ptr<convert::ByteSource> file, const TestFiles& shape)
+    ShapedSource(std::unique_ptr<convert::ByteSource> file, const TestFiles& shape,
+                 const fs::path& path)
         : file_(std::move(file)),
           block_(shape.block),
           good_reads_(shape.good_reads),
           wait_ms_(shape.wait_ms),
-          first_wait_ms_(shape.first_wait_ms) {}
+          first_wait_ms_(shape.first_wait_ms),
+          after_first_read_(shape.after_first_read),
+          path_(path) {}
     std::size_t read(char* into, std::size_t size) override {
         if (good_reads_-- == 0) throw convert::ReadError("the device went away");
         const int wait = std::exchange(first_wait_ms_, 0) + wait_ms_;
         if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-        return file_->read(into, std::min(size, block_));
+        const std::size_t n = file_->read(into, std::min(size, block_));
+        if (after_first_read_) std::exchange(after_first_read_, nullptr)(path_);
+        return n;
     }
     std::size_t size_hint() const override { return file_->size_hint(); }
+    bool changed() const override { return file_->changed(); }
 
 private:
     std::unique_ptr<convert::ByteSource> file_;
@@ -220,13 +226,17 @@ private:
     int good_reads_;
     int wait_ms_;
     int first_wait_ms_;
+    std::function<void(const fs::path&)> after_first_read_;
+    fs::path path_;
 };
 
 }  // namespace
 
 convert::OpenedSource TestFiles::open(const fs::path& path) const {
     convert::OpenedSource opened = open_instead ? open_instead(path) : convert::open_source(path);
-    if (opened.file) opened.file = std::make_unique<ShapedSource>(std::move(opened.file), *this);
+    if (opened.file) {
+        opened.file = std::make_unique<ShapedSource>(std::move(opened.file), *this, path);
+    }
     return opened;
 }
 

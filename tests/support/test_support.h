@@ -121,6 +121,8 @@ public:
     convert::SaveOptions save;                // how the target is saved, and refused
     /// Opens the source in place of the file named, when set.
     std::function<convert::OpenedSource(const std::filesystem::path&)> open_instead;
+    /// Runs after the first read, with the path opened: another program at work.
+    std::function<void(const std::filesystem::path&)> after_first_read;
 
     convert::OpenedSource open(const std::filesystem::path& path) const override;
     std::size_t block_size() const override { return block; }
