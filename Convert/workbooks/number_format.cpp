@@ -1,0 +1,276 @@
+#include "workbooks/number_format.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "text/ascii_text.h"
+
+namespace convert {
+
+namespace {
+
+// As many as FixedDigits counts.
+constexpr std::size_t kMaxPlaceholders =
+    std::numeric_limits<decltype(FixedDigits::max_decimals)>::max();
+
+/// The fixed digits of a code of 0s, #s, one point and thousands commas, or
+/// none when the code is anything else.
+std::optional<FixedDigits> simple_digits(std::string_view code) {
+    const std::size_t point = code.find('.');
+    const std::string_view integer = code.substr(0, point);
+    const std::string_view decimals =
+        point == std::string_view::npos ? std::string_view{} : code.substr(point + 1);
+    // A point alone (0.) also shows for a whole number: not a fixed format here.
+    if (code.empty() || (point != std::string_view::npos && decimals.empty())) return std::nullopt;
+    std::size_t integer_zeros = 0;
+    bool thousands = false;
+    for (std::size_t i = 0; i < integer.size(); ++i) {
+        const char c = integer[i];
+        if (c == '#' && integer_zeros == 0) continue;
+        if (c == '0') {
+            ++integer_zeros;
+        } else if (c == ',' && i > 0 && i + 1 < integer.size() && integer[i + 1] != ',') {
+            thousands = true;  // between placeholders: a comma before it has failed
+        } else {
+            return std::nullopt;
+        }
+    }
+    const std::size_t decimal_zeros = std::min(decimals.find_first_not_of('0'), decimals.size());
+    if (decimals.find_first_not_of('#', decimal_zeros) != std::string_view::npos ||
+        integer_zeros > kMaxPlaceholders || decimals.size() > kMaxPlaceholders) {
+        return std::nullopt;
+    }
+    return FixedDigits{static_cast<std::uint8_t>(integer_zeros),
+                       static_cast<std::uint8_t>(decimal_zeros),
+                       static_cast<std::uint8_t>(decimals.size()), thousands};
+}
+
+bool starts_with_word(std::string_view text, std::string_view word) {
+    return equals_ignoring_case(text.substr(0, word.size()), word);
+}
+
+// Symbols that show money when a code holds them: $ € £ ¥.
+constexpr std::array<std::string_view, 4> kCurrencySymbols = {"$", "\xE2\x82\xAC", "\xC2\xA3",
+                                                              "\xC2\xA5"};
+
+bool has_currency_symbol(std::string_view text) {
+    return std::any_of(kCurrencySymbols.begin(), kCurrencySymbols.end(),
+                       [&](std::string_view symbol) { return text.find(symbol) != text.npos; });
+}
+
+/// The length of the UTF-8 character at `text[at]`, at most what is left.
+std::size_t character_length(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return std::min(length, text.size() - at);
+}
+
+/// What a code that is not a simple one shows: its dates and times before
+/// money, percentages, exponents and fractions, whatever else it holds.
+FormatKind refused_kind(std::string_view code) {
+    bool date = false, month_or_minute = false, time = false, currency = false, percent = false,
+         exponent = false, slash = false;
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        const std::string_view rest = code.substr(i);
+        if (starts_with_word(rest, "general")) {
+            i += 6;
+        } else if (starts_with_word(rest, "am/pm") || starts_with_word(rest, "a/p")) {
+            time = true;
+            i += rest[1] == '/' ? 2 : 4;
+        } else if (rest[0] == '"') {
+            const std::size_t close = std::min(code.find('"', i + 1), code.size());
+            currency |= has_currency_symbol(code.substr(i + 1, close - i - 1));
+            i = close;
+        } else if ((rest[0] == '\\' || rest[0] == '_' || rest[0] == '*') && rest.size() > 1) {
+            // An escaped character, or one that pads: a literal.
+            const std::size_t length = character_length(code, i + 1);
+            currency |= rest[0] == '\\' && has_currency_symbol(rest.substr(1, length));
+            i += length;
+        } else if (rest[0] == '[') {
+            // A colour, a condition, a currency and locale [$€-407], or an elapsed time [h].
+            const std::string_view inside = rest.substr(1, rest.find(']') - 1);
+            i += inside.size() + 1;
+            if (!inside.empty() && inside[0] == '$') {
+                currency |= inside.find('-') != 1 && inside.size() > 1;
+            } else if (!inside.empty() && inside.find_first_not_of(inside[0]) == inside.npos) {
+                time |= std::string_view("hHmMsS").find(inside[0]) != inside.npos;
+            }
+        } else if ((rest[0] == 'E' || rest[0] == 'e') && rest.size() > 1 &&
+                   (rest[1] == '+' || rest[1] == '-')) {
+            exponent = true;
+            ++i;
+        } else if (has_currency_symbol(rest.substr(0, character_length(code, i)))) {
+            currency = true;
+        } else if (std::string_view("yYdDgGbBeEaA").find(rest[0]) != rest.npos) {
+            date = true;  // years, days, eras, weekdays
+        } else if (rest[0] == 'm' || rest[0] == 'M') {
+            month_or_minute = true;
+        } else if (std::string_view("hHsS").find(rest[0]) != rest.npos) {
+            time = true;
+        } else {
+            percent |= rest[0] == '%';
+            slash |= rest[0] == '/';
+        }
+    }
+    if (date || (month_or_minute && !time)) return FormatKind::date;
+    if (time) return FormatKind::time;
+    if (currency) return FormatKind::currency;
+    if (percent) return FormatKind::percentage;
+    if (exponent) return FormatKind::scientific;
+    if (slash) return FormatKind::fraction;
+    return FormatKind::other;
+}
+
+/// A number's magnitude as decimal digits: no leading zeros, none at all for
+/// zero, and 0.digits times ten to the `point`.
+struct Decimal {
+    std::string digits;
+    int point = 0;
+};
+
+/// `magnitude`, finite and not negative, correctly rounded to 15 significant
+/// digits, without trailing zeros.
+Decimal fifteen_digits(double magnitude) {
+    // d.dddddddddddddde±x, the exponent of two or three digits.
+    std::array<char, 32> text{};
+    const char* end = std::to_chars(text.data(), text.data() + text.size(), magnitude,
+                                    std::chars_format::scientific, 14)
+                          .ptr;
+    Decimal decimal;
+    decimal.digits.push_back(text[0]);
+    decimal.digits.append(text.data() + 2, 14);
+    int exponent = 0;
+    std::from_chars(text.data() + 18, end, exponent);
+    decimal.point = (text[17] == '-' ? -exponent : exponent) + 1;
+    decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
+    if (decimal.digits.empty()) decimal.point = 0;
+    return decimal;
+}
+
+/// Appends `decimal` in the fewest digits.
+void append_general(std::string& text, const Decimal& decimal) {
+    const int size = static_cast<int>(decimal.digits.size());
+    if (size == 0) {
+        text += '0';
+    } else if (decimal.point <= 0) {
+        text.append("0.").append(-decimal.point, '0').append(decimal.digits);
+    } else if (decimal.point >= size) {
+        text.append(decimal.digits).append(decimal.point - size, '0');
+    } else {
+        text.append(decimal.digits, 0, decimal.point).append(1, '.');
+        text.append(decimal.digits, decimal.point);
+    }
+}
+
+/// Appends `decimal` as `format` places its digits.
+void append_fixed(std::string& text, Decimal decimal, const FixedDigits& format) {
+    const int decimals = std::max(format.min_decimals, format.max_decimals);
+    // Half away from zero at the last decimal: the first digit dropped decides.
+    const int kept = decimal.point + decimals;
+    if (kept < static_cast<int>(decimal.digits.size())) {
+        const bool up = kept >= 0 && decimal.digits[kept] >= '5';
+        decimal.digits.resize(std::max(kept, 0));
+        if (up) {
+            decimal.digits.erase(decimal.digits.find_last_not_of('9') + 1);
+            if (decimal.digits.empty()) {
+                decimal.digits.push_back('1');
+                ++decimal.point;
+            } else {
+                ++decimal.digits.back();
+            }
+        }
+    }
+    const int size = static_cast<int>(decimal.digits.size());
+    const auto digit = [&](int at) { return at >= 0 && at < size ? decimal.digits[at] : '0'; };
+    // The integer digits, leading zeros left of the first digit.
+    const int first = decimal.point - std::max<int>({decimal.point, 0, format.min_integer_digits});
+    for (int at = first; at < decimal.point; ++at) {
+        if (format.thousands && at > first && (decimal.point - at) % 3 == 0) text += ',';
+        text += digit(at);
+    }
+    if (decimals == 0) return;
+    int shown = decimals;
+    while (shown > format.min_decimals && digit(decimal.point + shown - 1) == '0') --shown;
+    text += '.';
+    for (int at = decimal.point; at < decimal.point + shown; ++at) text += digit(at);
+}
+
+}  // namespace
+
+ExcelFormat excel_number_format(std::string_view code) {
+    if (code == "@" || equals_ignoring_case(code, "general")) {
+        return NumberFormat{};
+    }
+    if (const std::optional<FixedDigits> digits = simple_digits(code)) return NumberFormat{digits};
+    return RefusedFormat{std::string(code), refused_kind(code)};
+}
+
+std::string_view excel_builtin_format_code(unsigned id) {
+    // Those whose code is the same in every locale.
+    static constexpr std::pair<unsigned, std::string_view> kCodes[] = {
+        {0, "General"},
+        {1, "0"},
+        {2, "0.00"},
+        {3, "#,##0"},
+        {4, "#,##0.00"},
+        {9, "0%"},
+        {10, "0.00%"},
+        {11, "0.00E+00"},
+        {12, "# ?/?"},
+        {13, "# ?\?/??"},  // ?\? so that ??/ is no trigraph
+        {14, "mm-dd-yy"},
+        {15, "d-mmm-yy"},
+        {16, "d-mmm"},
+        {17, "mmm-yy"},
+        {18, "h:mm AM/PM"},
+        {19, "h:mm:ss AM/PM"},
+        {20, "h:mm"},
+        {21, "h:mm:ss"},
+        {22, "m/d/yy h:mm"},
+        {37, "#,##0 ;(#,##0)"},
+        {38, "#,##0 ;[Red](#,##0)"},
+        {39, "#,##0.00;(#,##0.00)"},
+        {40, "#,##0.00;[Red](#,##0.00)"},
+        {45, "mm:ss"},
+        {46, "[h]:mm:ss"},
+        {47, "mmss.0"},
+        {48, "##0.0E+0"},
+        {49, "@"},
+    };
+    for (const auto& [known, code] : kCodes) {
+        if (known == id) return code;
+    }
+    return {};
+}
+
+ExcelFormat excel_builtin_number_format(unsigned id) {
+    const std::string_view code = excel_builtin_format_code(id);
+    if (code.empty()) return RefusedFormat{'#' + std::to_string(id), FormatKind::other};
+    return excel_number_format(code);
+}
+
+std::string shown_number(double value, const NumberFormat& format) {
+    const Decimal decimal = fifteen_digits(std::fabs(value));
+    std::string text;
+    if (value < 0) text += '-';
+    if (format.digits) {
+        append_fixed(text, decimal, *format.digits);
+    } else {
+        append_general(text, decimal);
+    }
+    return text;
+}
+
+std::optional<double> parse_cell_number(std::string_view text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+}  // namespace convert
