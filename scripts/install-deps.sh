@@ -9,11 +9,13 @@ set -euo pipefail
 
 window=(
   cmake ninja-build g++          # build
+  zlib1g-dev libexpat1-dev       # workbooks: their zip container and their XML
   qt6-base-dev fonts-liberation  # the window, and a metric-compatible stand-in for Arial,
   fonts-dejavu-core              # and a proportional font for whatever names none
 )
 zip=(
-  cmake ninja-build g++-mingw-w64-x86-64-posix  # the Windows programs, cross-built
+  cmake ninja-build g++-mingw-w64-x86-64-posix  # the Windows programs, cross-built,
+  libz-mingw-w64-dev                            # with zlib linked in
 )
 tests=(
   "${window[@]}" "${zip[@]}"
