@@ -113,24 +113,27 @@ bool share_a_target(const RunFile& a, const RunFile& b) {
            same_file(a.folder, b.folder);
 }
 
-bool convert_one(const BatchOptions& options, const RunFile& file, std::ostream& out,
-                 std::ostream& err, bool err_is_terminal) {
-    const std::string& name = file.name;
-    const fs::path& folder = file.folder;
+RunOutcome convert_one(const BatchOptions& options, const RunFile& file, std::ostream& out,
+                       std::ostream& err, bool err_is_terminal, const std::atomic<bool>* stop) {
     StreamReport report(file.given, err, err_is_terminal);
-    const RunResult result =
-        convert_file({folder, name, name}, {.write_target = !options.check_only}, report);
+    const RunResult result = convert_file({file.folder, file.name, file.name},
+                                          {.write_target = !options.check_only, .stop = stop},
+                                          report);
     switch (result.outcome) {
         case RunOutcome::converted:
             report.say(out, result.message);
-            return true;
+            break;
         case RunOutcome::checked:
             report.say(out, "every value fits; nothing written.");
-            return true;
+            break;
+        case RunOutcome::stopped:
+            break;
         default:
             report.say(err, result.message);
-            return false;
+            if (!result.reason.empty()) report.say(err, result.reason);
+            break;
     }
+    return result.outcome;
 }
 
 }  // namespace
@@ -166,17 +169,18 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
     return options;
 }
 
-std::vector<std::string> batch_source_names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (ListedFile& file : list_files(folder)) {
-        if (is_yearly_source_name(file.name)) names.push_back(std::move(file.name));
+FileResult<std::vector<std::string>> batch_source_names(const fs::path& folder) {
+    FileResult<std::vector<ListedFile>> listed = list_files(folder);
+    FileResult<std::vector<std::string>> names{{}, listed.failed, listed.reason};
+    for (ListedFile& file : listed.value) {
+        if (is_yearly_source_name(file.name)) names.value.push_back(std::move(file.name));
     }
-    std::sort(names.begin(), names.end(), less_ignoring_case);
+    std::sort(names.value.begin(), names.value.end(), less_ignoring_case);
     return names;
 }
 
 int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              bool err_is_terminal) {
+              bool err_is_terminal, const std::atomic<bool>* stop) {
     std::string error;
     const std::optional<BatchOptions> options = parse_batch_options(args, error);
     if (!options) {
@@ -187,20 +191,28 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << kUsage;
         return 0;
     }
+    // What cannot be listed says why, after the folder's or pattern's name.
+    const auto say_why = [&err](const std::string& given, const std::string& reason) {
+        if (!reason.empty()) err << given << ": " << reason << "\n";
+    };
     std::vector<std::string> files;
     bool all_converted = true;
     for (const std::string& argument : options->files) {
-        const std::vector<std::string> named = files_named_by(argument, options->folder);
-        if (named.empty()) {
+        const FileResult<std::vector<std::string>> named =
+            files_named_by(argument, options->folder);
+        if (named.value.empty()) {
             err << "convert-batch: no file matches " << argument << "\n";
+            say_why(argument, named.reason);
             all_converted = false;
         }
-        files.insert(files.end(), named.begin(), named.end());
+        files.insert(files.end(), named.value.begin(), named.value.end());
     }
     if (options->files.empty()) {
-        files = batch_source_names(options->folder);
+        const FileResult<std::vector<std::string>> found = batch_source_names(options->folder);
+        files = found.value;
         if (files.empty()) {
             err << "convert-batch: no SPE files in " << bytes_of(options->folder) << "\n";
+            say_why(bytes_of(options->folder), found.reason);
             return 1;
         }
     }
@@ -228,7 +240,19 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
             all_converted = false;
             continue;
         }
-        all_converted = convert_one(*options, file, out, err, err_is_terminal) && all_converted;
+        const RunOutcome outcome = convert_one(*options, file, out, err, err_is_terminal, stop);
+        if (outcome == RunOutcome::stopped) {
+            err << "convert-batch: interrupted; " << target_name_of(file.name)
+                << " is unchanged.\n";
+            return kInterrupted;
+        }
+        all_converted = all_converted &&
+                        (outcome == RunOutcome::converted || outcome == RunOutcome::checked);
+        // Asked to stop once this file's new target was taking its place.
+        if (stop != nullptr && stop->load()) {
+            err << "convert-batch: interrupted.\n";
+            return kInterrupted;
+        }
     }
     return all_converted ? 0 : 1;
 }

@@ -2,11 +2,14 @@
 // found in a folder, with messages on the standard streams instead of boxes.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "files/file_ops.h"
 
 namespace convert {
 
@@ -24,12 +27,17 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
 
 /// Names of the files in `folder` that are "SPE", four characters and ".csv"
 /// in any letter case, in name order ignoring case.
-std::vector<std::string> batch_source_names(const std::filesystem::path& folder);
+FileResult<std::vector<std::string>> batch_source_names(const std::filesystem::path& folder);
+
+/// What run_batch returns when `stop` ended it.
+inline constexpr int kInterrupted = 130;
 
 /// Runs the command. Exit status: 0 when every file was converted (or, with
 /// --check, every value fits), 1 when any was not or there was none, 2 for a
-/// usage error. Progress is shown on `err` only when it is a terminal.
+/// usage error, kInterrupted once `stop` is set: the file under way stops
+/// (unless its new target is already taking the old one's place) and no
+/// other begins. Progress is shown on `err` only when it is a terminal.
 int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              bool err_is_terminal = false);
+              bool err_is_terminal = false, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace convert

@@ -7,9 +7,11 @@
 
 int main(int argc, char* argv[]) {
     const convert::StandardStreams streams = convert::standard_streams();
+    const std::atomic<bool>& stop = convert::stop_on_interrupt();
     const int status = convert::run_batch(convert::program_arguments(argc, argv), streams.out,
-                                          streams.err, streams.err_is_terminal);
+                                          streams.err, streams.err_is_terminal, &stop);
     streams.out.flush();
     streams.err.flush();
+    if (status == convert::kInterrupted && stop.load()) convert::end_interrupted();
     return status;
 }

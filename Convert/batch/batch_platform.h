@@ -2,11 +2,14 @@
 // the terminal, and who expands file name patterns. One file per platform.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "files/file_ops.h"
 
 namespace convert {
 
@@ -27,8 +30,19 @@ StandardStreams standard_streams();
 /// there the matching ordinary files, in name order, the folder part kept as
 /// given, and none when nothing matches. Elsewhere the shell has expanded
 /// them: the argument itself.
-std::vector<std::string> files_named_by(const std::string& argument,
-                                        const std::filesystem::path& folder);
+FileResult<std::vector<std::string>> files_named_by(const std::string& argument,
+                                                    const std::filesystem::path& folder);
+
+/// From now on an interruption (Ctrl+C, Ctrl+Break or the console closing
+/// on Windows; SIGINT, SIGTERM or SIGHUP elsewhere) sets the flag returned,
+/// which asks the run to stop; a second one ends the program at once.
+const std::atomic<bool>& stop_on_interrupt();
+
+/// Ends the program as the interruption asked, once the run has cleaned
+/// up: by the signal again, with its default action (a shell sees 130, 143
+/// or 129); on Windows with exit status 130, letting a console's closing go
+/// on.
+[[noreturn]] void end_interrupted();
 
 /// Why `argument` cannot name a folder, or "" when it can. On Windows
 /// `--folder "C:\My Data\" SPE1999.csv` arrives as the one argument

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "batch/batch_command.h"
 #include "batch/batch_platform.h"
 #include "files/file_ops.h"
 #include "text/ascii_text.h"
@@ -70,36 +71,21 @@ private:
     std::string pending_;
 };
 
-/// `text` upper-cased as the file system compares names.
-std::wstring upper_case(std::wstring_view text) {
-    std::wstring upper(text);
-    if (!upper.empty()) ::CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
-    return upper;
-}
+std::atomic<bool> stop_asked{false};
+/// Set once a run asked to stop has cleaned up: a console's closing waits for it.
+HANDLE cleaned_up = nullptr;
 
-/// Whether the long name `name` matches `pattern`, where * stands for any
-/// characters and ? for one, letter case ignored.
-bool matches(std::wstring_view pattern, std::wstring_view name) {
-    const std::wstring p = upper_case(pattern);
-    const std::wstring n = upper_case(name);
-    std::size_t at = 0, in = 0;
-    std::size_t star = std::wstring::npos, resume = 0;  // the last * and where it took over
-    while (in < n.size()) {
-        if (at < p.size() && (p[at] == L'?' || p[at] == n[in])) {
-            ++at;
-            ++in;
-        } else if (at < p.size() && p[at] == L'*') {
-            star = at++;
-            resume = in;
-        } else if (star != std::wstring::npos) {
-            at = star + 1;
-            in = ++resume;
-        } else {
-            return false;
-        }
+BOOL WINAPI on_console_event(DWORD event) {
+    // A second interruption goes to the default handler, which ends the
+    // program at once.
+    if (stop_asked.exchange(true)) return FALSE;
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
+        event == CTRL_SHUTDOWN_EVENT) {
+        // The program ends once this returns: not before the run has
+        // removed its temporary.
+        ::WaitForSingleObject(cleaned_up, INFINITE);
     }
-    while (at < p.size() && p[at] == L'*') ++at;
-    return at == p.size();
+    return TRUE;
 }
 
 }  // namespace
@@ -112,31 +98,27 @@ StandardStreams standard_streams() {
     return {out, err, err_buffer.console()};
 }
 
-std::vector<std::string> files_named_by(const std::string& argument, const fs::path& folder) {
+FileResult<std::vector<std::string>> files_named_by(const std::string& argument,
+                                                    const fs::path& folder) {
     const fs::path given = path_of(argument);
-    const fs::path pattern = given.has_parent_path() ? given : folder / given;
-    const std::wstring name = pattern.filename().native();
-    if (name.find_first_of(L"*?") == std::wstring::npos) return {argument};
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                       FindExSearchNameMatch, nullptr, 0);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            // The search matches short 8.3 names too: SPE*.csv finds
-            // "SPE1999.csv~" by its short name SPE199~1.CSV.
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                matches(name, found.cFileName)) {
-                names.push_back(bytes_of(fs::path(found.cFileName)));
-            }
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    std::sort(names.begin(), names.end(), less_ignoring_case);
-    const std::string given_folder =
-        argument.substr(0, argument.size() - bytes_of(fs::path(name)).size());
-    for (std::string& file : names) file = given_folder + file;
+    const std::string name = bytes_of(given.filename());
+    if (name.find_first_of("*?") == std::string::npos) return {{argument}};
+    FileResult<std::vector<std::string>> names =
+        files_matching(given.has_parent_path() ? given.parent_path() : folder, name);
+    const std::string given_folder = argument.substr(0, argument.size() - name.size());
+    for (std::string& file : names.value) file = given_folder + file;
     return names;
+}
+
+const std::atomic<bool>& stop_on_interrupt() {
+    cleaned_up = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ::SetConsoleCtrlHandler(on_console_event, TRUE);
+    return stop_asked;
+}
+
+void end_interrupted() {
+    if (cleaned_up != nullptr) ::SetEvent(cleaned_up);
+    ::ExitProcess(kInterrupted);
 }
 
 std::string folder_refusal(std::string_view argument) {

@@ -1,5 +1,6 @@
 #include "files/file_ops.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 
@@ -28,8 +29,8 @@ std::optional<fs::path> find_file(const fs::path& path) {
     const std::string name = bytes_of(path.filename());
     const fs::path folder = folder_of(path);
     std::optional<std::string> best;
-    for (const std::string& candidate : platform::entry_names(folder)) {
-        if (!equals_ignoring_case(candidate, name) || candidate == name) continue;
+    for (const std::string& candidate : platform::entry_names(folder).value) {
+        if (!platform::same_name(candidate, name) || candidate == name) continue;
         if (best && *best <= candidate) continue;
         if (platform::entry_kind(folder / path_of(candidate)) == platform::EntryKind::file) {
             best = candidate;
@@ -41,8 +42,19 @@ std::optional<fs::path> find_file(const fs::path& path) {
 
 OpenedSource open_source(const fs::path& path) {
     const std::optional<fs::path> found = find_file(path);
-    if (!found) return {OpenedSource::Status::not_found, nullptr};
+    if (!found) return OpenedSource::failure(FileStep::find, "");
     return platform::open_found(*found);
+}
+
+FileResult<std::vector<std::string>> files_matching(const fs::path& folder,
+                                                    std::string_view pattern) {
+    FileResult<std::vector<std::string>> names = platform::entry_names(folder);
+    std::erase_if(names.value, [&](const std::string& name) {
+        return !platform::matches_pattern(pattern, name) ||
+               platform::entry_kind(folder / path_of(name)) != platform::EntryKind::file;
+    });
+    std::sort(names.value.begin(), names.value.end(), less_ignoring_case);
+    return names;
 }
 
 std::wstring long_path_form(std::wstring_view full) {
@@ -80,7 +92,7 @@ bool is_temporary_of(std::string_view name, std::string_view target_name, std::u
 void remove_stale_temporaries(const fs::path& target) {
     const std::string target_name = bytes_of(target.filename());
     const fs::path folder = folder_of(target);
-    for (const std::string& name : platform::entry_names(folder)) {
+    for (const std::string& name : platform::entry_names(folder).value) {
         std::uint64_t pid = 0;
         if (!is_temporary_of(name, target_name, pid)) continue;
         const fs::path temporary = folder / path_of(name);
@@ -106,24 +118,23 @@ void AtomicFile::abandon() {
     discard();
 }
 
-SaveResult AtomicFile::commit() {
-    if (!open()) {
+FileResult<Saved> AtomicFile::commit() {
+    const auto fail = [&](FileStep step, std::string reason) {
         discard();
-        return SaveResult::write_failed;
-    }
+        return FileResult<Saved>::failure(step, std::move(reason));
+    };
+    if (!open()) return fail(FileStep::write, failure_);
     // A file whose name differs only in case is the one replaced, and keeps
     // its spelling, as it does on systems that ignore case.
     const Replaced old = find_replaced();
-    keep_from(old);
-    if (!make_durable(old)) {
-        discard();
-        return SaveResult::write_failed;
-    }
-    if (old.refuses || refused(Step::replace) || !put_in_place(old)) {
-        discard();
-        return old.exists ? SaveResult::replace_failed : SaveResult::write_failed;
-    }
-    return SaveResult::saved;
+    if (!old.refusal.empty()) return fail(FileStep::replace, old.refusal);
+    FileResult<Saved> saved;
+    saved.value.access_not_kept = keep_from(old);
+    if (std::string reason; !make_durable(old, reason)) return fail(FileStep::write, reason);
+    const FileStep replacing = old.exists ? FileStep::replace : FileStep::write;
+    if (refused(Step::replace)) return fail(replacing, refusal_reason());
+    if (std::string reason; !put_in_place(old, reason)) return fail(replacing, reason);
+    return saved;
 }
 
 }  // namespace convert

@@ -1,7 +1,8 @@
 // The conversion's file operations. Files are read and written as bytes, with
 // no transcoding. A name is looked up in its folder exactly first, then
 // ignoring the case of a-z, since source and target names are matched without
-// regard to letter case. The platform's part lives in file_ops_<platform>.cpp.
+// regard to letter case. Every failure says why. The platform's part lives in
+// file_ops_<platform>.cpp.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,29 @@ std::filesystem::path path_of(std::string_view bytes);
 /// The program's arguments after its name, as bytes in the same mapping.
 std::vector<std::string> program_arguments(int argc, char** argv);
 
+/// Where a file operation failed, if it did.
+enum class FileStep { none, find, read, write, replace };
+
+/// What a file operation gives: its value when it succeeded; else the step
+/// that failed and why, in the system's own words for its error ("No space
+/// left on device") or in Convert's for a refusal of its own ("The file is
+/// read-only."), and nothing after a plain "not found".
+template <typename T>
+struct FileResult {
+    T value{};
+    FileStep failed = FileStep::none;
+    std::string reason = {};
+
+    bool ok() const { return failed == FileStep::none; }
+    static FileResult failure(FileStep step, std::string why) {
+        return {T{}, step, std::move(why)};
+    }
+};
+
+/// The system's own text for its error `code`: an errno value on POSIX
+/// systems, a GetLastError one on Windows.
+std::string system_reason(int code);
+
 struct ListedFile {
     std::string name;  // as bytes
     std::string date;  // last modification, local time, "yyyy-mm-dd"
@@ -36,8 +60,16 @@ struct ListedFile {
 /// The ordinary files of `folder`: no folders, hidden files (on POSIX
 /// systems, names beginning with ".") or system files. A file that cannot be
 /// examined (one removed meanwhile, say) is left out; a folder that cannot be
-/// listed gives none.
-std::vector<ListedFile> list_files(const std::filesystem::path& folder);
+/// listed fails at `read`.
+FileResult<std::vector<ListedFile>> list_files(const std::filesystem::path& folder);
+
+/// The names, as bytes and in name order ignoring case, of the ordinary
+/// files of `folder` that `pattern` matches: `*` stands for any characters,
+/// `?` for one, and letter case is ignored as the system's names ignore it.
+/// Matched against long names only (never "SPE1999.csv~" by its short name
+/// on Windows).
+FileResult<std::vector<std::string>> files_matching(const std::filesystem::path& folder,
+                                                    std::string_view pattern);
 
 /// The entry of `path`'s folder that `path` names: the exact name when it
 /// exists, else the first name (in byte order) equal to it ignoring case.
@@ -45,19 +77,18 @@ std::vector<ListedFile> list_files(const std::filesystem::path& folder);
 /// examined (a dangling link, say) is found, so that reading it fails.
 std::optional<std::filesystem::path> find_file(const std::filesystem::path& path);
 
-struct OpenedSource {
-    enum class Status { ok, not_found, failed };
-    Status status = Status::failed;
-    std::unique_ptr<ByteSource> file;  // when ok
-};
+/// A source opened for reading: fails at `find` when there is none.
+using OpenedSource = FileResult<std::unique_ptr<ByteSource>>;
 
 /// Opens the file `find_file(path)` names for reading from its first byte.
 OpenedSource open_source(const std::filesystem::path& path);
 
-enum class SaveResult {
-    saved,
-    write_failed,    // the new content could not be written; nothing changed
-    replace_failed,  // an existing file could not be replaced; it is unchanged
+/// What a save that succeeded has to tell.
+struct Saved {
+    /// Why the replaced file's own access rights could not be carried over
+    /// to the new one, which then has its folder's; "" when they were, or
+    /// there were none to carry.
+    std::string access_not_kept;
 };
 
 /// How an AtomicFile saves.
@@ -103,9 +134,10 @@ public:
 
     /// Flushes the new file to disk and renames it over the target, or over
     /// the file find_file gives for it (whose spelling it keeps), keeping that
-    /// file's permissions. On failure the old target is unchanged and the new
-    /// file is gone.
-    SaveResult commit();
+    /// file's permissions. Fails at `write` when the new content could not be
+    /// written (nothing changed), at `replace` when an existing file could not
+    /// be replaced; then the old target is unchanged and the new file gone.
+    FileResult<Saved> commit();
 
 private:
 #ifdef _WIN32
@@ -120,7 +152,7 @@ private:
     struct Replaced {
         std::filesystem::path path;  // the target, as its folder spells it
         bool exists = false;
-        bool refuses = false;    // it never lets itself be replaced (read-only, a folder)
+        std::string refusal = {};  // why it never lets itself be replaced (read-only, a folder)
         std::uint32_t kind = 0;  // what the system says of it: its mode, or attributes
     };
 
@@ -130,23 +162,29 @@ private:
     bool refused(Step step) const {
         return options_.refuse && options_.refuse(step);
     }
+    /// Why a step refused as the system would failed: the system's text for
+    /// the error it gives then.
+    static std::string refusal_reason();
 
-    // The steps of a save, one file per platform.
+    // The steps of a save, one file per platform; those that fail say why.
     void create();
     Replaced find_replaced() const;
-    /// Gives the new file what it keeps of the old one; best effort.
-    void keep_from(const Replaced& old);
-    /// Brings the new file whole to disk, under a name; false when it cannot.
-    bool make_durable(const Replaced& old);
-    /// Puts the new file in old's place; false when the system refuses.
-    bool put_in_place(const Replaced& old);
+    /// Gives the new file what it keeps of the old one: why its access
+    /// rights could not be kept, or "".
+    std::string keep_from(const Replaced& old);
+    /// Brings the new file whole to disk, under a name.
+    bool make_durable(const Replaced& old, std::string& reason);
+    /// Puts the new file in old's place.
+    bool put_in_place(const Replaced& old, std::string& reason);
     void discard();
 
     std::filesystem::path target_;
     Options options_;
     std::filesystem::path temporary_;  // empty while the file has no name
     Handle handle_ = kNoHandle;        // none once creating or writing failed
+    std::string failure_;              // why creating or writing failed
     bool may_set_access_ = false;      // the handle may set the access list (Windows)
+    std::string access_refusal_;       // why it may not though the old file has a list (Windows)
     std::uint64_t written_ = 0;        // bytes written
     std::uint64_t flushed_ = 0;        // bytes whose writing to disk has been started
     static constexpr std::uint64_t kWritebackStep = 8 << 20;

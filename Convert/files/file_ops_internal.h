@@ -26,18 +26,43 @@ bool is_temporary_of(std::string_view name, std::string_view target_name, std::u
 /// runs; nothing else.
 void remove_stale_temporaries(const std::filesystem::path& target);
 
+/// Whether `name` matches `pattern`, where * stands for any characters and ?
+/// for one, units compared by `same`.
+template <typename Unit, typename Same>
+bool wildcard_match(std::basic_string_view<Unit> pattern, std::basic_string_view<Unit> name,
+                    Same same) {
+    std::size_t at = 0, in = 0;
+    std::size_t star = pattern.npos, resume = 0;  // the last * and where it took over
+    while (in < name.size()) {
+        if (at < pattern.size() && (pattern[at] == Unit('?') || same(pattern[at], name[in]))) {
+            ++at;
+            ++in;
+        } else if (at < pattern.size() && pattern[at] == Unit('*')) {
+            star = at++;
+            resume = in;
+        } else if (star != pattern.npos) {
+            at = star + 1;
+            in = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (at < pattern.size() && pattern[at] == Unit('*')) ++at;
+    return at == pattern.size();
+}
+
 /// A full Windows path in the form that no length limit applies to: drive
 /// paths after "\\?\", shares after "\\?\UNC\"; others as they are.
 std::wstring long_path_form(std::wstring_view full);
 
 namespace platform {
 // The parts each platform provides, for the portable file operations.
-/// The names of `folder`'s entries as bytes, "." and ".." left out; none
-/// when it cannot be listed.
-std::vector<std::string> entry_names(const std::filesystem::path& folder);
+/// The names of `folder`'s entries as bytes, "." and ".." left out; fails at
+/// `read` when the folder cannot be listed.
+FileResult<std::vector<std::string>> entry_names(const std::filesystem::path& folder);
 enum class EntryKind { none, file, other };
 EntryKind entry_kind(const std::filesystem::path& path);
-/// Opens the file at `path`, found already, for reading: ok or failed.
+/// Opens the file at `path`, found already, for reading.
 OpenedSource open_found(const std::filesystem::path& path);
 /// Deletes the file if it can; whoever asks only wants it gone.
 void delete_file(const std::filesystem::path& path);
@@ -45,6 +70,12 @@ std::uint64_t current_process_id();
 /// Whether the temporary `path`, named after process `pid`, may still be in
 /// that process's hands.
 bool temporary_in_use(const std::filesystem::path& path, std::uint64_t pid);
+/// Whether names `a` and `b` (bytes) are equal ignoring case as the
+/// system's names ignore it: a-z on POSIX systems, Windows' own table there.
+bool same_name(std::string_view a, std::string_view b);
+/// Whether name `name` matches `pattern` (* any characters, ? one), letter
+/// case ignored as same_name ignores it.
+bool matches_pattern(std::string_view pattern, std::string_view name);
 }  // namespace platform
 
 }  // namespace convert

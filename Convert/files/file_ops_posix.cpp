@@ -13,6 +13,7 @@
 
 #include "files/file_ops.h"
 #include "files/file_ops_internal.h"
+#include "text/ascii_text.h"
 
 namespace convert {
 
@@ -83,12 +84,13 @@ void sync_folder(const fs::path& folder) {
 
 namespace platform {
 
-std::vector<std::string> entry_names(const fs::path& folder) {
-    std::vector<std::string> names;
+FileResult<std::vector<std::string>> entry_names(const fs::path& folder) {
+    FileResult<std::vector<std::string>> names;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        names.push_back(it->path().filename().native());
+        names.value.push_back(it->path().filename().native());
     }
+    if (ec) return decltype(names)::failure(FileStep::read, ec.message());
     return names;
 }
 
@@ -115,6 +117,16 @@ bool temporary_in_use(const fs::path&, std::uint64_t pid) {
     return ::kill(id, 0) == 0 || errno == EPERM;
 }
 
+bool same_name(std::string_view a, std::string_view b) {
+    return equals_ignoring_case(a, b);
+}
+
+bool matches_pattern(std::string_view pattern, std::string_view name) {
+    return wildcard_match(pattern, name, [](char p, char n) {
+        return equals_ignoring_case({&p, 1}, {&n, 1});
+    });
+}
+
 }  // namespace platform
 
 std::string bytes_of(const fs::path& name) {
@@ -129,8 +141,16 @@ std::vector<std::string> program_arguments(int argc, char** argv) {
     return {argv + std::min(argc, 1), argv + argc};
 }
 
-std::vector<ListedFile> list_files(const fs::path& folder) {
-    std::vector<ListedFile> files;
+std::string system_reason(int code) {
+    return std::generic_category().message(code);
+}
+
+std::string AtomicFile::refusal_reason() {
+    return system_reason(EACCES);
+}
+
+FileResult<std::vector<ListedFile>> list_files(const fs::path& folder) {
+    FileResult<std::vector<ListedFile>> files;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().native();
@@ -144,30 +164,31 @@ std::vector<ListedFile> list_files(const fs::path& folder) {
             std::strftime(date, sizeof date, "%Y-%m-%d", &local) == 0) {
             continue;
         }
-        files.push_back({std::move(name), date});
+        files.value.push_back({std::move(name), date});
     }
+    if (ec) return decltype(files)::failure(FileStep::read, ec.message());
     return files;
 }
 
 OpenedSource platform::open_found(const fs::path& found) {
-    OpenedSource result;  // failed until it is known to be ok
     // Non-blocking, so that a pipe put in the file's place cannot hang the read.
     const int fd = ::open(found.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return result;
+    if (fd < 0) return OpenedSource::failure(FileStep::read, last_error());
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::string reason = S_ISREG(st.st_mode) ? last_error() : "It is not a file.";
         ::close(fd);
-        return result;
+        return OpenedSource::failure(FileStep::read, reason);
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    result.status = OpenedSource::Status::ok;
-    result.file = std::make_unique<FileSource>(fd, st);
-    return result;
+    return {std::make_unique<FileSource>(fd, st)};
 }
 
 void AtomicFile::create() {
     int fd = -1;
-    if (!refused(Step::create)) {
+    if (refused(Step::create)) {
+        failure_ = refusal_reason();
+    } else {
 #ifdef O_TMPFILE
         if (options_.temporary == Temporary::unnamed_where_possible) {
             fd = ::open(folder_of(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -180,7 +201,10 @@ void AtomicFile::create() {
                 fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
                 if (fd < 0 && errno != EEXIST) break;
             }
-            if (fd < 0) temporary_.clear();
+            if (fd < 0) {
+                failure_ = last_error();
+                temporary_.clear();
+            }
         }
     }
     handle_ = fd < 0 ? kNoHandle : fd;
@@ -189,6 +213,7 @@ void AtomicFile::create() {
 void AtomicFile::write(std::string_view bytes) {
     if (!open()) return;
     if (refused(Step::write) || !write_all(handle_, bytes)) {
+        failure_ = refused(Step::write) ? refusal_reason() : last_error();
         discard();  // give the disk space back at once
         return;
     }
@@ -221,6 +246,7 @@ bool name_unnamed(int fd, const fs::path& target, bool refused, fs::path& tempor
         }
         if (errno != EEXIST) return false;
     }
+    if (refused) errno = EACCES;
     return false;
 }
 
@@ -232,29 +258,42 @@ AtomicFile::Replaced AtomicFile::find_replaced() const {
     old.exists = ::lstat(old.path.c_str(), &st) == 0;
     old.kind = st.st_mode;
     // A file its owner may not write is kept, as Windows keeps a read-only one.
-    old.refuses = old.exists && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+    if (old.exists && S_ISDIR(st.st_mode)) {
+        old.refusal = "A folder has its name.";
+    } else if (old.exists && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+        old.refusal = "The file is read-only.";
+    }
     return old;
 }
 
-void AtomicFile::keep_from(const Replaced& old) {
+std::string AtomicFile::keep_from(const Replaced& old) {
     // A replaced file keeps its permissions where the system lets it; the
     // new file's default ones are no reason to keep the old content.
-    if (old.exists && S_ISREG(old.kind) && !refused(Step::access)) {
-        (void)::fchmod(handle_, old.kind & 07777);
-    }
+    if (!old.exists || !S_ISREG(old.kind)) return "";
+    if (refused(Step::access)) return refusal_reason();
+    return ::fchmod(handle_, old.kind & 07777) == 0 ? "" : last_error();
 }
 
-bool AtomicFile::make_durable(const Replaced&) {
+bool AtomicFile::make_durable(const Replaced&, std::string& reason) {
     const bool synced = !refused(Step::flush) && ::fsync(handle_) == 0;
+    if (!synced) reason = refused(Step::flush) ? refusal_reason() : last_error();
     if (synced && temporary_.empty() &&
         !name_unnamed(handle_, target_, refused(Step::name), temporary_)) {
+        reason = last_error();
         return false;
     }
-    return ::close(std::exchange(handle_, kNoHandle)) == 0 && synced;
+    if (::close(std::exchange(handle_, kNoHandle)) != 0 && synced) {
+        reason = last_error();
+        return false;
+    }
+    return synced;
 }
 
-bool AtomicFile::put_in_place(const Replaced& old) {
-    if (::rename(temporary_.c_str(), old.path.c_str()) != 0) return false;
+bool AtomicFile::put_in_place(const Replaced& old, std::string& reason) {
+    if (::rename(temporary_.c_str(), old.path.c_str()) != 0) {
+        reason = last_error();
+        return false;
+    }
     temporary_.clear();
     sync_folder(folder_of(target_));
     return true;

@@ -51,10 +51,10 @@ std::string error_text(DWORD error) {
     std::wstring message(text != nullptr ? text : L"", n);
     if (text != nullptr) ::LocalFree(text);
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
-                                message.back() == L' ' || message.back() == L'.')) {
+                                message.back() == L' ')) {
         message.pop_back();
     }
-    if (message.empty()) return "error " + std::to_string(error);
+    if (message.empty()) return "Error " + std::to_string(error) + ".";
     return bytes_of(fs::path(message));
 }
 
@@ -103,9 +103,10 @@ private:
 };
 
 /// Calls each(found) for every entry of `folder` but "." and "..", by the
-/// folder's long form, so that no folder is too deep to list.
+/// folder's long form, so that no folder is too deep to list; why it cannot
+/// be listed, or "".
 template <typename Each>
-void each_entry(const fs::path& folder, Each each) {
+std::string each_entry(const fs::path& folder, Each each) {
     WIN32_FIND_DATAW found{};
     // A long path takes no doubled separator, so a folder given as "C:\data\"
     // takes no second one.
@@ -114,12 +115,23 @@ void each_entry(const fs::path& folder, Each each) {
     pattern += L'*';
     HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
                                        FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return;
+    if (search == INVALID_HANDLE_VALUE) {
+        // A drive's root has no "." entry: empty, it has none at all.
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? "" : error_text(error);
+    }
     do {
         const std::wstring_view name = found.cFileName;
         if (name != L"." && name != L"..") each(found);
     } while (::FindNextFileW(search, &found));
+    const DWORD error = ::GetLastError();
     ::FindClose(search);
+    return error == ERROR_NO_MORE_FILES ? "" : error_text(error);
+}
+
+/// `name` (bytes) in UTF-16, as Windows compares names.
+std::wstring wide_name(std::string_view name) {
+    return path_of(name).native();
 }
 
 /// The file `target` names as its folder spells it (names match ignoring
@@ -182,23 +194,27 @@ bool rename_by_handle(HANDLE file, const fs::path& to, bool refuse_posix) {
 /// folder (which a new file there inherits too), and whether it refuses
 /// those of its folder.
 struct OwnAccess {
-    std::unique_ptr<unsigned char[]> acl;
+    std::unique_ptr<unsigned char[]> acl;  // none when there is nothing to hand on
     bool is_protected = false;
+    std::string unreadable;  // why the list could not be read, for a file that is there
 };
 
-/// The access of `path`'s own, or none when it has none to hand on (or it
-/// cannot be read).
-std::optional<OwnAccess> own_access(const fs::path& path) {
+OwnAccess own_access(const fs::path& path) {
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(long_path(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                nullptr, nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return std::nullopt;
+    OwnAccess own;
+    const DWORD error =
+        ::GetNamedSecurityInfoW(long_path(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, &acl, nullptr, &descriptor);
+    if (error != ERROR_SUCCESS) {
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            own.unreadable = error_text(error);
+        }
+        return own;
     }
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     ::GetSecurityDescriptorControl(descriptor, &control, &revision);
-    OwnAccess own;
     own.is_protected = (control & SE_DACL_PROTECTED) != 0;
     bool any = false;
     ACL_SIZE_INFORMATION sizes{};
@@ -216,20 +232,18 @@ std::optional<OwnAccess> own_access(const fs::path& path) {
         }
     }
     ::LocalFree(descriptor);
-    if (!any && !own.is_protected) return std::nullopt;
+    if (!any && !own.is_protected) own.acl.reset();
     return own;
 }
 
-/// Gives the open file `file` the access of `from`'s own. Best effort: the
-/// new file's default access is no reason to keep the old content.
-void copy_own_access(const fs::path& from, HANDLE file) {
-    const std::optional<OwnAccess> own = own_access(from);
-    if (!own || own->acl == nullptr) return;
-    ::SetSecurityInfo(
+/// Gives the open file `file` the access list `own`; why it could not, or "".
+std::string set_access(const OwnAccess& own, HANDLE file) {
+    const DWORD error = ::SetSecurityInfo(
         file, SE_FILE_OBJECT,
-        DACL_SECURITY_INFORMATION | (own->is_protected ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                       : UNPROTECTED_DACL_SECURITY_INFORMATION),
-        nullptr, nullptr, reinterpret_cast<PACL>(own->acl.get()), nullptr);
+        DACL_SECURITY_INFORMATION | (own.is_protected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                      : UNPROTECTED_DACL_SECURITY_INFORMATION),
+        nullptr, nullptr, reinterpret_cast<PACL>(own.acl.get()), nullptr);
+    return error == ERROR_SUCCESS ? "" : error_text(error);
 }
 
 /// The attributes a replaced target hands on to the new one; never the
@@ -242,11 +256,12 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTR
 
 namespace platform {
 
-std::vector<std::string> entry_names(const fs::path& folder) {
-    std::vector<std::string> names;
-    each_entry(folder, [&](const WIN32_FIND_DATAW& found) {
-        names.push_back(bytes_of(fs::path(found.cFileName)));
+FileResult<std::vector<std::string>> entry_names(const fs::path& folder) {
+    FileResult<std::vector<std::string>> names;
+    const std::string failed = each_entry(folder, [&](const WIN32_FIND_DATAW& found) {
+        names.value.push_back(bytes_of(fs::path(found.cFileName)));
     });
+    if (!failed.empty()) return decltype(names)::failure(FileStep::read, failed);
     return names;
 }
 
@@ -269,6 +284,18 @@ void delete_file(const fs::path& path) {
 
 std::uint64_t current_process_id() {
     return ::GetCurrentProcessId();
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+    const std::wstring wide_a = wide_name(a), wide_b = wide_name(b);
+    return ::CompareStringOrdinal(wide_a.data(), static_cast<int>(wide_a.size()), wide_b.data(),
+                                  static_cast<int>(wide_b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool matches_pattern(std::string_view pattern, std::string_view name) {
+    return wildcard_match<wchar_t>(wide_name(pattern), wide_name(name), [](wchar_t p, wchar_t n) {
+        return ::CompareStringOrdinal(&p, 1, &n, 1, TRUE) == CSTR_EQUAL;
+    });
 }
 
 bool temporary_in_use(const fs::path& path, std::uint64_t pid) {
@@ -322,9 +349,17 @@ std::vector<std::string> program_arguments(int, char**) {
     return arguments;
 }
 
-std::vector<ListedFile> list_files(const fs::path& folder) {
-    std::vector<ListedFile> files;
-    each_entry(folder, [&](const WIN32_FIND_DATAW& found) {
+std::string system_reason(int code) {
+    return error_text(static_cast<DWORD>(code));
+}
+
+std::string AtomicFile::refusal_reason() {
+    return system_reason(ERROR_ACCESS_DENIED);
+}
+
+FileResult<std::vector<ListedFile>> list_files(const fs::path& folder) {
+    FileResult<std::vector<ListedFile>> files;
+    const std::string failed = each_entry(folder, [&](const WIN32_FIND_DATAW& found) {
         constexpr DWORD kLeftOut = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
         if (found.dwFileAttributes & kLeftOut) return;
@@ -336,27 +371,30 @@ std::vector<ListedFile> list_files(const fs::path& folder) {
         // The date's form is fixed, whatever the regional settings say.
         char date[16];
         std::snprintf(date, sizeof date, "%04u-%02u-%02u", local.wYear, local.wMonth, local.wDay);
-        files.push_back({bytes_of(fs::path(found.cFileName)), date});
+        files.value.push_back({bytes_of(fs::path(found.cFileName)), date});
     });
+    if (!failed.empty()) return decltype(files)::failure(FileStep::read, failed);
     return files;
 }
 
 OpenedSource platform::open_found(const fs::path& found) {
-    OpenedSource result;  // failed until it is known to be ok
     // Others may go on reading and writing it; a program that holds it
     // without sharing makes the open fail.
     HANDLE file = ::CreateFileW(long_path(found).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return result;
+    if (file == INVALID_HANDLE_VALUE) {
+        return OpenedSource::failure(FileStep::read, error_text(::GetLastError()));
+    }
     FileState opened;
     if (::GetFileType(file) != FILE_TYPE_DISK || !state_of(file, opened)) {
+        const std::string reason = ::GetFileType(file) != FILE_TYPE_DISK
+                                       ? "It is not a file."
+                                       : error_text(::GetLastError());
         ::CloseHandle(file);
-        return result;
+        return OpenedSource::failure(FileStep::read, reason);
     }
-    result.status = OpenedSource::Status::ok;
-    result.file = std::make_unique<FileSource>(file, opened);
-    return result;
+    return {std::make_unique<FileSource>(file, opened)};
 }
 
 void AtomicFile::create() {
@@ -366,8 +404,11 @@ void AtomicFile::create() {
     // The right to set its access list only where the old target has entries
     // of its own to hand on: a share that grants "Change" but not "Full
     // control", or a folder whose OWNER RIGHTS entry takes the owner's
-    // implicit right away, refuses it, and then the new file goes without.
-    may_set_access_ = own_access(spelled_as_found(target_)).has_value();
+    // implicit right away, refuses it, and then the new file goes without,
+    // which the save tells.
+    const OwnAccess own = own_access(spelled_as_found(target_));
+    may_set_access_ = own.acl != nullptr;
+    access_refusal_ = own.unreadable;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE && !refused(Step::create);
          ++attempt) {
@@ -380,11 +421,16 @@ void AtomicFile::create() {
         const DWORD error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
         if (error == ERROR_ACCESS_DENIED && may_set_access_) {
             may_set_access_ = false;
+            access_refusal_ = error_text(error);
             continue;
         }
-        if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) break;
+        if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) {
+            failure_ = error_text(error);
+            break;
+        }
     }
     if (file == INVALID_HANDLE_VALUE) {
+        if (refused(Step::create)) failure_ = refusal_reason();
         temporary_.clear();
         return;
     }
@@ -398,6 +444,7 @@ void AtomicFile::write(std::string_view bytes) {
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
         if (refused(Step::write) || !::WriteFile(handle_, bytes.data(), chunk, &written, nullptr) ||
             written == 0) {
+            failure_ = refused(Step::write) ? refusal_reason() : error_text(::GetLastError());
             discard();  // give the disk space back at once
             return;
         }
@@ -428,25 +475,39 @@ AtomicFile::Replaced AtomicFile::find_replaced() const {
     old.exists = attributes != INVALID_FILE_ATTRIBUTES;
     // A read-only target, or a folder, refuses every try; a file held open
     // may be let go.
-    old.refuses =
-        old.exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+    if (old.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        old.refusal = "A folder has its name.";
+    } else if (old.exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        old.refusal = "The file is read-only.";
+    }
     old.kind = attributes;
     return old;
 }
 
-void AtomicFile::keep_from(const Replaced& old) {
-    if (old.exists && !old.refuses && may_set_access_) copy_own_access(old.path, handle_);
+std::string AtomicFile::keep_from(const Replaced& old) {
+    if (!old.exists) return "";
+    if (!access_refusal_.empty()) return access_refusal_;
+    if (!may_set_access_) return "";
+    return set_access(own_access(old.path), handle_);
 }
 
-bool AtomicFile::make_durable(const Replaced& old) {
+bool AtomicFile::make_durable(const Replaced& old, std::string& reason) {
     // Flushed while still hidden, then shown with the attributes it keeps.
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = (old.exists ? old.kind & kKeptAttributes : 0) | FILE_ATTRIBUTE_ARCHIVE;
-    return !refused(Step::flush) && ::FlushFileBuffers(handle_) &&
-           ::SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic);
+    if (refused(Step::flush)) {
+        reason = refusal_reason();
+        return false;
+    }
+    if (!::FlushFileBuffers(handle_) ||
+        !::SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic)) {
+        reason = error_text(::GetLastError());
+        return false;
+    }
+    return true;
 }
 
-bool AtomicFile::put_in_place(const Replaced& old) {
+bool AtomicFile::put_in_place(const Replaced& old, std::string& reason) {
     for (int attempt = 0;; ++attempt) {
         // The old target is replaced only when it could be deleted: a
         // program that holds it without letting it go keeps it.
@@ -456,7 +517,11 @@ bool AtomicFile::put_in_place(const Replaced& old) {
             temporary_.clear();
             return true;
         }
-        if (attempt == 20 || !may_pass(::GetLastError())) return false;
+        const DWORD error = ::GetLastError();
+        if (attempt == 20 || !may_pass(error)) {
+            reason = error_text(error);
+            return false;
+        }
         ::Sleep(50);
     }
 }

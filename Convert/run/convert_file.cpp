@@ -10,13 +10,22 @@ namespace convert {
 
 namespace {
 
-/// Passes each block read on, and tells the report how far reading has come.
+/// A run asked to stop.
+struct Stopped {};
+
+void stop_if_asked(const RunOptions& options) {
+    if (options.stop != nullptr && options.stop->load()) throw Stopped{};
+}
+
+/// Passes each block read on, and tells the report how far reading has come;
+/// a run asked to stop reads no further.
 class ProgressSource : public ByteSource {
 public:
-    ProgressSource(ByteSource& source, RunReport& report)
-        : source_(source), report_(report), total_(source.size_hint()) {}
+    ProgressSource(ByteSource& source, RunReport& report, const RunOptions& options)
+        : source_(source), report_(report), options_(options), total_(source.size_hint()) {}
 
     std::size_t read(char* into, std::size_t size) override {
+        stop_if_asked(options_);
         const std::size_t n = source_.read(into, size);
         done_ += n;
         report_.progress(done_, total_);
@@ -28,6 +37,7 @@ public:
 private:
     ByteSource& source_;
     RunReport& report_;
+    const RunOptions& options_;
     std::uint64_t total_;
     std::uint64_t done_ = 0;
 };
@@ -50,18 +60,19 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
     std::string failure;
     try {
         const OpenedSource opened = files.open(source.folder / path_of(source.name));
-        if (opened.status == OpenedSource::Status::not_found) {
+        if (opened.failed == FileStep::find) {
             return {RunOutcome::source_missing, "Could not find " + name + not_converted};
         }
-        if (opened.status == OpenedSource::Status::failed) {
-            return {RunOutcome::source_unreadable, "Could not read " + name + not_converted};
+        if (!opened.ok()) {
+            return {RunOutcome::source_unreadable, "Could not read " + name + not_converted,
+                    opened.reason};
         }
         NullSink nowhere;
         if (options.write_target) {
             target.emplace(source.folder / path_of(target_name_of(source.name)),
                            files.save_options());
         }
-        ProgressSource counted(*opened.file, report);
+        ProgressSource counted(*opened.value, report, options);
         SourceRows rows(counted, files.block_size());
         TargetBuffer buffer(target ? static_cast<TargetSink&>(*target) : nowhere,
                             files.block_size());
@@ -103,8 +114,11 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
         if (counted.changed()) {
             return {RunOutcome::source_changed, name + " changed while it was read" + not_converted};
         }
-    } catch (const ReadError&) {
-        return {RunOutcome::source_unreadable, "Could not read " + name + not_converted};
+    } catch (const Stopped&) {
+        return {RunOutcome::stopped, ""};
+    } catch (const ReadError& error) {
+        return {RunOutcome::source_unreadable, "Could not read " + name + not_converted,
+                error.what()};
     } catch (const std::bad_alloc&) {
         failure = "not enough memory";
     } catch (const std::exception& e) {
@@ -118,13 +132,26 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
     }
 
     if (!target) return {RunOutcome::checked, ""};
-    switch (target->commit()) {
-        case SaveResult::replace_failed:
-            return {RunOutcome::replace_failed, "Could not Delete existing file.  Data not saved."};
-        case SaveResult::write_failed:
-            return {RunOutcome::write_failed, "Could not Save existing file.  Data not saved."};
-        case SaveResult::saved:
+    // Once the new target takes the old one's place, the run finishes.
+    if (options.stop != nullptr && options.stop->load()) return {RunOutcome::stopped, ""};
+    const FileResult<Saved> saved = target->commit();
+    switch (saved.failed) {
+        case FileStep::replace:
+            return {RunOutcome::replace_failed, "Could not Delete existing file.  Data not saved.",
+                    saved.reason};
+        case FileStep::none:
             break;
+        default:
+            return {RunOutcome::write_failed, "Could not Save existing file.  Data not saved.",
+                    saved.reason};
+    }
+    if (!saved.value.access_not_kept.empty()) {
+        // Replaced, as a share that grants Change but not Full Control allows;
+        // that the old file's access list is not kept must not go unsaid.
+        return {RunOutcome::converted, "Done.\r\nThe access rights of " +
+                                           target_name_of(source.name) + " could not be kept (" +
+                                           saved.value.access_not_kept +
+                                           "); it now has its folder's."};
     }
     return {RunOutcome::converted, "Done."};
 }

@@ -5,6 +5,7 @@
 // the front end to show once it has left its busy state.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ enum class RunOutcome {
     failed,                // unexpected error; nothing written
     replace_failed,        // the old target could not be replaced
     write_failed,          // the new target could not be written
+    stopped,               // asked to stop before the new target took the old one's place
 };
 
 struct SourceFile {
@@ -42,6 +44,9 @@ struct SourceFile {
 
 struct RunOptions {
     bool write_target = true;  // false: check every value, write nothing
+    /// Once set, the run reads no further and writes nothing, unless its new
+    /// target is already taking the old one's place.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 /// The file system as a run sees it, behind one interface that tests
@@ -63,7 +68,10 @@ const RunFiles& real_files();
 
 struct RunResult {
     RunOutcome outcome;
-    std::string message;  // the closing message; "" when checked
+    std::string message;  // the closing message; "" when checked or stopped
+    /// Why a file operation failed, in the system's own words or Convert's
+    /// (see FileResult); shown after the message.
+    std::string reason = {};
 };
 
 /// Converts `source`: "SPE" + year + anything, into "SP" + year + ".TXT"

@@ -5,29 +5,46 @@
 
 namespace convert {
 
+/// What the window's thread and the run's share. It lives as long as either
+/// holds it, so that the session may go while a box of its run is open.
+struct RunSession::Shared {
+    std::mutex mutex;  // guards what follows
+    std::condition_variable changed;
+    std::deque<std::function<void()>> tasks;
+    bool going = false;  // the session has ended: nothing more is sent or waited for
+
+    bool gone() {
+        const std::lock_guard lock(mutex);
+        return going;
+    }
+};
+
 /// What the run's thread tells its session: each message waits for the
 /// user's answer on the window's thread; progress goes at most every 100 ms.
 class RunSession::Report : public RunReport {
 public:
-    explicit Report(RunSession& session) : session_(session) {}
+    explicit Report(RunSession& session) : session_(session), shared_(session.shared_) {}
 
     void message(const std::string& text) override {
         // After "Skip the rest" the run goes on checking without boxes.
         if (skip_rest_) return;
-        bool answered = false;
-        RunWindow::Answer answer = RunWindow::Answer::ok;
-        const bool sent = session_.send([&] {
-            const RunWindow::Answer chosen =
-                session_.window_.show_message(text, RunWindow::Box::per_value);
-            const std::lock_guard lock(session_.mutex_);
-            answer = chosen;
-            answered = true;
-            session_.answered_.notify_all();
+        struct Answer {
+            bool given = false;
+            RunWindow::Answer button = RunWindow::Answer::ok;
+        };
+        const auto answer = std::make_shared<Answer>();
+        RunWindow& window = session_.window_;
+        const bool sent = session_.send([&window, shared = shared_, answer, text] {
+            const RunWindow::Answer button = window.show_message(text, RunWindow::Box::per_value);
+            const std::lock_guard lock(shared->mutex);
+            answer->button = button;
+            answer->given = true;
+            shared->changed.notify_all();
         });
         if (!sent) return;
-        std::unique_lock lock(session_.mutex_);
-        session_.answered_.wait(lock, [&] { return answered || session_.going_; });
-        skip_rest_ = answered && answer == RunWindow::Answer::skip_rest;
+        std::unique_lock lock(shared_->mutex);
+        shared_->changed.wait(lock, [&] { return answer->given || shared_->going; });
+        skip_rest_ = answer->given && answer->button == RunWindow::Answer::skip_rest;
     }
 
     void progress(std::uint64_t done, std::uint64_t total) override {
@@ -41,21 +58,30 @@ public:
     }
 
 private:
-    RunSession& session_;
+    RunSession& session_;  // lives until the run's thread has ended
+    std::shared_ptr<Shared> shared_;
     bool skip_rest_ = false;
     std::chrono::steady_clock::time_point shown_ = std::chrono::steady_clock::now();
 };
 
 RunSession::RunSession(std::filesystem::path folder, RunWindow& window)
-    : years_(std::move(folder)), window_(window) {}
+    : years_(std::move(folder)), window_(window), shared_(std::make_shared<Shared>()) {}
 
 RunSession::~RunSession() {
+    end_now();
+}
+
+void RunSession::end_now() {
+    stop_ = true;
     {
-        const std::lock_guard lock(mutex_);
-        going_ = true;
+        const std::lock_guard lock(shared_->mutex);
+        shared_->going = true;
+        shared_->tasks.clear();
     }
-    answered_.notify_all();
+    shared_->changed.notify_all();
     if (worker_.joinable()) worker_.join();
+    running_ = false;
+    closing_ = true;
 }
 
 void RunSession::convert(std::size_t index) {
@@ -68,7 +94,7 @@ void RunSession::convert(std::size_t index) {
     window_.set_busy(true);
     worker_ = std::thread([this, index, source = years_.source(index), &files = *files_] {
         Report report(*this);
-        const RunResult result = convert_file(source, {}, report, files);
+        const RunResult result = convert_file(source, {.stop = &stop_}, report, files);
         send([this, index, result] { finish(index, result); });
     });
 }
@@ -82,10 +108,15 @@ void RunSession::finish(std::size_t index, const RunResult& result) {
         years_.mark_converted(index);
         window_.show_entry(index);
     }
-    // A failure shows while its message is read.
+    // A failure shows while its message is read; the system's reason, if
+    // any, follows the message after a blank line.
     using Progress = RunWindow::Progress;
     window_.show_progress(converted ? Progress::none : Progress::failed, 0, 0);
-    window_.show_message(result.message, RunWindow::Box::plain);
+    const std::shared_ptr<Shared> shared = shared_;
+    window_.show_message(result.reason.empty() ? result.message
+                                               : result.message + "\r\n\r\n" + result.reason,
+                         RunWindow::Box::plain);
+    if (shared->gone()) return;  // the session went while its box was open
     window_.show_progress(Progress::none, 0, 0);
     running_ = false;
     // A close asked for during the run is carried out now that it has ended.
@@ -106,23 +137,25 @@ bool RunSession::may_close() {
 }
 
 bool RunSession::send(std::function<void()> task) {
-    const std::lock_guard lock(mutex_);
-    if (going_) return false;
-    tasks_.push_back(std::move(task));
+    const std::lock_guard lock(shared_->mutex);
+    if (shared_->going) return false;
+    shared_->tasks.push_back(std::move(task));
     window_.wake();
     return true;
 }
 
 void RunSession::run_tasks() {
     // One at a time, so that a task that opens a box (and lets events
-    // through) leaves the rest in order for the call its box lets in.
+    // through) leaves the rest in order for the call its box lets in. The
+    // session may go while a task's box is open: then nothing more is done.
+    const std::shared_ptr<Shared> shared = shared_;
     for (;;) {
         std::function<void()> task;
         {
-            const std::lock_guard lock(mutex_);
-            if (tasks_.empty()) return;
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
+            const std::lock_guard lock(shared->mutex);
+            if (shared->going || shared->tasks.empty()) return;
+            task = std::move(shared->tasks.front());
+            shared->tasks.pop_front();
         }
         task();
     }

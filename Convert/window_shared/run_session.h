@@ -5,12 +5,14 @@
 // for the user's answer, as a modal box held the run before.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -54,9 +56,11 @@ protected:
 
 class RunSession {
 public:
-    /// Lists `folder`, the program's folder, for `window`.
+    /// Lists `folder`, the program's folder, for `window`, which must
+    /// outlive the session.
     RunSession(std::filesystem::path folder, RunWindow& window);
-    /// Waits for a run under way to end; its messages go unanswered.
+    /// Ends as end_now does. Safe while a box of the session is open, or
+    /// queued: what it shares with the run's thread outlives it.
     ~RunSession();
     RunSession(const RunSession&) = delete;
     RunSession& operator=(const RunSession&) = delete;
@@ -75,12 +79,18 @@ public:
     /// Does what the run's thread has sent; call on the window's thread when
     /// woken.
     void run_tasks();
+    /// The session ends now (the system's session is ending, say): a run
+    /// under way stops at once, its new target discarded unless it is
+    /// already taking the old one's place, no box more is shown, and this
+    /// returns once the run's thread has ended. No run begins afterwards.
+    void end_now();
 
     /// The files runs read and write from now on; tests put theirs here.
     void use_files(const RunFiles& files) { files_ = &files; }
 
 private:
     class Report;
+    struct Shared;
     /// Sends `task` to the window's thread; false when the session is going.
     bool send(std::function<void()> task);
     /// The end of a run, on the window's thread.
@@ -89,15 +99,12 @@ private:
     YearList years_;
     RunWindow& window_;
     const RunFiles* files_ = &real_files();
+    std::shared_ptr<Shared> shared_;
+    std::atomic<bool> stop_{false};
     std::thread worker_;
     bool running_ = false;
     bool close_requested_ = false;
     bool closing_ = false;
-
-    std::mutex mutex_;  // guards what follows
-    std::deque<std::function<void()>> tasks_;
-    bool going_ = false;  // the session is being destroyed
-    std::condition_variable answered_;
 };
 
 }  // namespace convert

@@ -23,7 +23,7 @@ std::string YearEntry::label() const {
 }
 
 YearList::YearList(std::filesystem::path folder) : folder_(std::move(folder)) {
-    for (ListedFile& file : list_files(folder_)) {
+    for (ListedFile& file : list_files(folder_).value) {
         const std::string_view name = file.name;
         if (is_csv_name(name)) {
             entries_.push_back({std::move(file.name), std::move(file.date)});

@@ -280,6 +280,19 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
             // A run under way closes the window once it has ended.
             if (session_->may_close()) ::DestroyWindow(window_);
             return 0;
+        case WM_QUERYENDSESSION:
+            // A run under way holds the session's end up, its reason shown,
+            // unless the end cannot wait.
+            return !session_->busy() || (l & ENDSESSION_CRITICAL) != 0;
+        case WM_ENDSESSION:
+            // The session ends: the run stops now, its temporary gone before
+            // this returns, after which Windows may end the program at once.
+            if (w != FALSE && session_->busy()) {
+                close_boxes();
+                session_->end_now();
+                ::ShutdownBlockReasonDestroy(window_);
+            }
+            return 0;
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
@@ -296,7 +309,32 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
 
 void MainWindow::convert_selected_entry() {
     const auto selected = ::SendMessageW(year_list_, LB_GETCURSEL, 0, 0);
-    if (selected >= 0) session_->convert(static_cast<std::size_t>(selected));
+    if (selected < 0) return;
+    const auto index = static_cast<std::size_t>(selected);
+    session_->convert(index);
+    if (session_->busy()) {
+        // What the user sees if the session is to end meanwhile. Windows
+        // may refuse (Wine has only a stub): then it goes without.
+        const std::wstring reason = L"Converting " + wide(session_->years().entries()[index].file_name);
+        ::ShutdownBlockReasonCreate(window_, reason.c_str());
+    }
+}
+
+void MainWindow::close_boxes() {
+    // The boxes this thread has open over the window: a message box or a
+    // task dialog, each a dialog owned by it. Closing one answers it.
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND box, LPARAM owner) -> BOOL {
+            wchar_t kind[16] = {};
+            ::GetClassNameW(box, kind, 16);
+            if (::GetWindow(box, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
+                std::wstring_view(kind) == L"#32770") {
+                ::PostMessageW(box, WM_CLOSE, 0, 0);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(window_));
 }
 
 RunWindow::Answer MainWindow::show_message(const std::string& text, Box box) {
@@ -328,6 +366,7 @@ RunWindow::Answer MainWindow::show_message(const std::string& text, Box box) {
 void MainWindow::set_busy(bool busy) {
     ::EnableWindow(close_button_, !busy);
     ::SetWindowTextW(close_button_, busy ? L"Working..." : L"&Close");
+    if (!busy) ::ShutdownBlockReasonDestroy(window_);
 }
 
 void MainWindow::show_progress(Progress progress, std::uint64_t done, std::uint64_t total) {

@@ -58,6 +58,8 @@ private:
 
     /// Converts the selected entry, as a double-click on it or Enter asks.
     void convert_selected_entry();
+    /// Closes the boxes open over the window, as their Close would.
+    void close_boxes();
     /// The window's outer size for `dpi` dots per inch.
     SIZE frame_size(UINT dpi) const;
     /// Places the window's controls, font and icons for `dpi` dots per inch.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -142,6 +143,12 @@ TEST(BatchCommand, ExitStatusAndExactStreams) {
          "",
          "convert-batch: no SPE files in @DIR@/empty\n",
          {}},
+        {"a folder that is not there, and why",
+         {"--folder", "@DIR@/nowhere"},
+         1,
+         "",
+         "convert-batch: no SPE files in @DIR@/nowhere\n@DIR@/nowhere: " + missing_reason() + "\n",
+         {}},
         {"unknown option",
          {"--force"},
          2,
@@ -188,6 +195,20 @@ TEST(BatchCommand, ExitStatusAndExactStreams) {
     }
 }
 
+// Ctrl+C: the file under way stops, its target unchanged, and no other
+// begins.
+TEST(BatchCommand, AnInterruptionStopsTheRunAndSaysWhichTargetIsUnchanged) {
+    ScopedTempDir dir;
+    write_file(dir / "SPE1999.CSV", kValid);
+    write_file(dir / "SPE2001.CSV", kValid);
+    std::ostringstream out, err;
+    const std::atomic<bool> stop{true};
+    EXPECT_EQ(run_batch({"--folder", dir.path().string()}, out, err, false, &stop), kInterrupted);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "convert-batch: interrupted; SP1999.TXT is unchanged.\n");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"SPE1999.CSV", "SPE2001.CSV"}));
+}
+
 // The folder's yearly sources, in name order ignoring case; folders never.
 TEST(BatchCommand, FindsTheFoldersYearlySources) {
     ScopedTempDir dir;
@@ -195,7 +216,7 @@ TEST(BatchCommand, FindsTheFoldersYearlySources) {
         write_file(dir / name, "x");
     }
     fs::create_directory(dir / "SPE1998.csv");
-    EXPECT_EQ(batch_source_names(dir.path()),
+    EXPECT_EQ(batch_source_names(dir.path()).value,
               (std::vector<std::string>{"SPE1999.csv", "Spe2000.Csv", "spe2001.CSV"}));
 }
 

@@ -71,21 +71,37 @@ TEST(SaveFile, KeepsPermissionsAndFailsWholeWhenTheDiskIsFull) {
         options.refuse = [&](AtomicFile::Step step) {
             return c.refused && step == AtomicFile::Step::access;
         };
-        EXPECT_EQ(save_file(dir / "SP1999.TXT", "new", options), SaveResult::saved);
+        EXPECT_EQ(save_file(dir / "SP1999.TXT", "new", options), FileStep::none);
         struct stat st {};
         ASSERT_EQ(::stat((dir / "SP1999.TXT").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, c.now) << std::oct << c.old << " " << c.refused;
         EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
+    }
+    {
+        SCOPED_TRACE("permissions not kept are not kept in silence");
+        ScopedTempDir dir;
+        write_file(dir / "SPE1999.CSV", kValid);
+        write_file(dir / "SP1999.TXT", "old");
+        TestFiles files;
+        files.save.refuse = [](AtomicFile::Step step) { return step == AtomicFile::Step::access; };
+        EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).messages,
+                  std::vector<std::string>{"Done.\r\nThe access rights of SP1999.TXT could not be "
+                                           "kept (Permission denied); it now has its folder's."});
+        EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);
     }
     ::umask(mask);
     {
         SCOPED_TRACE("the disk takes fewer bytes than the output");
         ScopedTempDir dir;
         write_file(dir / "SP1999.TXT", "previous target");
+        write_file(dir / "SPE1999.CSV", kValid);
         {
+            // The system's reason reaches the message.
             FileSizeLimit limit(8);
-            EXPECT_EQ(save_file(dir / "SP1999.TXT", std::string(100, 'n')),
-                      SaveResult::write_failed);
+            EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV").messages,
+                      (std::vector<std::string>{"Could not Save existing file.  Data not saved.",
+                                                "File too large"}));
+            fs::remove(dir / "SPE1999.CSV");
         }
         EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous target");
         EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
@@ -121,7 +137,8 @@ TEST(ReadFile, AReadTheSystemRefusesIsReported) {
     TestFiles files;
     files.open_instead = [](const fs::path&) { return open_source("/proc/self/mem"); };
     EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).messages,
-              std::vector<std::string>{"Could not read SPE1999.CSV.  Data not converted."});
+              (std::vector<std::string>{"Could not read SPE1999.CSV.  Data not converted.",
+                                        "Input/output error"}));
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
 }
 
@@ -199,7 +216,7 @@ TEST(AtomicFile, UnnamedWhereTheFileSystemAllows) {
         AtomicFile file(dir / "SP1999.TXT");
         file.write("new");
         EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
-        EXPECT_EQ(file.commit(), SaveResult::saved);
+        EXPECT_EQ(file.commit().failed, FileStep::none);
     }
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
     // A new file that cannot be given its name is dropped.
@@ -207,7 +224,8 @@ TEST(AtomicFile, UnnamedWhereTheFileSystemAllows) {
     TestFiles files;
     files.save.refuse = [](AtomicFile::Step step) { return step == AtomicFile::Step::name; };
     EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).messages,
-              std::vector<std::string>{"Could not Save existing file.  Data not saved."});
+              (std::vector<std::string>{"Could not Save existing file.  Data not saved.",
+                                        refused_reason()}));
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
 }

@@ -17,20 +17,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Status = OpenedSource::Status;
 
 struct ReadResult {
-    Status status;
+    FileStep status;
     std::string content;
 };
 
 /// G_READ's file read to its end, a few bytes at a time.
 ReadResult read_whole(const fs::path& path) {
     OpenedSource opened = open_source(path);
-    ReadResult result{opened.status, ""};
+    ReadResult result{opened.failed, ""};
     char block[7];
-    if (opened.file) {
-        while (const std::size_t n = opened.file->read(block, sizeof block)) {
+    if (opened.value) {
+        while (const std::size_t n = opened.value->read(block, sizeof block)) {
             result.content.append(block, n);
         }
     }
@@ -40,7 +39,7 @@ ReadResult read_whole(const fs::path& path) {
 struct ReadCase {
     const char* what;
     std::function<void(const ScopedTempDir&)> setup;
-    Status status;
+    FileStep status;
     std::string content;
 };
 
@@ -57,17 +56,17 @@ void expect_reads(const std::vector<ReadCase>& cases) {
 TEST(ReadFile, ResultsTellAbsentUnreadableAndContentApart) {
     const std::string bytes("\xef\xbb\xbfMAKE\0\xff\r\n", 10);
     expect_reads({
-        {"absent", [](auto&) {}, Status::not_found, ""},
-        {"content -1 is content", [](auto& d) { write_file(d / "SPE1999.CSV", "-1"); }, Status::ok,
+        {"absent", [](auto&) {}, FileStep::find, ""},
+        {"content -1 is content", [](auto& d) { write_file(d / "SPE1999.CSV", "-1"); }, FileStep::none,
          "-1"},
-        {"empty file", [](auto& d) { write_file(d / "SPE1999.CSV", ""); }, Status::ok, ""},
+        {"empty file", [](auto& d) { write_file(d / "SPE1999.CSV", ""); }, FileStep::none, ""},
         {"bytes as they are, BOM and NUL kept",
-         [&](auto& d) { write_file(d / "SPE1999.CSV", bytes); }, Status::ok, bytes},
+         [&](auto& d) { write_file(d / "SPE1999.CSV", bytes); }, FileStep::none, bytes},
         {"stored in lower case", [](auto& d) { write_file(d / "spe1999.csv", "lower"); },
-         Status::ok, "lower"},
+         FileStep::none, "lower"},
         {"a folder is not a file", [](auto& d) { fs::create_directory(d / "SPE1999.CSV"); },
-         Status::not_found, ""},
-        {"unreadable", [](auto& d) { make_unreadable(d / "SPE1999.CSV"); }, Status::failed, ""},
+         FileStep::find, ""},
+        {"unreadable", [](auto& d) { make_unreadable(d / "SPE1999.CSV"); }, FileStep::read, ""},
     });
 }
 
@@ -81,19 +80,19 @@ TEST(ReadFile, CaseVariantsWhereTheFileSystemTellsThemApart) {
              write_file(d / "spe1999.csv", "lower");
              write_file(d / "SPE1999.CSV", "exact");
          },
-         Status::ok, "exact"},
+         FileStep::none, "exact"},
         {"first case variant in name order",
          [](auto& d) {
              write_file(d / "spe1999.csv", "lower");
              write_file(d / "Spe1999.csv", "mixed");
          },
-         Status::ok, "mixed"},
+         FileStep::none, "mixed"},
         {"a folder does not hide a file of another case",
          [](auto& d) {
              fs::create_directory(d / "SPE1999.CSV");
              write_file(d / "spe1999.csv", "file");
          },
-         Status::ok, "file"},
+         FileStep::none, "file"},
     });
 }
 
@@ -116,7 +115,7 @@ TEST(ListFiles, DatesAreLocalNearMidnight) {
         write_file(dir / c.name, "x");
         fs::last_write_time(dir / c.name, file_clock::from_sys(c.utc));
     }
-    for (const ListedFile& file : list_files(dir.path())) {
+    for (const ListedFile& file : list_files(dir.path()).value) {
         for (const auto& c : cases) {
             if (file.name == c.name) {
                 EXPECT_EQ(file.date, c.date) << c.name;
@@ -127,7 +126,7 @@ TEST(ListFiles, DatesAreLocalNearMidnight) {
 
 TEST(SaveFile, AFolderThatIsGoneTakesNothing) {
     ScopedTempDir dir;
-    EXPECT_EQ(save_file(dir / "missing" / "SP1999.TXT", "new"), SaveResult::write_failed);
+    EXPECT_EQ(save_file(dir / "missing" / "SP1999.TXT", "new"), FileStep::write);
     EXPECT_TRUE(dir.names().empty());
 }
 
@@ -145,7 +144,7 @@ TEST(SaveFile, RemovesOnlyStaleTemporariesOfItsOwnTarget) {
     for (const std::string& name : kept) write_file(dir / name, "kept");
     write_file(dir / (".SP1999.TXT." + gone + ".0.tmp"), "stale");
     write_file(dir / (".sp1999.txt." + gone + ".12.TMP"), "stale");
-    EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), SaveResult::saved);
+    EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), FileStep::none);
     std::vector<std::string> expected = kept;
     expected.push_back("SP1999.TXT");
     std::sort(expected.begin(), expected.end());

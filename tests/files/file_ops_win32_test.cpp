@@ -53,8 +53,11 @@ TEST(AtomicFile, ATargetHeldOpenOrReadOnlyIsNotReplaced) {
         }
         const Ran ran = run_file(dir.path(), "SPE1999.CSV");
         EXPECT_EQ(ran.outcome, RunOutcome::replace_failed) << read_only;
+        // The system's reason: another program holds it, or it is read-only.
         EXPECT_EQ(ran.messages,
-                  std::vector<std::string>{"Could not Delete existing file.  Data not saved."});
+                  (std::vector<std::string>{"Could not Delete existing file.  Data not saved.",
+                                            read_only ? "The file is read-only."
+                                                      : system_reason(ERROR_SHARING_VIOLATION)}));
         held.release();
         EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
@@ -71,7 +74,7 @@ TEST(AtomicFile, ATargetLetGoWhileRetryingIsReplaced) {
         ::Sleep(200);
         held.release();
     });
-    EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), SaveResult::saved);
+    EXPECT_EQ(save_file(dir / "SP1999.TXT", "new"), FileStep::none);
     let_go.join();
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "new");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SP1999.TXT"});
@@ -141,7 +144,7 @@ TEST(FileNames, EveryNameIsListedAndFoundAgainByItsBytes) {
         EXPECT_EQ(read_file(dir / name), name);
     }
     std::vector<std::string> listed;
-    for (const ListedFile& file : list_files(dir.path())) listed.push_back(file.name);
+    for (const ListedFile& file : list_files(dir.path()).value) listed.push_back(file.name);
     std::sort(listed.begin(), listed.end());
     std::vector<std::string> expected = names;
     std::sort(expected.begin(), expected.end());
@@ -156,7 +159,7 @@ TEST(FileNames, SystemFilesAreNotListed) {
     ScopedTempDir dir;
     write_file(dir / "system.csv", "x");
     ::SetFileAttributesW((dir / "system.csv").c_str(), FILE_ATTRIBUTE_SYSTEM);
-    EXPECT_TRUE(list_files(dir.path()).empty());
+    EXPECT_TRUE(list_files(dir.path()).value.empty());
 }
 
 /// Gives `path` an access entry of its own, as a user's sharing would.
@@ -247,10 +250,10 @@ TEST(ReadFile, AReadTheSystemRefusesIsReported) {
                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     OVERLAPPED from_start{};
     ASSERT_TRUE(::LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK, 0, 100, 0, &from_start));
-    if (OpenedSource probe = open_source(dir / "SPE1999.CSV"); probe.file) {
+    if (OpenedSource probe = open_source(dir / "SPE1999.CSV"); probe.value) {
         char byte = 0;
         try {
-            probe.file->read(&byte, 1);
+            probe.value->read(&byte, 1);
             ::CloseHandle(holder);
             GTEST_SKIP() << "this system does not refuse reads of locked bytes (Wine)";
         } catch (const ReadError&) {
@@ -309,7 +312,7 @@ TEST(AtomicFile, AFolderDeeperThanMaxPathConverts) {
     }
     const fs::path plain = fs::path(deep.wstring().substr(4));
     ASSERT_GT(plain.wstring().size(), 270u);
-    const std::vector<ListedFile> listed = list_files(plain);
+    const std::vector<ListedFile> listed = list_files(plain).value;
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed.front().name, "SPE1999.CSV");
     EXPECT_EQ(run_file(plain, "SPE1999.CSV").outcome, RunOutcome::converted);

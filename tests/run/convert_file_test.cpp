@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -27,6 +28,7 @@ const std::string kTooLong =
 const std::string kNotSaved = "Could not Save existing file.  Data not saved.";
 const std::string kNotDeleted = "Could not Delete existing file.  Data not saved.";
 const std::string kNotRead = "Could not read SPE1999.CSV.  Data not converted.";
+const std::string kGone = "the device went away";  // a failing read's own reason
 const std::string kUnreadable = "<unreadable>";  // a source that exists but cannot be read
 const std::string kFolder = "<folder>";          // a folder where the target goes
 const std::string kReadOnly = "<read-only>";     // an old target no one may write
@@ -61,14 +63,19 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
          unknown,
          no_known_column,
          {"No known column in the first line of SPE1999.CSV.  Data not converted."}},
-        {"unreadable source", "SPE1999.CSV", kUnreadable, source_unreadable, {kNotRead}},
+        {"unreadable source", "SPE1999.CSV", kUnreadable, source_unreadable,
+         {kNotRead, unreadable_reason()}},
         {"a folder where the target goes",
          "SPE1999.CSV",
          kValid,
          replace_failed,
-         {kNotDeleted},
+         {kNotDeleted, "A folder has its name."},
          kFolder},
-        {"a read-only target is kept", "SPE1999.CSV", kValid, replace_failed, {kNotDeleted},
+        {"a read-only target is kept",
+         "SPE1999.CSV",
+         kValid,
+         replace_failed,
+         {kNotDeleted, "The file is read-only."},
          kReadOnly},
         {"a header alone",
          "SPE1999.CSV",
@@ -166,7 +173,7 @@ private:
 TestFiles long_row() {
     TestFiles files;
     files.open_instead = [](const fs::path&) {
-        return OpenedSource{OpenedSource::Status::ok, std::make_unique<LongRowSource>()};
+        return OpenedSource{std::make_unique<LongRowSource>()};
     };
     return files;
 }
@@ -193,10 +200,10 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
         RunOutcome outcome;
         std::vector<std::string> messages;
     } cases[] = {
-        {"the first read fails", kValid, reading(0, kBlockSize), source_unreadable, {kNotRead}},
-        {"a read fails after a block", three_lines, reading(1, 16), source_unreadable, {kNotRead}},
-        {"after five blocks", three_lines, reading(5, 16), source_unreadable, {kNotRead}},
-        {"after ten blocks of 7", three_lines, reading(10, 7), source_unreadable, {kNotRead}},
+        {"the first read fails", kValid, reading(0, kBlockSize), source_unreadable, {kNotRead, kGone}},
+        {"a read fails after a block", three_lines, reading(1, 16), source_unreadable, {kNotRead, kGone}},
+        {"after five blocks", three_lines, reading(5, 16), source_unreadable, {kNotRead, kGone}},
+        {"after ten blocks of 7", three_lines, reading(10, 7), source_unreadable, {kNotRead, kGone}},
         {"the source cut short while it is read",
          three_lines,
          cut_short(),
@@ -211,27 +218,27 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
          late_over_long,
          reading(10, 16),
          source_unreadable,
-         {kTooLong, kNotRead}},
-        {"the temporary cannot be made", kValid, refusing(Step::create), write_failed, {kNotSaved}},
-        {"the first write fails", kValid, refusing(Step::write), write_failed, {kNotSaved}},
-        {"a write fails midway", three_lines, refusing(Step::write, 1), write_failed, {kNotSaved}},
+         {kTooLong, kNotRead, kGone}},
+        {"the temporary cannot be made", kValid, refusing(Step::create), write_failed, {kNotSaved, refused_reason()}},
+        {"the first write fails", kValid, refusing(Step::write), write_failed, {kNotSaved, refused_reason()}},
+        {"a write fails midway", three_lines, refusing(Step::write, 1), write_failed, {kNotSaved, refused_reason()}},
         {"a write fails, a value over-long",
          kOverLong,
          refusing(Step::write),
          values_rejected,
          {kTooLong, "Data not converted."}},
-        {"the final flush fails", kValid, refusing(Step::flush), write_failed, {kNotSaved}},
+        {"the final flush fails", kValid, refusing(Step::flush), write_failed, {kNotSaved, refused_reason()}},
         {"that of a named temporary",
          kValid,
          refusing(Step::flush, 0, kNamed),
          write_failed,
-         {kNotSaved}},
-        {"the rename fails", kValid, refusing(Step::replace), replace_failed, {kNotDeleted}},
+         {kNotSaved, refused_reason()}},
+        {"the rename fails", kValid, refusing(Step::replace), replace_failed, {kNotDeleted, refused_reason()}},
         {"that of a named temporary",
          kValid,
          refusing(Step::replace, 0, kNamed),
          replace_failed,
-         {kNotDeleted}},
+         {kNotDeleted, refused_reason()}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -246,6 +253,26 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
         EXPECT_EQ(read_file(dir / "SP1999.TXT"), kOld);
     }
+}
+
+// Ctrl+C, or the end of a Windows session: the run stops at its next block
+// and discards its new target.
+TEST(ConvertFile, AStopAskedForEndsTheRunAndKeepsTheOldTarget) {
+    std::atomic<bool> stop{false};
+    TestFiles files;
+    files.block = 16;
+    files.after_first_read = [&stop](const fs::path&) { stop = true; };
+    ScopedTempDir dir;
+    write_file(dir / "SPE1999.CSV", crlf_lines({kFullHeader, kExampleLine, kExampleLine}));
+    write_file(dir / "SP1999.TXT", kOld);
+    RecordingReport report;
+    const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"},
+                                          {.stop = &stop}, report, files);
+    EXPECT_EQ(result.outcome, stopped);
+    EXPECT_EQ(result.message, "");
+    EXPECT_EQ(report.read_so_far, std::vector<std::uint64_t>{16});
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), kOld);
 }
 
 TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -133,6 +134,30 @@ void make_unreadable(const fs::path& path) {
 #endif
 }
 
+std::string unreadable_reason() {
+#ifdef _WIN32
+    return convert::system_reason(ERROR_SHARING_VIOLATION);
+#else
+    return convert::system_reason(ENOENT);
+#endif
+}
+
+std::string missing_reason() {
+#ifdef _WIN32
+    return convert::system_reason(ERROR_PATH_NOT_FOUND);
+#else
+    return convert::system_reason(ENOENT);
+#endif
+}
+
+std::string refused_reason() {
+#ifdef _WIN32
+    return convert::system_reason(ERROR_ACCESS_DENIED);
+#else
+    return convert::system_reason(EACCES);
+#endif
+}
+
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
@@ -172,6 +197,7 @@ Ran run_file(const fs::path& folder, const std::string& name, const convert::Run
     }
     convert::RunResult result = convert::convert_file({folder, name, shown}, {}, report, files);
     if (!result.message.empty()) report.messages.push_back(result.message);
+    if (!result.reason.empty()) report.messages.push_back(result.reason);
     return {result.outcome, report.messages};
 }
 
@@ -187,11 +213,11 @@ std::size_t open_descriptors() {
 #endif
 }
 
-convert::SaveResult save_file(const fs::path& path, std::string_view bytes,
-                              convert::AtomicFile::Options options) {
+convert::FileStep save_file(const fs::path& path, std::string_view bytes,
+                            convert::AtomicFile::Options options) {
     convert::AtomicFile file(path, std::move(options));
     file.write(bytes);
-    return file.commit();
+    return file.commit().failed;
 }
 
 namespace {
@@ -234,8 +260,8 @@ private:
 
 convert::OpenedSource TestFiles::open(const fs::path& path) const {
     convert::OpenedSource opened = open_instead ? open_instead(path) : convert::open_source(path);
-    if (opened.file) {
-        opened.file = std::make_unique<ShapedSource>(std::move(opened.file), *this, path);
+    if (opened.value) {
+        opened.value = std::make_unique<ShapedSource>(std::move(opened.value), *this, path);
     }
     return opened;
 }

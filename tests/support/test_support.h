@@ -47,6 +47,12 @@ std::filesystem::path write_hidden_file(const std::filesystem::path& folder, std
 /// POSIX systems; on Windows a file held open without sharing until the
 /// ScopedTempDir that holds it goes.
 void make_unreadable(const std::filesystem::path& path);
+/// The system's reason for that file's read failing.
+std::string unreadable_reason();
+/// The system's reason for a save step refused as the system refuses it.
+std::string refused_reason();
+/// The system's reason for a folder that is not there.
+std::string missing_reason();
 /// Puts this process in a zone 14 hours east of UTC, without summer time;
 /// false when it cannot (Windows takes the zone from TZ at start, as ctest
 /// sets it for the tests). The zone stays until the object goes.
@@ -137,8 +143,8 @@ Ran run_file(const std::filesystem::path& folder, const std::string& name,
 /// How many files and handles this process holds open, to tell a leak.
 std::size_t open_descriptors();
 
-/// Replaces `path` by `bytes` through an AtomicFile.
-convert::SaveResult save_file(const std::filesystem::path& path, std::string_view bytes,
+/// Replaces `path` by `bytes` through an AtomicFile: the step that failed.
+convert::FileStep save_file(const std::filesystem::path& path, std::string_view bytes,
                               convert::AtomicFile::Options options = {});
 
 }  // namespace testing_support

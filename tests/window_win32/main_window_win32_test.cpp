@@ -318,6 +318,30 @@ TEST(Win32Window, MessageBoxesArePlainAndOwnedByTheWindow) {
     }
 }
 
+// The end of a Windows session during a run: held up while it may wait,
+// then the run stops at once, its temporary gone before the window answers,
+// the old target kept, no box more.
+TEST(Win32Window, TheSessionsEndStopsARun) {
+    ScopedTempDir dir;
+    write_file(dir / "SPE1999.CSV", source_with_a1({{"Zeta", "Z1", "1234"}}));
+    write_file(dir / "SP1999.TXT", "old");
+    Win32Driver driver;
+    ASSERT_TRUE(driver.open(dir.path()));
+    LRESULT query = -1;
+    std::vector<std::string> names;
+    driver.reader().while_open = [&](const window_scenarios::Box&) {
+        query = ::SendMessageW(driver.hwnd(), WM_QUERYENDSESSION, 0, 0);
+        ::SendMessageW(driver.hwnd(), WM_ENDSESSION, TRUE, 0);
+        names = dir.names();
+    };
+    driver.double_click(0);
+    driver.wait_until_idle();
+    EXPECT_EQ(query, FALSE);
+    EXPECT_EQ(names, (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
+    EXPECT_EQ(read_file(dir / "SP1999.TXT"), "old");
+    EXPECT_EQ(driver.reader().seen.size(), 1u);
+}
+
 // Keys while Close has the focus, with a source in the folder: Escape does
 // nothing, Enter closes and converts nothing.
 TEST(Win32Window, KeysOnClose) {
