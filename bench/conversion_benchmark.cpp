@@ -37,7 +37,8 @@
 #include <tuple>
 #include <vector>
 
-#include "records/row_records.h"
+#include "records/row_rules.h"
+#include "sources/csv_rows.h"
 #include "run/convert_file.h"
 
 extern char** environ;
@@ -48,7 +49,7 @@ namespace fs = std::filesystem;
 
 class SilentReport : public convert::RunReport {
 public:
-    void message(const std::string&) override {}
+    void problem(const convert::ValueProblem&) override {}
 };
 
 const fs::path& work_folder() {
@@ -125,8 +126,8 @@ fs::path source_of(const fs::path& folder) {
 /// Converts the folder's SPE2019.CSV into SP2019.TXT.
 void convert_folder(const fs::path& folder) {
     SilentReport report;
-    if (convert::convert_file({folder, "SPE2019.CSV", "SPE2019.CSV"}, {}, report).outcome !=
-        convert::RunOutcome::converted) {
+    if (convert::convert_file({folder, "SPE2019.CSV", "SPE2019.CSV"}, {}, report).end !=
+        convert::RunEnd::converted) {
         throw std::runtime_error("conversion failed");
     }
 }
@@ -181,11 +182,11 @@ void BM_ConvertInMemory(benchmark::State& state) {
     const std::string source{std::istreambuf_iterator<char>(in), {}};
     for (auto _ : state) {
         convert::MemorySource bytes(source);
-        convert::SourceRows rows(bytes);
+        convert::CsvRows rows(bytes);
         CountingSink sink;
         convert::TargetBuffer target(sink);
         SilentReport report;
-        if (convert::convert_rows(rows, target, report).result != convert::RowsResult::converted) {
+        if (convert::convert_rows(rows, target, report).end != convert::RowsEnd::converted) {
             state.SkipWithError("conversion failed");
             break;
         }

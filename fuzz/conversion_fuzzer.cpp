@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "records/row_records.h"
+#include "records/row_rules.h"
+#include "run/messages.h"
 #include "reference_conversion.h"
 
 namespace {
@@ -42,15 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string output;
     struct Messages : convert::RunReport {
         std::vector<std::string> all;
-        void message(const std::string& text) override { all.push_back(text); }
+        void problem(const convert::ValueProblem& problem) override {
+            all.push_back(convert::joined(convert::value_message(problem), "\r\n"));
+        }
     } report;
-    const convert::RowsOutcome outcome = convert::convert_content(
+    const convert::RowsResult outcome = convert::convert_content(
         content, output, report, convert::windows_1252_code_page(), block_size, scanner);
     const std::vector<std::string>& messages = report.all;
-    const bool fits = outcome.result == convert::RowsResult::converted;
+    const bool fits = outcome.end == convert::RowsEnd::converted;
 
     require(!fits || messages.empty(), "a target only when no value is rejected");
-    require(outcome.result != convert::RowsResult::values_rejected || !messages.empty(),
+    require(outcome.end != convert::RowsEnd::values_rejected || !messages.empty(),
             "values rejected only with a message");
     for (const std::string& message : messages) {
         require(starts_with(message, "Model: "), "over-length message begins with Model:");
@@ -78,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string expected;
     std::vector<std::string> expected_messages;
     const reference::Verdict verdict = reference::convert(content, expected, expected_messages);
-    require(static_cast<int>(outcome.result) == static_cast<int>(verdict.result) &&
+    require(static_cast<int>(outcome.end) == static_cast<int>(verdict.result) &&
                 outcome.row == verdict.row && messages == expected_messages &&
                 std::vector<std::string>(outcome.missing.begin(), outcome.missing.end()) ==
                     verdict.missing,

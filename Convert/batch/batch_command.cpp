@@ -9,6 +9,7 @@
 #include "batch/batch_platform.h"
 #include "files/file_ops.h"
 #include "run/convert_file.h"
+#include "run/messages.h"
 #include "run/source_names.h"
 #include "text/ascii_text.h"
 #include "window_shared/display_text.h"
@@ -46,7 +47,7 @@ public:
         : label_(std::move(label)), err_(err), terminal_(err_is_terminal) {}
     ~StreamReport() override { erase_progress(); }
 
-    void message(const std::string& text) override { say(err_, text); }
+    void problem(const ValueProblem& problem) override { say(err_, value_message(problem)); }
 
     void progress(std::uint64_t done, std::uint64_t total) override {
         using namespace std::chrono;
@@ -61,12 +62,10 @@ public:
         shown_ = screen_columns(line);
     }
 
-    void say(std::ostream& to, std::string text) {
+    /// The message's lines after the label, the first of them beside it.
+    void say(std::ostream& to, const MessageLines& message) {
         erase_progress();
-        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; ++at) {
-            text.replace(at, 2, "\n");
-        }
-        to << label_ << ": " << text << '\n';
+        to << label_ << ": " << joined(message, "\n") << '\n';
     }
 
 private:
@@ -86,17 +85,17 @@ private:
 
 /// A file of the run: as given, and where it is.
 struct RunFile {
-    std::string given;
+    fs::path given;
+    std::string label;  // how messages name it: as given
     fs::path folder;
-    std::string name;
+    fs::path name;
     std::optional<fs::path> found;  // the file itself, for a source file that exists
 };
 
-RunFile run_file_of(const BatchOptions& options, const std::string& given) {
-    const fs::path path = path_of(given);
-    RunFile file{given, path.has_parent_path() ? path.parent_path() : options.folder,
-                 bytes_of(path.filename()), std::nullopt};
-    if (is_source_name(file.name)) file.found = find_file(file.folder / path_of(file.name));
+RunFile run_file_of(const BatchOptions& options, const fs::path& given) {
+    RunFile file{given, bytes_of(given), given.has_parent_path() ? given.parent_path() : options.folder,
+                 given.filename(), std::nullopt};
+    if (is_source_name(bytes_of(file.name))) file.found = find_file(file.folder / file.name);
     return file;
 }
 
@@ -105,47 +104,53 @@ bool same_file(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec) || a.lexically_normal() == b.lexically_normal();
 }
 
+std::string target_of(const RunFile& file) {
+    return target_name_of(bytes_of(file.name));
+}
+
 /// Whether `a` and `b` are two files whose targets are one file: sources in
 /// one folder whose target names are equal ignoring case.
 bool share_a_target(const RunFile& a, const RunFile& b) {
     return a.found && b.found && !same_file(*a.found, *b.found) &&
-           equals_ignoring_case(target_name_of(a.name), target_name_of(b.name)) &&
-           same_file(a.folder, b.folder);
+           equals_ignoring_case(target_of(a), target_of(b)) && same_file(a.folder, b.folder);
 }
 
-RunOutcome convert_one(const BatchOptions& options, const RunFile& file, std::ostream& out,
-                       std::ostream& err, bool err_is_terminal, const std::atomic<bool>* stop) {
-    StreamReport report(file.given, err, err_is_terminal);
-    const RunResult result = convert_file({file.folder, file.name, file.name},
+RunEnd convert_one(const BatchOptions& options, const RunFile& file, std::ostream& out,
+                   std::ostream& err, bool err_is_terminal, const std::atomic<bool>* stop) {
+    StreamReport report(file.label, err, err_is_terminal);
+    const RunResult result = convert_file({file.folder, file.name, bytes_of(file.name)},
                                           {.write_target = !options.check_only, .stop = stop},
                                           report);
-    switch (result.outcome) {
-        case RunOutcome::converted:
-            report.say(out, result.message);
+    switch (result.end) {
+        case RunEnd::converted:
+            report.say(out, closing_message(result, bytes_of(file.name)));
             break;
-        case RunOutcome::checked:
-            report.say(out, "every value fits; nothing written.");
+        case RunEnd::checked:
+            report.say(out, {"every value fits; nothing written."});
             break;
-        case RunOutcome::stopped:
+        case RunEnd::stopped:
             break;
         default:
-            report.say(err, result.message);
-            if (!result.reason.empty()) report.say(err, result.reason);
+            // The system's reason on a line of its own.
+            report.say(err, closing_message(result, bytes_of(file.name)));
+            if (!result.reason.empty() && result.end != RunEnd::failed) {
+                report.say(err, {result.reason});
+            }
             break;
     }
-    return result.outcome;
+    return result.end;
 }
 
 }  // namespace
 
-std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& args,
+std::optional<BatchOptions> parse_batch_options(const std::vector<fs::path>& args,
                                                 std::string& error) {
     BatchOptions options;
     bool only_files = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        const std::string arg = bytes_of(args[i]);
         if (only_files || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.files.push_back(arg);
+            options.files.push_back(args[i]);
         } else if (arg == "--") {
             only_files = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -157,10 +162,10 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
                 error = "--folder needs a folder";
                 return std::nullopt;
             }
-            const std::string folder = arg == "--folder" ? args[++i] : arg.substr(9);
-            error = folder_refusal(folder);
+            const fs::path folder = arg == "--folder" ? args[++i] : path_of(arg.substr(9));
+            error = folder_refusal(bytes_of(folder));
             if (!error.empty()) return std::nullopt;
-            options.folder = path_of(folder);
+            options.folder = folder;
         } else {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -169,17 +174,19 @@ std::optional<BatchOptions> parse_batch_options(const std::vector<std::string>& 
     return options;
 }
 
-FileResult<std::vector<std::string>> batch_source_names(const fs::path& folder) {
+FileResult<std::vector<fs::path>> batch_source_names(const fs::path& folder) {
     FileResult<std::vector<ListedFile>> listed = list_files(folder);
-    FileResult<std::vector<std::string>> names{{}, listed.failed, listed.reason};
+    FileResult<std::vector<fs::path>> names{{}, listed.failed, listed.reason};
     for (ListedFile& file : listed.value) {
-        if (is_yearly_source_name(file.name)) names.value.push_back(std::move(file.name));
+        if (is_yearly_source_name(bytes_of(file.name))) names.value.push_back(std::move(file.name));
     }
-    std::sort(names.value.begin(), names.value.end(), less_ignoring_case);
+    std::sort(names.value.begin(), names.value.end(), [](const fs::path& a, const fs::path& b) {
+        return less_ignoring_case(bytes_of(a), bytes_of(b));
+    });
     return names;
 }
 
-int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+int run_batch(const std::vector<fs::path>& args, std::ostream& out, std::ostream& err,
               bool err_is_terminal, const std::atomic<bool>* stop) {
     std::string error;
     const std::optional<BatchOptions> options = parse_batch_options(args, error);
@@ -195,20 +202,19 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const auto say_why = [&err](const std::string& given, const std::string& reason) {
         if (!reason.empty()) err << given << ": " << reason << "\n";
     };
-    std::vector<std::string> files;
+    std::vector<fs::path> files;
     bool all_converted = true;
-    for (const std::string& argument : options->files) {
-        const FileResult<std::vector<std::string>> named =
-            files_named_by(argument, options->folder);
+    for (const fs::path& argument : options->files) {
+        const FileResult<std::vector<fs::path>> named = files_named_by(argument, options->folder);
         if (named.value.empty()) {
-            err << "convert-batch: no file matches " << argument << "\n";
-            say_why(argument, named.reason);
+            err << "convert-batch: no file matches " << bytes_of(argument) << "\n";
+            say_why(bytes_of(argument), named.reason);
             all_converted = false;
         }
         files.insert(files.end(), named.value.begin(), named.value.end());
     }
     if (options->files.empty()) {
-        const FileResult<std::vector<std::string>> found = batch_source_names(options->folder);
+        const FileResult<std::vector<fs::path>> found = batch_source_names(options->folder);
         files = found.value;
         if (files.empty()) {
             err << "convert-batch: no SPE files in " << bytes_of(options->folder) << "\n";
@@ -218,7 +224,7 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     // A file reached twice converts once.
     std::vector<RunFile> run;
-    for (const std::string& given : files) {
+    for (const fs::path& given : files) {
         RunFile file = run_file_of(*options, given);
         const bool again = std::any_of(run.begin(), run.end(), [&](const RunFile& earlier) {
             return file.found && earlier.found && same_file(*file.found, *earlier.found);
@@ -233,21 +239,19 @@ int run_batch(const std::vector<std::string>& args, std::ostream& out, std::ostr
         });
         if (other != run.end() && !options->check_only) {
             const bool first = &file < &*other;
-            StreamReport(file.given, err, false)
-                .say(err, "Both " + (first ? file : *other).given + " and " +
-                              (first ? *other : file).given + " convert to " +
-                              target_name_of(file.name) + ".  Data not converted.");
+            StreamReport(file.label, err, false)
+                .say(err, {"Both " + (first ? file : *other).label + " and " +
+                           (first ? *other : file).label + " convert to " + target_of(file) +
+                           ".  Data not converted."});
             all_converted = false;
             continue;
         }
-        const RunOutcome outcome = convert_one(*options, file, out, err, err_is_terminal, stop);
-        if (outcome == RunOutcome::stopped) {
-            err << "convert-batch: interrupted; " << target_name_of(file.name)
-                << " is unchanged.\n";
+        const RunEnd end = convert_one(*options, file, out, err, err_is_terminal, stop);
+        if (end == RunEnd::stopped) {
+            err << "convert-batch: interrupted; " << target_of(file) << " is unchanged.\n";
             return kInterrupted;
         }
-        all_converted = all_converted &&
-                        (outcome == RunOutcome::converted || outcome == RunOutcome::checked);
+        all_converted = all_converted && (end == RunEnd::converted || end == RunEnd::checked);
         // Asked to stop once this file's new target was taking its place.
         if (stop != nullptr && stop->load()) {
             err << "convert-batch: interrupted.\n";

@@ -98,15 +98,14 @@ StandardStreams standard_streams() {
     return {out, err, err_buffer.console()};
 }
 
-FileResult<std::vector<std::string>> files_named_by(const std::string& argument,
-                                                    const fs::path& folder) {
-    const fs::path given = path_of(argument);
-    const std::string name = bytes_of(given.filename());
-    if (name.find_first_of("*?") == std::string::npos) return {{argument}};
-    FileResult<std::vector<std::string>> names =
-        files_matching(given.has_parent_path() ? given.parent_path() : folder, name);
-    const std::string given_folder = argument.substr(0, argument.size() - name.size());
-    for (std::string& file : names.value) file = given_folder + file;
+FileResult<std::vector<fs::path>> files_named_by(const fs::path& argument,
+                                                 const fs::path& folder) {
+    const fs::path name = argument.filename();
+    if (name.native().find_first_of(L"*?") == std::wstring::npos) return {{argument}};
+    FileResult<std::vector<fs::path>> names =
+        files_matching(argument.has_parent_path() ? argument.parent_path() : folder, name);
+    // The folder part kept as given.
+    for (fs::path& file : names.value) file = argument.parent_path() / file;
     return names;
 }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "records/byte_source.h"
+#include "sources/byte_source.h"
 
 namespace convert {
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "records/byte_source.h"
+#include "sources/byte_source.h"
 
 namespace convert {
 

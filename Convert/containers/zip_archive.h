@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "containers/random_access.h"
-#include "records/byte_source.h"
+#include "sources/byte_source.h"
 
 namespace convert {
 

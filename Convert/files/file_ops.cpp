@@ -46,15 +46,17 @@ OpenedSource open_source(const fs::path& path) {
     return platform::open_found(*found);
 }
 
-FileResult<std::vector<std::string>> files_matching(const fs::path& folder,
-                                                    std::string_view pattern) {
+FileResult<std::vector<fs::path>> files_matching(const fs::path& folder, const fs::path& pattern) {
     FileResult<std::vector<std::string>> names = platform::entry_names(folder);
+    const std::string wanted = bytes_of(pattern);
     std::erase_if(names.value, [&](const std::string& name) {
-        return !platform::matches_pattern(pattern, name) ||
+        return !platform::matches_pattern(wanted, name) ||
                platform::entry_kind(folder / path_of(name)) != platform::EntryKind::file;
     });
     std::sort(names.value.begin(), names.value.end(), less_ignoring_case);
-    return names;
+    FileResult<std::vector<fs::path>> files{{}, names.failed, names.reason};
+    for (const std::string& name : names.value) files.value.push_back(path_of(name));
+    return files;
 }
 
 std::wstring long_path_form(std::wstring_view full) {

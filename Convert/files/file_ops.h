@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "records/byte_source.h"
+#include "sources/byte_source.h"
 #include "records/target_buffer.h"
 
 namespace convert {
@@ -26,8 +26,8 @@ namespace convert {
 std::string bytes_of(const std::filesystem::path& name);
 std::filesystem::path path_of(std::string_view bytes);
 
-/// The program's arguments after its name, as bytes in the same mapping.
-std::vector<std::string> program_arguments(int argc, char** argv);
+/// The program's arguments after its name, as the system gave them.
+std::vector<std::filesystem::path> program_arguments(int argc, char** argv);
 
 /// Where a file operation failed, if it did.
 enum class FileStep { none, find, read, write, replace };
@@ -53,7 +53,7 @@ struct FileResult {
 std::string system_reason(int code);
 
 struct ListedFile {
-    std::string name;  // as bytes
+    std::filesystem::path name;
     std::string date;  // last modification, local time, "yyyy-mm-dd"
 };
 
@@ -63,13 +63,13 @@ struct ListedFile {
 /// listed fails at `read`.
 FileResult<std::vector<ListedFile>> list_files(const std::filesystem::path& folder);
 
-/// The names, as bytes and in name order ignoring case, of the ordinary
-/// files of `folder` that `pattern` matches: `*` stands for any characters,
+/// The names, in name order ignoring case, of the ordinary files of
+/// `folder` that `pattern` matches: `*` stands for any characters,
 /// `?` for one, and letter case is ignored as the system's names ignore it.
 /// Matched against long names only (never "SPE1999.csv~" by its short name
 /// on Windows).
-FileResult<std::vector<std::string>> files_matching(const std::filesystem::path& folder,
-                                                    std::string_view pattern);
+FileResult<std::vector<std::filesystem::path>> files_matching(
+    const std::filesystem::path& folder, const std::filesystem::path& pattern);
 
 /// The entry of `path`'s folder that `path` names: the exact name when it
 /// exists, else the first name (in byte order) equal to it ignoring case.

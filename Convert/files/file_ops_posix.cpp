@@ -137,7 +137,7 @@ fs::path path_of(std::string_view bytes) {
     return fs::path(std::string(bytes));
 }
 
-std::vector<std::string> program_arguments(int argc, char** argv) {
+std::vector<fs::path> program_arguments(int argc, char** argv) {
     return {argv + std::min(argc, 1), argv + argc};
 }
 
@@ -164,7 +164,7 @@ FileResult<std::vector<ListedFile>> list_files(const fs::path& folder) {
             std::strftime(date, sizeof date, "%Y-%m-%d", &local) == 0) {
             continue;
         }
-        files.value.push_back({std::move(name), date});
+        files.value.push_back({fs::path(std::move(name)), date});
     }
     if (ec) return decltype(files)::failure(FileStep::read, ec.message());
     return files;

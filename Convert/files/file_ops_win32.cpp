@@ -338,13 +338,13 @@ fs::path path_of(std::string_view bytes) {
     return fs::path(std::wstring(wide.begin(), wide.end()));
 }
 
-std::vector<std::string> program_arguments(int, char**) {
+std::vector<fs::path> program_arguments(int, char**) {
     // The narrow arguments are in the ANSI code page, which cannot hold every
     // name: take the wide command line instead.
     int count = 0;
     wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(bytes_of(fs::path(wide[i])));
+    std::vector<fs::path> arguments;
+    for (int i = 1; i < count; ++i) arguments.emplace_back(wide[i]);
     if (wide != nullptr) ::LocalFree(wide);
     return arguments;
 }
@@ -371,7 +371,7 @@ FileResult<std::vector<ListedFile>> list_files(const fs::path& folder) {
         // The date's form is fixed, whatever the regional settings say.
         char date[16];
         std::snprintf(date, sizeof date, "%04u-%02u-%02u", local.wYear, local.wMonth, local.wDay);
-        files.value.push_back({bytes_of(fs::path(found.cFileName)), date});
+        files.value.push_back({fs::path(found.cFileName), date});
     });
     if (!failed.empty()) return decltype(files)::failure(FileStep::read, failed);
     return files;

@@ -4,6 +4,8 @@
 
 namespace convert {
 
+static_assert(TargetBuffer::kSpare >= sizeof(FieldBytes), "fields are stored 8 bytes at a time");
+
 namespace {
 
 // The record's fixed pieces, around make, model and data block.
@@ -22,8 +24,8 @@ char* put(char* at, const char (&text)[size]) {
 
 /// Copies `text` 8 bytes at a time: a make or model is short, and a library
 /// call for each would cost more than the copy. Up to 7 bytes are read past
-/// its end (a line's padding) and written past it (the buffer's spare room).
-char* put_value(char* at, std::string_view text) {
+/// its end (its padding) and written past it (the buffer's spare room).
+char* put_value(char* at, PaddedView text) {
     if (text.size() > TargetBuffer::kSpare) {
         std::memcpy(at, text.data(), text.size());
         return at + text.size();
@@ -34,7 +36,7 @@ char* put_value(char* at, std::string_view text) {
 
 }  // namespace
 
-void append_record(TargetBuffer& out, std::string_view make, std::string_view model,
+void append_record(TargetBuffer& out, PaddedView make, PaddedView model,
                    const DataBlockBytes& fields) {
     char* p = out.extend(kFixedSize + make.size() + model.size() + kDataBlockWidth);
     p = put_value(put(p, kRecordStart), make);

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "records/target_buffer.h"
+#include "sources/padded_bytes.h"
 
 namespace convert {
 
@@ -47,6 +48,7 @@ inline constexpr std::string_view kFileEnd = "\r\n";
 /// then spaces, in memory order; the record takes its width's first bytes.
 using FieldBytes = std::uint64_t;
 using DataBlockBytes = std::array<FieldBytes, kDataBlock.size()>;
+static_assert(kPadding >= sizeof(FieldBytes), "a field's value is loaded whole");
 static_assert(std::all_of(kDataBlock.begin(), kDataBlock.end(),
                           [](const DataField& field) {
                               return field.width > 0 && field.width <= static_cast<int>(sizeof(FieldBytes));
@@ -79,16 +81,15 @@ inline FieldBytes padded(FieldBytes bytes, std::size_t size) {
     return (bytes & kept) | (kNoFieldBytes & ~kept);
 }
 
-/// The field bytes of `value`; 8 bytes must be readable from its start.
-inline FieldBytes field_bytes(std::string_view value) {
+/// The field bytes of `value`, loaded from its start.
+inline FieldBytes field_bytes(PaddedView value) {
     FieldBytes bytes;
     std::memcpy(&bytes, value.data(), 8);
     return padded(bytes, value.size());
 }
 
-/// Appends one record and its CR LF, each field at its width. 8 bytes must
-/// be readable from a make's or a model's end (as ColumnTable gives them).
-void append_record(TargetBuffer& out, std::string_view make, std::string_view model,
+/// Appends one record and its CR LF, each field at its width.
+void append_record(TargetBuffer& out, PaddedView make, PaddedView model,
                    const DataBlockBytes& fields);
 
 }  // namespace convert

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "records/byte_source.h"
+#include "sources/byte_source.h"
 
 namespace convert {
 

@@ -1,44 +1,50 @@
 // The one way into the conversion for every front end: converts a named
 // source file into its target file beside it, all or nothing, and says how
-// it went. Over-length messages and progress come through the RunReport
-// while the run works; the closing message comes back with the result, for
-// the front end to show once it has left its busy state.
+// it went. Values the target cannot take and progress come through the
+// RunReport while the run works; how it ended comes back as data, which
+// messages.h words, for the front end to show once it has left its busy
+// state.
 #pragma once
 
 #include <atomic>
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 #include "files/file_ops.h"
-#include "records/byte_source.h"
+#include "records/row_rules.h"
 #include "records/run_report.h"
+#include "sources/byte_source.h"
 
 namespace convert {
 
-enum class RunOutcome {
-    converted,       // target replaced: "Done."
-    checked,         // every value fits; nothing written (check only)
-    invalid_name,    // the name does not begin with "SPE"
-    source_missing,  // no such file
-    source_unreadable,
-    values_rejected,       // at least one value was reported as unfit for the target
-    no_known_column,       // the first line names none of the columns read
-    missing_columns,       // the first line names some of the columns read, not all
-    unclosed_quote,        // a quoted field is never closed
-    row_too_long,          // a row is longer than 16 MB
-    rows_after_short_row,  // data rows follow a row too short to be one
-    no_rows,               // no row of data
-    source_changed,        // the source changed while it was read
-    failed,                // unexpected error; nothing written
-    replace_failed,        // the old target could not be replaced
-    write_failed,          // the new target could not be written
-    stopped,               // asked to stop before the new target took the old one's place
+/// How a run ended.
+enum class RunEnd {
+    converted,          // target replaced: "Done."
+    checked,            // every value fits; nothing written (check only)
+    invalid_name,       // the name does not begin with "SPE"
+    source_missing,     // no such file
+    source_unreadable,  // the reason says why
+    rows_refused,       // the rows say why (RunResult::rows)
+    source_changed,     // the source changed while it was read
+    failed,             // unexpected error, the reason says which; nothing written
+    replace_failed,     // the old target could not be replaced; the reason says why
+    write_failed,       // the new target could not be written; the reason says why
+    stopped,            // asked to stop before the new target took the old one's place
+};
+
+struct RunResult {
+    RunEnd end = RunEnd::converted;
+    RowsResult rows = {};
+    /// Why a file operation failed, in the system's own words or Convert's
+    /// (see FileResult), or what unexpected error stopped the run.
+    std::string reason = {};
+    /// Converted, but the old target's access rights could not be kept: why.
+    std::string access_not_kept = {};
 };
 
 struct SourceFile {
     std::filesystem::path folder;  // where the source is and the target goes
-    std::string name;              // as bytes; looked up exactly, then ignoring case
+    std::filesystem::path name;    // looked up exactly, then ignoring case
     std::string shown_name;        // how messages name the source
 };
 
@@ -65,14 +71,6 @@ public:
 
 /// The files themselves.
 const RunFiles& real_files();
-
-struct RunResult {
-    RunOutcome outcome;
-    std::string message;  // the closing message; "" when checked or stopped
-    /// Why a file operation failed, in the system's own words or Convert's
-    /// (see FileResult); shown after the message.
-    std::string reason = {};
-};
 
 /// Converts `source`: "SPE" + year + anything, into "SP" + year + ".TXT"
 /// beside it, reporting each value unfit for the target and the reading's

@@ -2,8 +2,6 @@
 // only the ASCII letters a-z have an upper-case form, whatever the locale.
 #pragma once
 
-#include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -21,19 +19,6 @@ inline std::string_view trim_spaces(std::string_view text) {
     while (first < last && text[first] == ' ') ++first;
     while (last > first && text[last - 1] == ' ') --last;
     return text.substr(first, last - first);
-}
-
-/// Whether `text` holds a byte above 0x7F. Reads 8 bytes at a time, up to
-/// 7 past its end, which must be readable.
-inline bool beyond_ascii(std::string_view text) {
-    std::uint64_t bits = 0;
-    for (std::size_t at = 0; at < text.size(); at += 8) {
-        std::uint64_t bytes;
-        std::memcpy(&bytes, text.data() + at, sizeof bytes);
-        const std::size_t kept = text.size() - at;
-        bits |= kept >= 8 ? bytes : bytes & ((std::uint64_t{1} << (8 * kept)) - 1);
-    }
-    return (bits & 0x8080808080808080) != 0;
 }
 
 /// Name order ignoring the case of a-z (bytes compared unsigned), the exact

@@ -90,9 +90,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
 }
 
-RunWindow::Answer MainWindow::show_message(const std::string& text, Box box) {
+RunWindow::Answer MainWindow::show_message(const MessageLines& lines, Box box) {
     QMessageBox message(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle),
-                        qt_message(text), QMessageBox::Ok, this);
+                        qt_message(joined(lines, "\n")), QMessageBox::Ok, this);
     // Values from files are shown as they are, never read as markup, in the
     // window's own font: a box is a window of its own and would not inherit it.
     message.setTextFormat(Qt::PlainText);

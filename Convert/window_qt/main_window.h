@@ -36,7 +36,7 @@ private:
     void convert_item(QListWidgetItem* item);
 
     // RunWindow
-    Answer show_message(const std::string& text, Box box) override;
+    Answer show_message(const MessageLines& message, Box box) override;
     void set_busy(bool busy) override;
     void show_progress(Progress, std::uint64_t, std::uint64_t) override {}
     void show_entry(std::size_t index) override;

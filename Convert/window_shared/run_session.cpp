@@ -25,16 +25,17 @@ class RunSession::Report : public RunReport {
 public:
     explicit Report(RunSession& session) : session_(session), shared_(session.shared_) {}
 
-    void message(const std::string& text) override {
+    void problem(const ValueProblem& problem) override {
         // After "Skip the rest" the run goes on checking without boxes.
         if (skip_rest_) return;
+        MessageLines text = value_message(problem);
         struct Answer {
             bool given = false;
             RunWindow::Answer button = RunWindow::Answer::ok;
         };
         const auto answer = std::make_shared<Answer>();
         RunWindow& window = session_.window_;
-        const bool sent = session_.send([&window, shared = shared_, answer, text] {
+        const bool sent = session_.send([&window, shared = shared_, answer, text = std::move(text)] {
             const RunWindow::Answer button = window.show_message(text, RunWindow::Box::per_value);
             const std::lock_guard lock(shared->mutex);
             answer->button = button;
@@ -87,7 +88,7 @@ void RunSession::end_now() {
 void RunSession::convert(std::size_t index) {
     if (running_ || closing_ || index >= years_.entries().size()) return;
     if (const std::optional<std::string> refusal = years_.refusal(index)) {
-        window_.show_message(*refusal, RunWindow::Box::plain);
+        window_.show_message({*refusal}, RunWindow::Box::plain);
         return;
     }
     running_ = true;
@@ -102,7 +103,7 @@ void RunSession::convert(std::size_t index) {
 void RunSession::finish(std::size_t index, const RunResult& result) {
     worker_.join();
     window_.set_busy(false);
-    const bool converted = result.outcome == RunOutcome::converted;
+    const bool converted = result.end == RunEnd::converted;
     if (converted) {
         // The mark is seen before "Done." is.
         years_.mark_converted(index);
@@ -113,9 +114,11 @@ void RunSession::finish(std::size_t index, const RunResult& result) {
     using Progress = RunWindow::Progress;
     window_.show_progress(converted ? Progress::none : Progress::failed, 0, 0);
     const std::shared_ptr<Shared> shared = shared_;
-    window_.show_message(result.reason.empty() ? result.message
-                                               : result.message + "\r\n\r\n" + result.reason,
-                         RunWindow::Box::plain);
+    MessageLines message = closing_message(result, years_.source(index).shown_name);
+    if (!result.reason.empty() && result.end != RunEnd::failed) {
+        message.insert(message.end(), {"", result.reason});
+    }
+    window_.show_message(message, RunWindow::Box::plain);
     if (shared->gone()) return;  // the session went while its box was open
     window_.show_progress(Progress::none, 0, 0);
     running_ = false;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "run/convert_file.h"
+#include "run/messages.h"
 #include "window_shared/year_list.h"
 
 namespace convert {
@@ -34,9 +35,9 @@ public:
     /// How far the run has come, for a progress display.
     enum class Progress { none, reading, failed };
 
-    /// Shows `text` in a modal box of the kind given and returns the
-    /// button chosen once it is dismissed.
-    virtual Answer show_message(const std::string& text, Box box) = 0;
+    /// Shows a message, its lines broken the window's way, in a modal box of
+    /// the kind given, and returns the button chosen once it is dismissed.
+    virtual Answer show_message(const MessageLines& message, Box box) = 0;
     /// The busy state: Close disabled and reading "Working...", or not.
     virtual void set_busy(bool busy) = 0;
     /// `done` of `total` bytes read (total 0 when unknown), at most every

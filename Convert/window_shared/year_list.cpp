@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "files/file_ops.h"
+#include "run/messages.h"
 #include "run/source_names.h"
 #include "text/ascii_text.h"
 
@@ -19,32 +20,31 @@ std::string_view name_in(std::string_view label) {
 }  // namespace
 
 std::string YearEntry::label() const {
-    return (converted ? "*" : "") + upper(file_name + " - " + date);
+    return (converted ? "*" : "") + upper(bytes_of(file_name) + " - " + date);
 }
 
 YearList::YearList(std::filesystem::path folder) : folder_(std::move(folder)) {
     for (ListedFile& file : list_files(folder_).value) {
-        const std::string_view name = file.name;
-        if (is_csv_name(name)) {
+        if (is_csv_name(bytes_of(file.name))) {
             entries_.push_back({std::move(file.name), std::move(file.date)});
         }
     }
     std::sort(entries_.begin(), entries_.end(), [](const YearEntry& a, const YearEntry& b) {
-        return less_ignoring_case(a.file_name, b.file_name);
+        return less_ignoring_case(bytes_of(a.file_name), bytes_of(b.file_name));
     });
 }
 
 std::optional<std::string> YearList::refusal(std::size_t index) const {
     const std::string label = entries_.at(index).label();
     const std::string_view name = name_in(label);
-    if (entries_[index].converted) return std::string(name) + " is already converted";
-    if (!is_source_name(name)) return "Invalid file name: " + std::string(name);
+    if (entries_[index].converted) return already_converted_message(name);
+    if (!is_source_name(name)) return invalid_name_message(name);
     return std::nullopt;
 }
 
 SourceFile YearList::source(std::size_t index) const {
     const YearEntry& entry = entries_.at(index);
-    return {folder_, entry.file_name, upper(entry.file_name)};
+    return {folder_, entry.file_name, upper(bytes_of(entry.file_name))};
 }
 
 }  // namespace convert

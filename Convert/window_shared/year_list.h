@@ -15,7 +15,7 @@
 namespace convert {
 
 struct YearEntry {
-    std::string file_name;  // as the folder listing gave it, bytes
+    std::filesystem::path file_name;  // as the folder listing gave it
     std::string date;       // last modification, "yyyy-mm-dd"
     bool converted = false;
 
@@ -39,7 +39,8 @@ public:
     /// None when the entry may be converted.
     std::optional<std::string> refusal(std::size_t index) const;
 
-    /// The source file of entry `index`, named in messages upper-cased.
+    /// The source file of entry `index`, named in messages upper-cased, as
+    /// its label names it.
     SourceFile source(std::size_t index) const;
     /// Marks entry `index` converted.
     void mark_converted(std::size_t index) { entries_.at(index).converted = true; }

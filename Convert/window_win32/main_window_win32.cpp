@@ -315,7 +315,8 @@ void MainWindow::convert_selected_entry() {
     if (session_->busy()) {
         // What the user sees if the session is to end meanwhile. Windows
         // may refuse (Wine has only a stub): then it goes without.
-        const std::wstring reason = L"Converting " + wide(session_->years().entries()[index].file_name);
+        const std::wstring reason =
+            L"Converting " + session_->years().entries()[index].file_name.native();
         ::ShutdownBlockReasonCreate(window_, reason.c_str());
     }
 }
@@ -337,8 +338,8 @@ void MainWindow::close_boxes() {
         reinterpret_cast<LPARAM>(window_));
 }
 
-RunWindow::Answer MainWindow::show_message(const std::string& text, Box box) {
-    const std::u16string shown = shown_message(text);
+RunWindow::Answer MainWindow::show_message(const MessageLines& lines, Box box) {
+    const std::u16string shown = shown_message(joined(lines, "\r\n"));
     const std::wstring message(shown.begin(), shown.end());
     const std::wstring caption = wide(kApplicationTitle);
     if (box == Box::per_value && task_dialog() != nullptr) {

@@ -66,7 +66,7 @@ private:
     void lay_out(UINT dpi);
 
     // RunWindow
-    Answer show_message(const std::string& text, Box box) override;
+    Answer show_message(const MessageLines& message, Box box) override;
     void set_busy(bool busy) override;
     void show_progress(Progress progress, std::uint64_t done, std::uint64_t total) override;
     void show_entry(std::size_t index) override;

@@ -21,9 +21,12 @@ struct Ran {
     std::string err;
 };
 
-Ran batch(std::vector<std::string> args) {
+/// Runs convert-batch with `args`, bytes as the tests write them.
+Ran batch(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int status = run_batch(args, out, err);
+    std::vector<fs::path> paths;
+    for (const std::string& arg : args) paths.push_back(path_of(arg));
+    const int status = run_batch(paths, out, err);
     return {status, out.str(), err.str()};
 }
 
@@ -203,7 +206,7 @@ TEST(BatchCommand, AnInterruptionStopsTheRunAndSaysWhichTargetIsUnchanged) {
     write_file(dir / "SPE2001.CSV", kValid);
     std::ostringstream out, err;
     const std::atomic<bool> stop{true};
-    EXPECT_EQ(run_batch({"--folder", dir.path().string()}, out, err, false, &stop), kInterrupted);
+    EXPECT_EQ(run_batch({"--folder", dir.path()}, out, err, false, &stop), kInterrupted);
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), "convert-batch: interrupted; SP1999.TXT is unchanged.\n");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SPE1999.CSV", "SPE2001.CSV"}));
@@ -217,7 +220,7 @@ TEST(BatchCommand, FindsTheFoldersYearlySources) {
     }
     fs::create_directory(dir / "SPE1998.csv");
     EXPECT_EQ(batch_source_names(dir.path()).value,
-              (std::vector<std::string>{"SPE1999.csv", "Spe2000.Csv", "spe2001.CSV"}));
+              (std::vector<fs::path>{"SPE1999.csv", "Spe2000.Csv", "spe2001.CSV"}));
 }
 
 #ifdef _WIN32

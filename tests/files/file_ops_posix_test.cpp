@@ -189,7 +189,7 @@ void kill_while_writing(AtomicFile::Temporary temporary) {
 
     TestFiles files;
     files.save.temporary = temporary;
-    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, RunOutcome::converted);
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, endings::converted);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
     EXPECT_TRUE(read_file(dir / "SP1999.TXT") == target) << "the target differs";
 }
@@ -244,7 +244,7 @@ TEST(AtomicFile, AnUnprivilegedWriterNamesItsFileThroughProc) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        ::_exit(run_file(dir.path(), "SPE1999.CSV").outcome == RunOutcome::converted ? 0 : 1);
+        ::_exit(run_file(dir.path(), "SPE1999.CSV").outcome == endings::converted ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);

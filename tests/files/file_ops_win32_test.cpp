@@ -52,7 +52,7 @@ TEST(AtomicFile, ATargetHeldOpenOrReadOnlyIsNotReplaced) {
             ::SetFileAttributesW((dir / "SP1999.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
         }
         const Ran ran = run_file(dir.path(), "SPE1999.CSV");
-        EXPECT_EQ(ran.outcome, RunOutcome::replace_failed) << read_only;
+        EXPECT_EQ(ran.outcome, endings::replace_failed) << read_only;
         // The system's reason: another program holds it, or it is read-only.
         EXPECT_EQ(ran.messages,
                   (std::vector<std::string>{"Could not Delete existing file.  Data not saved.",
@@ -128,7 +128,7 @@ TEST(AtomicFile, AKilledWritersTemporaryGoesWithTheNextRun) {
 
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), "previous");
     EXPECT_EQ(dir.names().size(), 3u);
-    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV").outcome, RunOutcome::converted);
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV").outcome, endings::converted);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
 }
 
@@ -144,7 +144,7 @@ TEST(FileNames, EveryNameIsListedAndFoundAgainByItsBytes) {
         EXPECT_EQ(read_file(dir / name), name);
     }
     std::vector<std::string> listed;
-    for (const ListedFile& file : list_files(dir.path()).value) listed.push_back(file.name);
+    for (const ListedFile& file : list_files(dir.path()).value) listed.push_back(bytes_of(file.name));
     std::sort(listed.begin(), listed.end());
     std::vector<std::string> expected = names;
     std::sort(expected.begin(), expected.end());
@@ -231,7 +231,7 @@ TEST(AtomicFile, TheNewTargetTakesOnlyTheAttributesThatDescribeIt) {
             asked |= step == c.refused;
             return step == c.refused;
         };
-        ASSERT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, RunOutcome::converted);
+        ASSERT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, endings::converted);
         EXPECT_EQ(asked, c.refused != kNoStep);
         const DWORD now = ::GetFileAttributesW((dir / "SP1999.TXT").c_str());
         EXPECT_EQ(now & kLooked, (had & kKept) | FILE_ATTRIBUTE_ARCHIVE);
@@ -283,7 +283,7 @@ TEST(AtomicFile, AScannerCannotHoldTheTemporary) {
         }
         return false;
     };
-    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, RunOutcome::converted);
+    EXPECT_EQ(run_file(dir.path(), "SPE1999.CSV", files).outcome, endings::converted);
     EXPECT_EQ(scanner, INVALID_HANDLE_VALUE);
     if (scanner != INVALID_HANDLE_VALUE) ::CloseHandle(scanner);
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), kExampleTarget);
@@ -315,7 +315,7 @@ TEST(AtomicFile, AFolderDeeperThanMaxPathConverts) {
     const std::vector<ListedFile> listed = list_files(plain).value;
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed.front().name, "SPE1999.CSV");
-    EXPECT_EQ(run_file(plain, "SPE1999.CSV").outcome, RunOutcome::converted);
+    EXPECT_EQ(run_file(plain, "SPE1999.CSV").outcome, endings::converted);
     EXPECT_EQ(fs::file_size(deep / L"SP1999.TXT"), kExampleTarget.size());
     EXPECT_FALSE(fs::exists(deep / L".SP1999.TXT.999999999.0.tmp"));
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "run/messages.h"
 #include "test_support.h"
 
 using namespace convert;
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using enum RunOutcome;
+using namespace testing_support::endings;
 using Step = AtomicFile::Step;
 
 const std::string kOverLong = source_with_a1({{"Zeta", "Z100", "1234"}});
@@ -37,7 +38,7 @@ struct RunCase {
     const char* what;
     std::string source;   // the source written, if any, and the name converted
     std::string content;  // its bytes
-    RunOutcome outcome;
+    Ending outcome;
     std::vector<std::string> messages;
     std::string old_target = "SP1999.TXT";  // written beside it with kOld, or kFolder
 };
@@ -197,7 +198,7 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
         const char* what;
         std::string source;
         TestFiles files;
-        RunOutcome outcome;
+        Ending outcome;
         std::vector<std::string> messages;
     } cases[] = {
         {"the first read fails", kValid, reading(0, kBlockSize), source_unreadable, {kNotRead, kGone}},
@@ -268,8 +269,8 @@ TEST(ConvertFile, AStopAskedForEndsTheRunAndKeepsTheOldTarget) {
     RecordingReport report;
     const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"},
                                           {.stop = &stop}, report, files);
-    EXPECT_EQ(result.outcome, stopped);
-    EXPECT_EQ(result.message, "");
+    EXPECT_EQ(ending_of(result), stopped);
+    EXPECT_EQ(closing_message(result, "SPE1999.CSV"), MessageLines{});
     EXPECT_EQ(report.read_so_far, std::vector<std::uint64_t>{16});
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), kOld);
@@ -285,8 +286,8 @@ TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {
     files.block = 1000;
     const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"},
                                           {.write_target = false}, report, files);
-    EXPECT_EQ(result.outcome, checked);
-    EXPECT_EQ(result.message, "");
+    EXPECT_EQ(ending_of(result), checked);
+    EXPECT_EQ(closing_message(result, "SPE1999.CSV"), MessageLines{});
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
     // At most a block at a time, up to the whole source.
     ASSERT_GE(report.read_so_far.size(), source.size() / 1000);
@@ -311,9 +312,9 @@ TEST(ConvertFile, AnUnexpectedErrorIsReportedAndWritesNothing) {
         report.on_message = [&fail](const std::string&) { fail(); };
         const RunResult result =
             convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {}, report);
-        EXPECT_EQ(result.outcome, failed);
-        EXPECT_EQ(result.message,
-                  "Could not convert SPE1999.CSV (" + reason + ").  Data not converted.");
+        EXPECT_EQ(ending_of(result), failed);
+        EXPECT_EQ(closing_message(result, "SPE1999.CSV"),
+                  MessageLines{"Could not convert SPE1999.CSV (" + reason + ").  Data not converted."});
         EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
     }
 }

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "files/file_ops.h"
+#include "run/messages.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -179,9 +180,19 @@ std::string source_with_a1(std::initializer_list<std::array<std::string_view, 3>
     return text;
 }
 
-void RecordingReport::message(const std::string& text) {
-    messages.push_back(text);
-    if (on_message) on_message(text);
+void RecordingReport::problem(const convert::ValueProblem& problem) {
+    messages.push_back(convert::joined(convert::value_message(problem), "\r\n"));
+    if (on_message) on_message(messages.back());
+}
+
+Ending ending_of(const convert::RunResult& result) {
+    return {result.end,
+            result.end == convert::RunEnd::rows_refused ? result.rows.end : convert::RowsEnd::converted};
+}
+
+std::ostream& operator<<(std::ostream& out, const Ending& ending) {
+    return out << "run " << static_cast<int>(ending.run) << ", rows "
+               << static_cast<int>(ending.rows);
 }
 
 void RecordingReport::progress(std::uint64_t done, std::uint64_t) {
@@ -195,10 +206,14 @@ Ran run_file(const fs::path& folder, const std::string& name, const convert::Run
     for (char& c : shown) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
-    convert::RunResult result = convert::convert_file({folder, name, shown}, {}, report, files);
-    if (!result.message.empty()) report.messages.push_back(result.message);
-    if (!result.reason.empty()) report.messages.push_back(result.reason);
-    return {result.outcome, report.messages};
+    const convert::RunResult result =
+        convert::convert_file({folder, convert::path_of(name), shown}, {}, report, files);
+    const convert::MessageLines closing = convert::closing_message(result, shown);
+    if (!closing.empty()) report.messages.push_back(convert::joined(closing, "\r\n"));
+    if (!result.reason.empty() && result.end != convert::RunEnd::failed) {
+        report.messages.push_back(result.reason);
+    }
+    return {ending_of(result), report.messages};
 }
 
 std::size_t open_descriptors() {

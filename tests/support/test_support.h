@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "records/row_rules.h"
 #include "run/convert_file.h"
 
 namespace testing_support {
@@ -94,24 +96,58 @@ inline const std::string kEntry = "SPE1999.CSV - 1999-05-03";
 /// where every other value fits its width.
 std::string source_with_a1(std::initializer_list<std::array<std::string_view, 3>> vehicles);
 
-/// Records what a run reports.
+/// Records what a run reports, each value's message worded with CR LF line
+/// breaks, as a Windows box shows it.
 class RecordingReport : public convert::RunReport {
 public:
     std::vector<std::string> messages;
     std::vector<std::uint64_t> read_so_far;  // each progress report's bytes done
-    /// Runs inside message after it is recorded, as a window's box would.
+    /// Runs inside problem after it is recorded, as a window's box would.
     std::function<void(const std::string&)> on_message;
     /// Runs inside progress after it is recorded.
     std::function<void()> on_progress;
 
-    void message(const std::string& text) override;
+    void problem(const convert::ValueProblem& problem) override;
     void progress(std::uint64_t done, std::uint64_t total) override;
 };
 
-/// What a whole run gave: its outcome, and every message in order, the
-/// closing one last.
+/// How a run ended, as the tables name it: the run's end, and the rows'
+/// where they refused it.
+struct Ending {
+    convert::RunEnd run;
+    convert::RowsEnd rows = convert::RowsEnd::converted;
+    bool operator==(const Ending&) const = default;
+};
+Ending ending_of(const convert::RunResult& result);
+std::ostream& operator<<(std::ostream& out, const Ending& ending);
+
+namespace endings {
+using convert::RowsEnd;
+using convert::RunEnd;
+inline constexpr Ending converted{RunEnd::converted};
+inline constexpr Ending checked{RunEnd::checked};
+inline constexpr Ending invalid_name{RunEnd::invalid_name};
+inline constexpr Ending source_missing{RunEnd::source_missing};
+inline constexpr Ending source_unreadable{RunEnd::source_unreadable};
+inline constexpr Ending source_changed{RunEnd::source_changed};
+inline constexpr Ending failed{RunEnd::failed};
+inline constexpr Ending replace_failed{RunEnd::replace_failed};
+inline constexpr Ending write_failed{RunEnd::write_failed};
+inline constexpr Ending stopped{RunEnd::stopped};
+inline constexpr Ending values_rejected{RunEnd::rows_refused, RowsEnd::values_rejected};
+inline constexpr Ending no_known_column{RunEnd::rows_refused, RowsEnd::no_known_column};
+inline constexpr Ending missing_columns{RunEnd::rows_refused, RowsEnd::missing_columns};
+inline constexpr Ending unclosed_quote{RunEnd::rows_refused, RowsEnd::unclosed_quote};
+inline constexpr Ending rows_after_short_row{RunEnd::rows_refused, RowsEnd::rows_after_short_row};
+inline constexpr Ending no_rows{RunEnd::rows_refused, RowsEnd::no_rows};
+inline constexpr Ending row_too_long{RunEnd::rows_refused, RowsEnd::row_too_long};
+inline constexpr Ending cell_refused{RunEnd::rows_refused, RowsEnd::cell_refused};
+}  // namespace endings
+
+/// What a whole run gave: how it ended, and every message in order, the
+/// closing one (its lines joined by CR LF) and the reason last.
 struct Ran {
-    convert::RunOutcome outcome;
+    Ending outcome;
     std::vector<std::string> messages;
 };
 

@@ -24,8 +24,8 @@ public:
     std::function<void(Box)> in_box;
     bool closed = false;
 
-    Answer show_message(const std::string& text, Box box) override {
-        shown.push_back(text);
+    Answer show_message(const MessageLines& message, Box box) override {
+        shown.push_back(joined(message, "\r\n"));
         if (in_box) in_box(box);
         return Answer::ok;
     }

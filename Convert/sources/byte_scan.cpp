@@ -1,4 +1,4 @@
-#include "records/byte_scan.h"
+#include "sources/byte_scan.h"
 
 #include <initializer_list>
 #include <utility>

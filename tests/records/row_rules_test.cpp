@@ -1,4 +1,4 @@
-#include "records/row_records.h"
+#include "records/row_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,10 @@ using namespace std::string_literals;
 namespace {
 
 struct Converted {
-    RowsOutcome outcome;
+    RowsResult outcome;
     std::string output;
     std::vector<std::string> messages;
-    bool ok() const { return outcome.result == RowsResult::converted; }
+    bool ok() const { return outcome.end == RowsEnd::converted; }
 };
 
 Converted convert_text(std::string_view content, std::size_t block_size = kBlockSize,
@@ -44,7 +44,7 @@ void expect_same_as_reference(const std::string& content, const std::string& wha
     std::vector<std::string> expected_messages;
     const reference::Verdict verdict = reference::convert(content, expected, expected_messages);
     const Converted got = convert_text(content);
-    EXPECT_EQ(static_cast<int>(got.outcome.result), static_cast<int>(verdict.result)) << what;
+    EXPECT_EQ(static_cast<int>(got.outcome.end), static_cast<int>(verdict.result)) << what;
     EXPECT_EQ(got.outcome.row, verdict.row) << what;
     EXPECT_EQ(std::vector<std::string>(got.outcome.missing.begin(), got.outcome.missing.end()),
               verdict.missing)
@@ -69,23 +69,23 @@ void expect_same_run_as_reference(const std::string& content, std::size_t block_
     std::vector<std::string> messages;
     const reference::Verdict verdict = reference::convert(content, expected, messages);
     const std::string row = std::to_string(verdict.row);
-    const std::map<reference::Result, std::pair<RunOutcome, std::string>> closing = {
-        {reference::Result::converted, {RunOutcome::converted, "Done."}},
-        {reference::Result::values_rejected, {RunOutcome::values_rejected, "Data not converted."}},
+    const std::map<reference::Result, std::pair<Ending, std::string>> closing = {
+        {reference::Result::converted, {endings::converted, "Done."}},
+        {reference::Result::values_rejected, {endings::values_rejected, "Data not converted."}},
         {reference::Result::no_known_column,
-         {RunOutcome::no_known_column,
+         {endings::no_known_column,
           "No known column in the first line of SPE1999.CSV.  Data not converted."}},
         {reference::Result::unclosed_quote,
-         {RunOutcome::unclosed_quote,
+         {endings::unclosed_quote,
           "A quote in row " + row + " of SPE1999.CSV is never closed.  Data not converted."}},
         {reference::Result::missing_columns,
-         {RunOutcome::missing_columns, "No column " + joined(verdict.missing) +
+         {endings::missing_columns, "No column " + joined(verdict.missing) +
                                            " in the first line of SPE1999.CSV.  Data not "
                                            "converted."}},
         {reference::Result::no_rows,
-         {RunOutcome::no_rows, "No rows of data in SPE1999.CSV.  Data not converted."}},
+         {endings::no_rows, "No rows of data in SPE1999.CSV.  Data not converted."}},
         {reference::Result::rows_after_short_row,
-         {RunOutcome::rows_after_short_row,
+         {endings::rows_after_short_row,
           "Row " + row +
               " of SPE1999.CSV has fewer than 10 characters, and rows follow it.  Data not "
               "converted."}},
@@ -99,7 +99,7 @@ void expect_same_run_as_reference(const std::string& content, std::size_t block_
     const Ran ran = run_file(dir.path(), "SPE1999.CSV", files);
     EXPECT_EQ(ran.outcome, outcome);
     EXPECT_EQ(ran.messages, messages);
-    if (outcome == RunOutcome::converted) {
+    if (outcome == endings::converted) {
         EXPECT_EQ(read_file(dir / "SP1999.TXT"), expected);
     } else {
         EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
@@ -149,7 +149,7 @@ TEST(ConvertContent, ColumnsByHeaderName) {
 struct SourceCase {
     const char* what;
     std::string content;
-    RowsResult result;
+    RowsEnd result;
     std::string expected;                    // the target, when converted
     std::vector<std::string> messages = {};  // about values
     std::size_t row = 0;                     // the row a refusal names
@@ -207,7 +207,7 @@ std::string breaks(std::string_view make, std::string_view model, std::string_vi
 // cells, blank and short rows, a quote never closed, rows counted as a
 // spreadsheet counts them.
 std::vector<SourceCase> row_cases() {
-    using enum RowsResult;
+    using enum RowsEnd;
     const std::string two = kRecord + kRecord + "\r\n";
     const std::string one = kRecord + "\r\n";
     const std::string ten_record =
@@ -325,7 +325,7 @@ std::vector<SourceCase> row_cases() {
 
 // Sources as spreadsheets and databases save them.
 std::vector<SourceCase> csv_cases() {
-    using enum RowsResult;
+    using enum RowsEnd;
     const std::string record_start = "<R><MA>ACME</MA><MO>";
     const std::string record_rest = kRecord.substr(record_start.size() + 10) + "\r\n";
     auto target = [&](std::string_view model) {
@@ -381,7 +381,7 @@ std::vector<SourceCase> csv_cases() {
 // as plain "CSV" in Windows-1252: one target, in Windows-1252, widths
 // counted in its characters.
 std::vector<SourceCase> code_page_cases() {
-    using enum RowsResult;
+    using enum RowsEnd;
     const auto sheet = [](std::string_view make, std::string_view a1) {
         return crlf_lines({kHeader, std::string(make) + ",C5," + std::string(a1) +
                                         ",345,,7,100,99,5,480,178,145,270,150,151,1250,55,98"});
@@ -423,7 +423,7 @@ TEST(ConvertContent, ReadsRowsAndCsvAsTheirWritersWroteThem) {
     for (const auto& cases : {row_cases(), csv_cases(), code_page_cases()}) {
         for (const SourceCase& c : cases) {
             const Converted got = convert_text(c.content);
-            EXPECT_EQ(got.outcome.result, c.result) << c.what;
+            EXPECT_EQ(got.outcome.end, c.result) << c.what;
             EXPECT_EQ(got.outcome.row, c.row) << c.what;
             EXPECT_EQ(got.output, c.expected) << c.what;
             EXPECT_EQ(got.messages, c.messages) << c.what;
@@ -446,7 +446,7 @@ TEST(ConvertContent, EveryOverLongValueIsReportedInLineAndColumnOrder) {
         "Zeta,Z4,1234,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98",
     });
     const Converted c = convert_text(content);
-    EXPECT_EQ(c.outcome.result, RowsResult::rows_after_short_row);
+    EXPECT_EQ(c.outcome.end, RowsEnd::rows_after_short_row);
     EXPECT_EQ(c.outcome.row, 5u);
     EXPECT_EQ(c.output, "");
     const std::vector<std::string> expected = {
@@ -502,7 +502,7 @@ TEST(ConvertContent, EveryBlockBoundaryAndScanningPathGivesTheReferencesResult) 
             const reference::Verdict verdict = reference::convert(content, expected, messages);
             for (std::size_t block = 1; block <= content.size() + 1; ++block) {
                 const Converted got = convert_text(content, block, scanner);
-                EXPECT_EQ(static_cast<int>(got.outcome.result), static_cast<int>(verdict.result))
+                EXPECT_EQ(static_cast<int>(got.outcome.end), static_cast<int>(verdict.result))
                     << name << " " << block;
                 EXPECT_EQ(got.outcome.row, verdict.row) << name << " " << block;
                 EXPECT_EQ(got.messages, messages) << name << " " << block;

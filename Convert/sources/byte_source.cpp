@@ -1,4 +1,4 @@
-#include "records/byte_source.h"
+#include "sources/byte_source.h"
 
 #include <algorithm>
 #include <cstring>
