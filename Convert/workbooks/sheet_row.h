@@ -1,0 +1,55 @@
+// One row of a workbook's sheet, as its cells are read, handed on as the
+// sheet's CSV export would give it: each cell's text in its column, cells
+// without text empty, and the row as long as its exported line.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sources/padded_bytes.h"
+#include "sources/row_source.h"
+
+namespace convert {
+
+/// The most columns a sheet has (Excel's and LibreOffice's bound); cells
+/// past them are passed over.
+inline constexpr std::size_t kSheetColumns = 16384;
+
+class SheetRow {
+public:
+    /// Forgets the cells added: a new row.
+    void clear();
+    /// Cell `column` (from 0; each add to the right of the last) shows
+    /// `text`, in UTF-8; `repeated` cells alike stand from it rightwards.
+    void add(std::size_t column, std::string_view text, std::size_t repeated = 1);
+    /// Cell `column` holds a value Convert refuses to read as the sheet shows it.
+    void refuse(std::size_t column, CellRefusal refusal);
+    /// Whether no cell has any text, or a refusal.
+    bool empty() const { return cells_.empty() && refusals_.empty(); }
+
+    /// Hands the row's cells to `fields`, and its shape to `shape`: its
+    /// length is that of its exported line with at least `columns` fields
+    /// (a sheet's export gives every row the columns of its widest). Answers
+    /// `too_long` for a row longer than kLongestRow, else `row`.
+    RowSource::Read hand_to(FieldTaker& fields, RowShape& shape, std::size_t columns);
+
+private:
+    struct Cell {
+        std::size_t column;
+        std::size_t offset;  // in text_
+        std::size_t size;
+        std::size_t repeated;
+    };
+
+    std::string text_;         // the cells' texts, one after another
+    std::vector<Cell> cells_;  // those with text, left to right
+    std::vector<std::pair<std::size_t, CellRefusal>> refusals_;
+    std::size_t length_ = 0;   // of the exported line's values, quotes included
+    bool too_long_ = false;
+    PaddedBuffer padded_;
+    std::vector<PaddedView> run_;  // consecutive cells, handed on at once
+};
+
+}  // namespace convert
