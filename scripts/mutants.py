@@ -19,7 +19,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 WORK = ROOT / "build" / "mutants"
-ENGINE = [ROOT / "Convert" / layer for layer in ("text", "records", "files", "run")]
+ENGINE = [ROOT / "Convert" / layer
+          for layer in ("text", "sources", "containers", "workbooks", "records", "files", "run")]
 DEFAULT_FILES = sorted(
     str(p.relative_to(ROOT))
     for p in [f for folder in ENGINE for f in folder.glob("*.cpp")]
