@@ -6,6 +6,9 @@
 #include <map>
 #include <stdexcept>
 #include <tuple>
+#include <vector>
+
+#include "zip_writer.h"
 
 namespace bench {
 
@@ -76,6 +79,157 @@ fs::path hostile_folder(const std::string& name, const std::string& header, cons
     std::ofstream out(source_of(folder), std::ios::binary);
     out << header << "\r\n";
     for (long i = 0; i < rows; ++i) out << row << row_end;
+    return folder;
+}
+
+namespace {
+
+/// The values of data line `i`'s columns, as the CSV sources hold them:
+/// a text, or a number (`number` true).
+struct Value {
+    std::string text;
+    bool number;
+};
+
+std::vector<Value> row_values(unsigned r) {
+    const char* makes[] = {"Alder", "Brant", "Corvale", "Dunmore", "Elwood Motor Co"};
+    const char* models[] = {"Ridgeway LX", "Coupe 2.0", "Tessa Long Range", "Haulmaster 2500",
+                            "Trailhead"};
+    const char* bodies[] = {"4DS", "2DC", "5DH", "4DP", "5DW"};
+    const auto number = [](unsigned n) { return Value{std::to_string(n), true}; };
+    return {{makes[r % 5], false},
+            {models[(r / 5) % 5], false},
+            {bodies[(r / 25) % 5], false},
+            {"FWD", false},
+            {"GAS", false},
+            number(2 + r % 6),
+            {"A" + std::to_string(1 + r % 9), false},
+            number(14 + r % 8),
+            number(1 + r % 3),
+            number(400 + r % 200),
+            number(170 + r % 30),
+            number(130 + r % 70),
+            number(250 + r % 120),
+            number(150 + r % 25),
+            number(150 + r % 25),
+            number(1000 + r % 2000),
+            {std::to_string(50 + r % 12) + "/" + std::to_string(38 + r % 12), false},
+            number(19)};
+}
+
+const char* const kColumns[] = {"MAKE", "MODEL", "A1", "B1", "C1", "D1", "E1", "F1", "G1",
+                                "OL",   "OW",    "OH", "WB", "TWF", "TWR", "CW", "WDIST", "MYR"};
+
+/// The sheet of an .xlsx: its strings inline, as some writers give them.
+std::string xlsx_sheet(long lines) {
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet "
+        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+    const auto row = [&](long number, const std::vector<Value>& values) {
+        xml += "<row r=\"" + std::to_string(number) + "\">";
+        for (const Value& value : values) {
+            xml += value.number ? "<c><v>" + value.text + "</v></c>"
+                                : "<c t=\"inlineStr\"><is><t>" + value.text + "</t></is></c>";
+        }
+        xml += "</row>";
+    };
+    std::vector<Value> header;
+    for (const char* name : kColumns) header.push_back({name, false});
+    row(1, header);
+    unsigned seed = 7;
+    for (long i = 0; i < lines; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        row(i + 2, row_values(seed >> 8));
+    }
+    return xml + "</sheetData></worksheet>";
+}
+
+std::string ods_content(long lines) {
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content "
+        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.3\">"
+        "<office:body><office:spreadsheet><table:table table:name=\"2019\">";
+    const auto row = [&](const std::vector<Value>& values) {
+        xml += "<table:table-row>";
+        for (const Value& value : values) {
+            xml += value.number ? "<table:table-cell office:value-type=\"float\" office:value=\"" +
+                                      value.text + "\"><text:p>" + value.text +
+                                      "</text:p></table:table-cell>"
+                                : "<table:table-cell office:value-type=\"string\"><text:p>" +
+                                      value.text + "</text:p></table:table-cell>";
+        }
+        xml += "</table:table-row>";
+    };
+    std::vector<Value> header;
+    for (const char* name : kColumns) header.push_back({name, false});
+    row(header);
+    unsigned seed = 7;
+    for (long i = 0; i < lines; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        row(row_values(seed >> 8));
+    }
+    // LibreOffice declares the sheet's empty rows to its end.
+    xml += "<table:table-row table:number-rows-repeated=\"1048000\"><table:table-cell "
+           "table:number-columns-repeated=\"18\"/></table:table-row>";
+    return xml + "</table:table></office:spreadsheet></office:body></office:document-content>";
+}
+
+}  // namespace
+
+fs::path workbook_folder(long lines, Workbook kind) {
+    const fs::path folder = work_folder() / ((kind == Workbook::xlsx ? "xlsx-" : "ods-") +
+                                             std::to_string(lines));
+    const fs::path file = folder / (kind == Workbook::xlsx ? "SPE2019.xlsx" : "SPE2019.ods");
+    if (fs::exists(file)) return folder;
+    fs::create_directories(folder);
+    std::vector<testing_support::ZipItem> items;
+    if (kind == Workbook::xlsx) {
+        const std::string main = "http://schemas.openxmlformats.org/";
+        items = {
+            {"[Content_Types].xml",
+             "<?xml version=\"1.0\"?><Types xmlns=\"" + main +
+                 "package/2006/content-types\"><Default Extension=\"rels\" "
+                 "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                 "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override "
+                 "PartName=\"/xl/workbook.xml\" "
+                 "ContentType=\"application/"
+                 "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/><Override "
+                 "PartName=\"/xl/worksheets/sheet1.xml\" "
+                 "ContentType=\"application/"
+                 "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/></Types>"},
+            {"_rels/.rels",
+             "<?xml version=\"1.0\"?><Relationships xmlns=\"" + main +
+                 "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + main +
+                 "officeDocument/2006/relationships/officeDocument\" "
+                 "Target=\"xl/workbook.xml\"/></Relationships>"},
+            {"xl/workbook.xml",
+             "<?xml version=\"1.0\"?><workbook xmlns=\"" + main +
+                 "spreadsheetml/2006/main\" xmlns:r=\"" + main +
+                 "officeDocument/2006/relationships\"><sheets><sheet name=\"2019\" "
+                 "sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+            {"xl/_rels/workbook.xml.rels",
+             "<?xml version=\"1.0\"?><Relationships xmlns=\"" + main +
+                 "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + main +
+                 "officeDocument/2006/relationships/worksheet\" "
+                 "Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+            {"xl/worksheets/sheet1.xml", xlsx_sheet(lines)},
+        };
+    } else {
+        items = {
+            {"mimetype", "application/vnd.oasis.opendocument.spreadsheet", false},
+            {"META-INF/manifest.xml",
+             "<?xml version=\"1.0\"?><manifest:manifest "
+             "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\"><manifest:"
+             "file-entry manifest:full-path=\"/\" "
+             "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/><manifest:"
+             "file-entry manifest:full-path=\"content.xml\" "
+             "manifest:media-type=\"text/xml\"/></manifest:manifest>"},
+            {"content.xml", ods_content(lines)},
+        };
+    }
+    std::ofstream(file, std::ios::binary) << testing_support::make_zip(items);
     return folder;
 }
 

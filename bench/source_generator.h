@@ -34,4 +34,10 @@ std::filesystem::path hostile_folder(const std::string& name, const std::string&
                                      const std::string& row, long rows,
                                      const std::string& row_end);
 
+enum class Workbook { xlsx, ods };
+
+/// A folder holding SPE2019.xlsx or SPE2019.ods whose first sheet holds the
+/// values of source_folder(lines), numbers as numbers.
+std::filesystem::path workbook_folder(long lines, Workbook kind);
+
 }  // namespace bench

@@ -23,9 +23,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: convert-batch [--folder DIR] [--check] [FILE...]\n"
     "\n"
-    "Converts each source file SPEyyyy.csv to its target file SPyyyy.TXT beside it,\n"
-    "exactly as the Convert window does. Without FILE, converts every file of the\n"
-    "folder named SPE, four characters and .csv, in name order.\n"
+    "Converts each source file SPEyyyy.csv, SPEyyyy.xlsx or SPEyyyy.ods (its first\n"
+    "sheet) to its target file SPyyyy.TXT beside it, exactly as the Convert window\n"
+    "does. Without FILE, converts every file of the folder named SPE, four\n"
+    "characters and .csv, .xlsx or .ods, in name order.\n"
     "\n"
     "  --folder DIR  where source names are looked up and targets written\n"
     "                (default: the current folder); a FILE with a folder part\n"
@@ -36,7 +37,8 @@ constexpr const char* kUsage =
     "Messages go to standard error, each after the file's name; \"Done.\" goes to\n"
     "standard output. On Windows, FILE may hold * and ?, and text written to a\n"
     "file or pipe is UTF-8. Exit status: 0 when every file was converted (or\n"
-    "checked clean), 1 when any was not or there was none, 2 for a usage error.\n";
+    "checked clean), 1 when any was not or there was none, 2 for a usage error,\n"
+    "130 (or the signal's own) when interrupted.\n";
 
 /// Messages go to the error stream, each after the file's name as given. On
 /// a terminal, a file that takes more than a second shows how far it has

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "containers/random_access.h"
 #include "sources/byte_source.h"
 #include "records/target_buffer.h"
 
@@ -77,8 +78,14 @@ FileResult<std::vector<std::filesystem::path>> files_matching(
 /// examined (a dangling link, say) is found, so that reading it fails.
 std::optional<std::filesystem::path> find_file(const std::filesystem::path& path);
 
+/// An opened source: read from its first byte on (a CSV file), or at any
+/// offset (a workbook). It changed() when its size or last write differs
+/// from when it was opened, or, read from its first byte to the end, fewer
+/// bytes came than it held.
+class SourceBytes : public ByteSource, public RandomAccessSource {};
+
 /// A source opened for reading: fails at `find` when there is none.
-using OpenedSource = FileResult<std::unique_ptr<ByteSource>>;
+using OpenedSource = FileResult<std::unique_ptr<SourceBytes>>;
 
 /// Opens the file `find_file(path)` names for reading from its first byte.
 OpenedSource open_source(const std::filesystem::path& path);

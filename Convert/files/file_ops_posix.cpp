@@ -25,7 +25,10 @@ std::string last_error() {
     return std::generic_category().message(errno);
 }
 
-class FileSource : public ByteSource {
+/// What a read at an offset tells when the file ends before the bytes asked for.
+constexpr char kCutShort[] = "The file is shorter than when it was opened.";
+
+class FileSource : public SourceBytes {
 public:
     FileSource(int fd, const struct stat& opened) : fd_(fd), opened_(opened) {}
     FileSource(const FileSource&) = delete;
@@ -35,6 +38,7 @@ public:
     std::size_t size_hint() const override { return static_cast<std::size_t>(opened_.st_size); }
 
     std::size_t read(char* into, std::size_t size) override {
+        read_through_ = true;
         for (;;) {
             const ssize_t n = ::read(fd_, into, size);
             if (n >= 0) {
@@ -45,18 +49,32 @@ public:
         }
     }
 
+    std::uint64_t size() const override { return static_cast<std::uint64_t>(opened_.st_size); }
+    void read_at(std::uint64_t offset, char* into, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t n = ::pread(fd_, into, size, static_cast<off_t>(offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw ReadError(last_error());
+            if (n == 0) throw ReadError(kCutShort);
+            into += n;
+            offset += static_cast<std::uint64_t>(n);
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+
     bool changed() const override {
         struct stat now {};
         return ::fstat(fd_, &now) != 0 || now.st_size != opened_.st_size ||
                now.st_mtim.tv_sec != opened_.st_mtim.tv_sec ||
                now.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec ||
-               read_ != static_cast<std::uint64_t>(opened_.st_size);
+               (read_through_ && read_ != static_cast<std::uint64_t>(opened_.st_size));
     }
 
 private:
     int fd_;
     struct stat opened_;
     std::uint64_t read_ = 0;
+    bool read_through_ = false;  // read from its first byte on, not at offsets
 };
 
 bool write_all(int fd, std::string_view data) {

@@ -75,14 +75,34 @@ bool state_of(HANDLE file, FileState& state) {
     return true;
 }
 
-class FileSource : public ByteSource {
+class FileSource : public SourceBytes {
 public:
     FileSource(HANDLE file, const FileState& opened) : file_(file), opened_(opened) {}
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
     ~FileSource() override { ::CloseHandle(file_); }
 
+    std::uint64_t size() const override { return opened_.size; }
+    void read_at(std::uint64_t offset, char* into, std::size_t size) override {
+        while (size > 0) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD got = 0;
+            const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+            if (!::ReadFile(file_, into, wanted, &got, &at)) {
+                const DWORD error = ::GetLastError();
+                if (error != ERROR_HANDLE_EOF) throw ReadError(error_text(error));
+            }
+            if (got == 0) throw ReadError("The file is shorter than when it was opened.");
+            into += got;
+            offset += got;
+            size -= got;
+        }
+    }
+
     std::size_t read(char* into, std::size_t size) override {
+        read_through_ = true;
         DWORD got = 0;
         const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
         if (!::ReadFile(file_, into, wanted, &got, nullptr))
@@ -93,13 +113,15 @@ public:
     std::size_t size_hint() const override { return static_cast<std::size_t>(opened_.size); }
     bool changed() const override {
         FileState now;
-        return !state_of(file_, now) || !(now == opened_) || read_ != opened_.size;
+        return !state_of(file_, now) || !(now == opened_) ||
+               (read_through_ && read_ != opened_.size);
     }
 
 private:
     HANDLE file_;
     FileState opened_;
     std::uint64_t read_ = 0;
+    bool read_through_ = false;  // read from its first byte on, not at offsets
 };
 
 /// Calls each(found) for every entry of `folder` but "." and "..", by the

@@ -1,11 +1,17 @@
 #include "run/convert_file.h"
 
+#include <memory>
 #include <new>
 #include <optional>
 
+#include "containers/xml_reader.h"
+#include "containers/zip_archive.h"
 #include "records/row_rules.h"
-#include "sources/csv_rows.h"
 #include "run/source_names.h"
+#include "sources/csv_rows.h"
+#include "workbooks/ods_rows.h"
+#include "workbooks/workbook_error.h"
+#include "workbooks/xlsx_rows.h"
 
 namespace convert {
 
@@ -18,11 +24,12 @@ void stop_if_asked(const RunOptions& options) {
     if (options.stop != nullptr && options.stop->load()) throw Stopped{};
 }
 
-/// Passes each block read on, and tells the report how far reading has come;
-/// a run asked to stop reads no further.
-class ProgressSource : public ByteSource {
+/// Passes each read on, and tells the report how far reading has come; a
+/// run asked to stop reads no further. A CSV file is read from its first
+/// byte on, a workbook at the offsets of its parts.
+class ProgressSource : public SourceBytes {
 public:
-    ProgressSource(ByteSource& source, RunReport& report, const RunOptions& options)
+    ProgressSource(SourceBytes& source, RunReport& report, const RunOptions& options)
         : source_(source), report_(report), options_(options), total_(source.size_hint()) {}
 
     std::size_t read(char* into, std::size_t size) override {
@@ -35,13 +42,34 @@ public:
     std::size_t size_hint() const override { return source_.size_hint(); }
     bool changed() const override { return source_.changed(); }
 
+    std::uint64_t size() const override { return source_.size(); }
+    void read_at(std::uint64_t offset, char* into, std::size_t size) override {
+        stop_if_asked(options_);
+        source_.read_at(offset, into, size);
+        // How far into the file: a workbook's parts lie one after another.
+        if (offset + size > done_) report_.progress(done_ = offset + size, total_);
+    }
+
 private:
-    ByteSource& source_;
+    SourceBytes& source_;
     RunReport& report_;
     const RunOptions& options_;
     std::uint64_t total_;
     std::uint64_t done_ = 0;
 };
+
+/// The rows of `source`, read as its name's ending says.
+std::unique_ptr<RowSource> rows_of(SourceKind kind, SourceBytes& source, std::size_t block_size) {
+    switch (kind) {
+        case SourceKind::xlsx:
+            return std::make_unique<XlsxRows>(source);
+        case SourceKind::ods:
+            return std::make_unique<OdsRows>(source);
+        case SourceKind::csv:
+            break;
+    }
+    return std::make_unique<CsvRows>(source, block_size);
+}
 
 }  // namespace
 
@@ -65,16 +93,24 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
             target.emplace(source.folder / path_of(target_name_of(name)), files.save_options());
         }
         ProgressSource counted(*opened.value, report, options);
-        CsvRows rows(counted, files.block_size());
+        const std::unique_ptr<RowSource> rows =
+            rows_of(source_kind_of(name).value_or(SourceKind::csv), counted, files.block_size());
         TargetBuffer buffer(target ? static_cast<TargetSink&>(*target) : nowhere,
                             files.block_size());
-        const RowsResult converted = convert_rows(rows, buffer, report);
+        const RowsResult converted = convert_rows(*rows, buffer, report);
         if (converted.end != RowsEnd::converted) return {RunEnd::rows_refused, converted};
         // What was read must be the file whole: not one cut short, or
         // still being written, meanwhile.
         if (counted.changed()) return {RunEnd::source_changed};
     } catch (const Stopped&) {
         return {RunEnd::stopped};
+    } catch (const WorkbookError& error) {
+        if (error.kind == WorkbookError::Kind::encrypted) return {RunEnd::encrypted};
+        return {RunEnd::source_unreadable, {}, error.what()};
+    } catch (const ZipError& error) {
+        return {RunEnd::source_unreadable, {}, error.what()};
+    } catch (const XmlError& error) {
+        return {RunEnd::source_unreadable, {}, error.what()};
     } catch (const ReadError& error) {
         return {RunEnd::source_unreadable, {}, error.what()};
     } catch (const std::bad_alloc&) {

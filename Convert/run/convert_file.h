@@ -24,6 +24,7 @@ enum class RunEnd {
     invalid_name,       // the name does not begin with "SPE"
     source_missing,     // no such file
     source_unreadable,  // the reason says why
+    encrypted,          // a workbook that needs a password to open
     rows_refused,       // the rows say why (RunResult::rows)
     source_changed,     // the source changed while it was read
     failed,             // unexpected error, the reason says which; nothing written

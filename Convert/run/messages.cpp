@@ -67,6 +67,8 @@ MessageLines closing_message(const RunResult& result, std::string_view source_na
             return {"Could not find " + name + not_converted};
         case RunEnd::source_unreadable:
             return {"Could not read " + name + not_converted};
+        case RunEnd::encrypted:
+            return {name + " is encrypted with a password" + not_converted};
         case RunEnd::source_changed:
             return {name + " changed while it was read" + not_converted};
         case RunEnd::failed:

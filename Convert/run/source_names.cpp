@@ -1,19 +1,38 @@
 #include "run/source_names.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "text/ascii_text.h"
 
 namespace convert {
 
 namespace {
+
 constexpr std::string_view kSourcePrefix = "SPE";
-constexpr std::string_view kCsv = ".csv";
+constexpr std::array<std::pair<std::string_view, SourceKind>, 3> kEndings = {{
+    {".csv", SourceKind::csv},
+    {".xlsx", SourceKind::xlsx},
+    {".ods", SourceKind::ods},
+}};
+
+bool ends_with(std::string_view name, std::string_view ending) {
+    return name.size() >= ending.size() &&
+           equals_ignoring_case(name.substr(name.size() - ending.size()), ending);
+}
+
 }  // namespace
 
-bool is_csv_name(std::string_view name) {
-    return name.size() >= kCsv.size() &&
-           equals_ignoring_case(name.substr(name.size() - kCsv.size()), kCsv);
+std::optional<SourceKind> source_kind_of(std::string_view name) {
+    for (const auto& [ending, kind] : kEndings) {
+        if (ends_with(name, ending)) return kind;
+    }
+    return std::nullopt;
+}
+
+bool is_listed_name(std::string_view name) {
+    return source_kind_of(name).has_value();
 }
 
 bool is_source_name(std::string_view name) {
@@ -21,8 +40,10 @@ bool is_source_name(std::string_view name) {
 }
 
 bool is_yearly_source_name(std::string_view name) {
-    return name.size() == kSourcePrefix.size() + 4 + kCsv.size() && is_source_name(name) &&
-           is_csv_name(name);
+    return is_source_name(name) && std::any_of(kEndings.begin(), kEndings.end(), [&](auto& e) {
+               return name.size() == kSourcePrefix.size() + 4 + e.first.size() &&
+                      ends_with(name, e.first);
+           });
 }
 
 std::string target_name_of(std::string_view source_name) {

@@ -25,7 +25,7 @@ std::string YearEntry::label() const {
 
 YearList::YearList(std::filesystem::path folder) : folder_(std::move(folder)) {
     for (ListedFile& file : list_files(folder_).value) {
-        if (is_csv_name(bytes_of(file.name))) {
+        if (is_listed_name(bytes_of(file.name))) {
             entries_.push_back({std::move(file.name), std::move(file.date)});
         }
     }

@@ -51,8 +51,9 @@ struct BatchCase {
     std::vector<std::string> targets_after;  // SP*.TXT files written
 };
 
-// The folder holds SPE1999.CSV and SPE2001.CSV (both fit), SPE2000.CSV
-// (over-long values), SPE2001-new.csv (fits), notes.csv and empty/.
+// The folder holds SPE1999.CSV, SPE2001.CSV and the workbook SPE2002.xlsx
+// (all fit), SPE2000.CSV (over-long values), SPE2001-new.csv (fits),
+// notes.csv and empty/.
 TEST(BatchCommand, ExitStatusAndExactStreams) {
     const std::string done_1999_2001 = "SPE1999.CSV: Done.\nSPE2001.CSV: Done.\n";
     const std::string invalid = "notes.csv: Invalid file name: notes.csv\n";
@@ -108,7 +109,12 @@ TEST(BatchCommand, ExitStatusAndExactStreams) {
          done_1999_2001,
          invalid,
          both},
-        {"every SPE file of the folder", {}, 1, done_1999_2001, over_long("SPE2000.CSV"), both},
+        {"every SPE file of the folder, workbooks too",
+         {},
+         1,
+         done_1999_2001 + "SPE2002.xlsx: Done.\n",
+         over_long("SPE2000.CSV"),
+         {"SP1999.TXT", "SP2001.TXT", "SP2002.TXT"}},
         {"two files of one target are both refused, the others converted",
          {"SPE2001.CSV", "SPE1999.CSV", "SPE2001-new.csv"},
          1,
@@ -174,6 +180,7 @@ TEST(BatchCommand, ExitStatusAndExactStreams) {
         write_file(dir / "SPE2001.CSV", kValid);
         write_file(dir / "SPE2001-new.csv", kValid);
         write_file(dir / "notes.csv", kValid);
+        write_file(dir / "SPE2002.xlsx", workbook_of(kValid));
         fs::create_directory(dir / "empty");
         auto fill = [&](std::string text) {
             for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) {

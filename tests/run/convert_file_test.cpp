@@ -83,6 +83,23 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
          crlf_lines({kFullHeader}),
          no_rows,
          {"No rows of data in SPE1999.CSV.  Data not converted."}},
+        {"a workbook", "SPE1999.xlsx", workbook_of(kValid), converted, {"Done."}},
+        {"an OpenDocument one", "spe1999.ods", workbook_of(kValid, true), converted, {"Done."}},
+        {"a workbook's value too long",
+         "SPE1999.xlsx",
+         workbook_of(kOverLong),
+         values_rejected,
+         {kTooLong, "Data not converted."}},
+        {"a workbook encrypted with a password",
+         "SPE1999.xlsx",
+         "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(504, '\0'),
+         encrypted,
+         {"SPE1999.XLSX is encrypted with a password.  Data not converted."}},
+        {"not a workbook",
+         "SPE1999.ods",
+         kValid,
+         source_unreadable,
+         {"Could not read SPE1999.ODS.  Data not converted.", "The file is not a zip archive."}},
         {"columns missing",
          "SPE1999.CSV",
          crlf_lines({"MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,CW,WDIST,MYR", "A,B,1"}),
@@ -156,8 +173,10 @@ TestFiles cut_short() {
 }
 
 /// A header and a row of 17 MB, made as they are read.
-class LongRowSource : public ByteSource {
+class LongRowSource : public SourceBytes {
 public:
+    std::uint64_t size() const override { return 0; }
+    void read_at(std::uint64_t, char*, std::size_t) override { throw ReadError("not a workbook"); }
     std::size_t read(char* into, std::size_t size) override {
         const std::string_view header = "MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR\r\n";
         std::size_t n = 0;

@@ -13,7 +13,7 @@ namespace {
 TEST(SourceNames, WhatEachNameIs) {
     const struct {
         std::string name;
-        bool csv, source, yearly;
+        bool listed, source, yearly;
         std::string target;  // for sources
     } cases[] = {
         {"SPE1999.csv", true, true, true, "SP1999.TXT"},
@@ -23,6 +23,10 @@ TEST(SourceNames, WhatEachNameIs) {
         {"SPE1999-new.csv", true, true, false, "SP1999.TXT"},
         {"SPE199.csv", true, true, false, "SP199..TXT"},
         {"SPE1999.txt", false, true, false, "SP1999.TXT"},
+        {"SPE2024.xlsx", true, true, true, "SP2024.TXT"},
+        {"spe2024.ODS", true, true, true, "SP2024.TXT"},
+        {"SPE2024.xls", false, true, false, "SP2024.TXT"},
+        {"SPE2024-old.xlsx", true, true, false, "SP2024.TXT"},
         {"SPE1999.csv~", false, true, false, "SP1999.TXT"},
         {"SPE", false, true, false, "SP.TXT"},
         {"XSPE1999.csv", true, false, false, ""},
@@ -32,7 +36,7 @@ TEST(SourceNames, WhatEachNameIs) {
         {"", false, false, false, ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(is_csv_name(c.name), c.csv) << c.name;
+        EXPECT_EQ(is_listed_name(c.name), c.listed) << c.name;
         EXPECT_EQ(is_source_name(c.name), c.source) << c.name;
         EXPECT_EQ(is_yearly_source_name(c.name), c.yearly) << c.name;
         if (c.source) {

@@ -2,6 +2,7 @@
 
 #include "files/file_ops.h"
 #include "run/messages.h"
+#include "zip_writer.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -135,28 +136,30 @@ void make_unreadable(const fs::path& path) {
 #endif
 }
 
-std::string unreadable_reason() {
+namespace {
+// The errors the system gives for a file held open or linked to nowhere, a
+// folder that is not there, and a step refused.
 #ifdef _WIN32
-    return convert::system_reason(ERROR_SHARING_VIOLATION);
+constexpr int kUnreadable = ERROR_SHARING_VIOLATION;
+constexpr int kMissing = ERROR_PATH_NOT_FOUND;
+constexpr int kRefused = ERROR_ACCESS_DENIED;
 #else
-    return convert::system_reason(ENOENT);
+constexpr int kUnreadable = ENOENT;
+constexpr int kMissing = ENOENT;
+constexpr int kRefused = EACCES;
 #endif
+}  // namespace
+
+std::string unreadable_reason() {
+    return convert::system_reason(kUnreadable);
 }
 
 std::string missing_reason() {
-#ifdef _WIN32
-    return convert::system_reason(ERROR_PATH_NOT_FOUND);
-#else
-    return convert::system_reason(ENOENT);
-#endif
+    return convert::system_reason(kMissing);
 }
 
 std::string refused_reason() {
-#ifdef _WIN32
-    return convert::system_reason(ERROR_ACCESS_DENIED);
-#else
-    return convert::system_reason(EACCES);
-#endif
+    return convert::system_reason(kRefused);
 }
 
 std::string read_file(const fs::path& path) {
@@ -169,6 +172,54 @@ std::string crlf_lines(std::initializer_list<std::string_view> lines) {
     std::string text;
     for (std::string_view line : lines) text.append(line).append("\r\n");
     return text;
+}
+
+std::string workbook_of(std::string_view csv, bool ods) {
+    std::string cells;
+    for (std::size_t start = 0; start < csv.size();) {
+        const std::size_t end = std::min(csv.find("\r\n", start), csv.size());
+        cells += ods ? "<table:table-row>" : "<row>";
+        for (std::size_t at = start; at <= end;) {
+            const std::size_t comma = std::min(csv.find(',', at), end);
+            const std::string value(csv.substr(at, comma - at));
+            cells += ods ? "<table:table-cell office:value-type=\"string\"><text:p>" + value +
+                               "</text:p></table:table-cell>"
+                         : "<c t=\"inlineStr\"><is><t xml:space=\"preserve\">" + value +
+                               "</t></is></c>";
+            at = comma + 1;
+        }
+        cells += ods ? "</table:table-row>" : "</row>";
+        start = end + 2;
+    }
+    if (ods) {
+        return make_zip(
+            {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet", false},
+             {"content.xml",
+              "<office:document-content "
+              "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+              "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+              "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
+              "<office:spreadsheet><table:table>" +
+                  cells + "</table:table></office:spreadsheet></office:body>"
+                          "</office:document-content>"}});
+    }
+    const std::string main = "http://schemas.openxmlformats.org/";
+    const auto relationship = [&](const char* type, const char* target) {
+        return "<Relationships xmlns=\"" + main +
+               "package/2006/relationships\"><Relationship Id=\"r\" Type=\"" + main +
+               "officeDocument/2006/relationships/" + type + "\" Target=\"" + target +
+               "\"/></Relationships>";
+    };
+    return make_zip(
+        {{"_rels/.rels", relationship("officeDocument", "xl/workbook.xml")},
+         {"xl/workbook.xml", "<workbook xmlns=\"" + main + "spreadsheetml/2006/main\" xmlns:r=\"" +
+                                 main +
+                                 "officeDocument/2006/relationships\"><sheets><sheet name=\"S\" "
+                                 "sheetId=\"1\" r:id=\"r\"/></sheets></workbook>"},
+         {"xl/_rels/workbook.xml.rels", relationship("worksheet", "worksheets/sheet1.xml")},
+         {"xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + main +
+                                          "spreadsheetml/2006/main\"><sheetData>" + cells +
+                                          "</sheetData></worksheet>"}});
 }
 
 std::string source_with_a1(std::initializer_list<std::array<std::string_view, 3>> vehicles) {
@@ -239,9 +290,9 @@ namespace {
 
 /// Hands out a real source's bytes at most `block` at a time, waiting before
 /// each read or failing after some.
-class ShapedSource : public convert::ByteSource {
+class ShapedSource : public convert::SourceBytes {
 public:
-    ShapedSource(std::unique_ptr<convert::ByteSource> file, const TestFiles& shape,
+    ShapedSource(std::unique_ptr<convert::SourceBytes> file, const TestFiles& shape,
                  const fs::path& path)
         : file_(std::move(file)),
           block_(shape.block),
@@ -260,9 +311,15 @@ public:
     }
     std::size_t size_hint() const override { return file_->size_hint(); }
     bool changed() const override { return file_->changed(); }
+    std::uint64_t size() const override { return file_->size(); }
+    void read_at(std::uint64_t offset, char* into, std::size_t size) override {
+        if (good_reads_-- == 0) throw convert::ReadError("the device went away");
+        file_->read_at(offset, into, size);
+        if (after_first_read_) std::exchange(after_first_read_, nullptr)(path_);
+    }
 
 private:
-    std::unique_ptr<convert::ByteSource> file_;
+    std::unique_ptr<convert::SourceBytes> file_;
     std::size_t block_;
     int good_reads_;
     int wait_ms_;

@@ -92,6 +92,10 @@ std::string crlf_lines(std::initializer_list<std::string_view> lines);
 inline const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
 inline const std::string kEntry = "SPE1999.CSV - 1999-05-03";
 
+/// A workbook whose first sheet holds `csv`'s lines (CR LF) and fields
+/// (commas, no quotes), every cell a text: an .xlsx, or an .ods.
+std::string workbook_of(std::string_view csv, bool ods = false);
+
 /// A full-header source with one data line per (make, model, A1) triple
 /// where every other value fits its width.
 std::string source_with_a1(std::initializer_list<std::array<std::string_view, 3>> vehicles);
@@ -129,6 +133,7 @@ inline constexpr Ending checked{RunEnd::checked};
 inline constexpr Ending invalid_name{RunEnd::invalid_name};
 inline constexpr Ending source_missing{RunEnd::source_missing};
 inline constexpr Ending source_unreadable{RunEnd::source_unreadable};
+inline constexpr Ending encrypted{RunEnd::encrypted};
 inline constexpr Ending source_changed{RunEnd::source_changed};
 inline constexpr Ending failed{RunEnd::failed};
 inline constexpr Ending replace_failed{RunEnd::replace_failed};

@@ -93,6 +93,12 @@ std::vector<Scenario> scenarios() {
          {{"Done."}},
          {kNotes, "*" + kSource},
          std::string(testing_support::kExampleTarget)},
+        {"a workbook is listed and converts as its CSV would",
+         {{"NOTES.CSV", "x"}, {"SPE1999.xlsx", testing_support::workbook_of(kValid)}},
+         [](Driver& d) { d.double_click(1); },
+         {{"Done."}},
+         {kNotes, "*SPE1999.XLSX - 1999-05-03"},
+         std::string(testing_support::kExampleTarget)},
         {"a converted entry is refused",
          {{"NOTES.CSV", "x"}, {"SPE1999.CSV", kValid}},
          [](Driver& d) {

@@ -1,0 +1,1060 @@
+#include "workbooks/xlsx_rows.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "containers/xml_reader.h"
+#include "containers/zip_archive.h"
+#include "text/ascii_text.h"
+#include "workbooks/number_format.h"
+#include "workbooks/sheet_row.h"
+#include "workbooks/workbook_error.h"
+
+namespace convert {
+
+namespace {
+
+using Node = XmlReader::Node;
+
+// The namespaces of a workbook's markup, as Excel writes it and in the
+// strict form some writers use.
+constexpr std::string_view kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kStrictMain = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+constexpr std::string_view kRelationIds =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr std::string_view kStrictRelationIds =
+    "http://purl.oclc.org/ooxml/officeDocument/relationships";
+constexpr std::string_view kRelationships =
+    "http://schemas.openxmlformats.org/package/2006/relationships";
+
+/// The most bytes the shared strings take, their text and index, and the
+/// most merged ranges a sheet lists.
+constexpr std::size_t kMaxSharedStrings = std::size_t{64} << 20;
+constexpr std::size_t kMaxMergedRanges = std::size_t{1} << 20;
+/// A cell's text kept once it is surely too long for a row: escapes
+/// decoded later take no more than 13 bytes off it.
+constexpr std::size_t kMaxCellText = kLongestRow + 16;
+constexpr auto kNone = std::string_view::npos;
+
+[[noreturn]] void unreadable(const std::string& reason) {
+    throw WorkbookError(WorkbookError::Kind::unreadable, reason);
+}
+
+bool is_main(std::string_view ns) {
+    return ns == kMain || ns == kStrictMain;
+}
+
+/// Whether the node is the start or end of the workbook element `name`.
+bool is(const XmlReader& xml, std::string_view name) {
+    return xml.name() == name && is_main(xml.ns());
+}
+
+std::string_view attribute(const XmlReader& xml, std::string_view name) {
+    return xml.attribute({}, name).value_or(std::string_view{});
+}
+
+/// `text` as a whole number, all of it.
+template <typename Number>
+std::optional<Number> whole_number(std::string_view text) {
+    Number value{};
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
+    return value;
+}
+
+/// `text` quoted for a message, cut after 40 bytes.
+std::string quoted(std::string_view text) {
+    return '"' + std::string(text.substr(0, 40)) + (text.size() > 40 ? "...\"" : "\"");
+}
+
+/// Cells from row `first_row`, column `first_column` (from 0) to the last
+/// ones, both included.
+struct CellRange {
+    std::uint32_t first_row = 0;
+    std::uint32_t last_row = 0;
+    std::uint16_t first_column = 0;
+    std::uint16_t last_column = 0;
+
+    friend bool operator==(const CellRange&, const CellRange&) = default;
+};
+
+// References to cells, as A1 or XFD1048576: columns from 0, rows from 1.
+
+/// Reads `ref` as a cell's reference; a column past the sheet's bound is kSheetColumns.
+bool read_reference(std::string_view ref, std::size_t& column, std::size_t& row) {
+    std::size_t at = 0;
+    column = 0;
+    for (; at < ref.size() && ref[at] >= 'A' && ref[at] <= 'Z'; ++at) {
+        if (at < 3) column = column * 26 + static_cast<std::size_t>(ref[at] - 'A' + 1);
+    }
+    if (at == 0) return false;
+    column = at > 3 ? kSheetColumns : std::min(column - 1, kSheetColumns);
+    const auto number = whole_number<std::size_t>(ref.substr(at));
+    if (!number || *number == 0) return false;
+    row = *number;
+    return true;
+}
+
+std::string cell_name(std::size_t column, std::size_t row) {
+    std::string letters;
+    for (std::size_t c = column + 1; c > 0; c = (c - 1) / 26) {
+        letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+    }
+    return letters + std::to_string(row);
+}
+
+std::optional<CellRange> read_range(std::string_view ref) {
+    const std::size_t colon = ref.find(':');
+    std::size_t c1 = 0, r1 = 0, c2 = 0, r2 = 0;
+    if (!read_reference(ref.substr(0, colon), c1, r1) ||
+        !read_reference(colon == kNone ? ref : ref.substr(colon + 1), c2, r2)) {
+        return std::nullopt;
+    }
+    constexpr std::size_t kLastRow = std::numeric_limits<std::uint32_t>::max();
+    return CellRange{static_cast<std::uint32_t>(std::min({r1, r2, kLastRow})),
+                     static_cast<std::uint32_t>(std::min(std::max(r1, r2), kLastRow)),
+                     static_cast<std::uint16_t>(std::min(c1, c2)),
+                     static_cast<std::uint16_t>(std::max(c1, c2))};
+}
+
+// Excel's escapes: _xHHHH_ stands for the UTF-16 unit HHHH, for characters
+// XML cannot hold (a CR is _x000D_), and _x005F_ for an underscore that
+// would otherwise begin one.
+
+constexpr int kNoEscape = -1;
+constexpr int kCutShort = -2;  // the text ends where the escape may go on
+
+int escape_at(std::string_view text, std::size_t at) {
+    constexpr std::size_t kLength = 7;
+    const std::size_t have = std::min(kLength, text.size() - at);
+    int unit = 0;
+    for (std::size_t i = 0; i < have; ++i) {
+        const char c = text[at + i];
+        if (i == 0 || i == 6) {
+            if (c != '_') return kNoEscape;
+        } else if (i == 1) {
+            if (c != 'x') return kNoEscape;
+        } else {
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                     : -1;
+            if (digit < 0) return kNoEscape;
+            unit = unit * 16 + digit;
+        }
+    }
+    return have < kLength ? kCutShort : unit;
+}
+
+/// Writes `c` in UTF-8 at `out`; returns its length.
+std::size_t put_utf8(char32_t c, char* out) {
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | c >> 6);
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | c >> 12);
+        out[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | c >> 18);
+    out[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+/// Appends text to a string, its escapes decoded in place as they come
+/// whole; an escape cut between two appends waits for the next.
+class EscapedText {
+public:
+    void begin(std::string& out) {
+        out_ = &out;
+        pending_ = out.size();
+    }
+    void append(std::string_view text) {
+        out_->append(text);
+        decode(false);
+    }
+    /// The text has ended: what waits is no escape.
+    void finish() { decode(true); }
+
+private:
+    void decode(bool last) {
+        std::string& s = *out_;
+        std::size_t read = s.find('_', pending_);
+        if (read == kNone) {
+            pending_ = s.size();
+            return;
+        }
+        std::size_t write = read;  // decoded text is never longer
+        while (read < s.size()) {
+            const int unit = s[read] == '_' ? escape_at(s, read) : kNoEscape;
+            if (unit == kCutShort && !last) break;
+            if (unit < 0) {
+                s[write++] = s[read++];
+                continue;
+            }
+            std::size_t used = 7;
+            char32_t c = static_cast<char32_t>(unit);
+            if (c >= 0xD800 && c < 0xDC00) {
+                // A character beyond the first 65536: two escapes.
+                const int low = escape_at(s, read + used);
+                if (low == kCutShort && !last) break;
+                if (low >= 0xDC00 && low < 0xE000) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + static_cast<char32_t>(low - 0xDC00);
+                    used += 7;
+                } else {
+                    c = 0xFFFD;
+                }
+            } else if (c >= 0xDC00 && c < 0xE000) {
+                c = 0xFFFD;
+            }
+            write += put_utf8(c, &s[write]);
+            read += used;
+        }
+        s.erase(write, read - write);
+        pending_ = write;
+    }
+
+    std::string* out_ = nullptr;
+    std::size_t pending_ = 0;  // the first byte not decoded yet
+};
+
+/// Whether General shows the stored number `text` as it stands: a whole
+/// number of at most 15 digits without leading zeros, but -0.
+bool shown_as_stored(std::string_view text) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    if (text.empty() || text.size() > 15 || (text[0] == '0' && (negative || text.size() > 1))) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+/// Runs `work`, a failure of the zip or of a part's XML thrown as the
+/// workbook's being unreadable.
+template <typename Work>
+auto workbook_errors(const std::string& part, Work work) {
+    try {
+        return work();
+    } catch (const ZipError& e) {
+        unreadable(e.what());
+    } catch (const XmlError& e) {
+        unreadable("The workbook's part " + part + " cannot be read: " + e.what());
+    }
+}
+
+/// The part `target` names: from the root when it begins with '/', else
+/// from `folder`; its %XX escapes decoded, its . and .. segments followed.
+std::string part_named(std::string_view folder, std::string_view target) {
+    std::string path = target.starts_with('/') ? "" : std::string(folder);
+    for (std::size_t i = 0; i < target.size(); ++i) {
+        unsigned byte = 0;
+        if (target[i] == '%' && i + 2 < target.size() &&
+            std::from_chars(target.data() + i + 1, target.data() + i + 3, byte, 16).ptr ==
+                target.data() + i + 3) {
+            path += static_cast<char>(byte);
+            i += 2;
+        } else {
+            path += target[i];
+        }
+    }
+    std::vector<std::string_view> segments;
+    for (std::size_t at = 0; at <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        const std::string_view segment(path.data() + at, slash - at);
+        if (segment == "..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (!segment.empty() && segment != ".") {
+            segments.push_back(segment);
+        }
+        at = slash + 1;
+    }
+    std::string resolved;
+    for (const std::string_view segment : segments) {
+        resolved.append(resolved.empty() ? "" : "/").append(segment);
+    }
+    return resolved;
+}
+
+/// Scans a sheet's bytes for its merged ranges (see find_merged_ranges).
+class MergeScan {
+public:
+    explicit MergeScan(std::vector<CellRange>& ranges) : ranges_(ranges) {}
+
+    /// Scans `data` from `at`; returns where to go on once more bytes
+    /// follow (`more`), or its size.
+    std::size_t scan(std::string_view data, std::size_t at, bool more) {
+        std::size_t tag = 0, tag_from = kNone, special = 0, special_from = kNone;
+        for (;;) {
+            if (!until_.empty()) {
+                const std::size_t end = data.find(until_, at);
+                if (end == kNone)
+                    return std::max(at, data.size() - std::min(data.size(), std::size_t{2}));
+                at = end + until_.size();
+                until_ = {};
+                continue;
+            }
+            // The next of each, from here.
+            if (tag_from > at || (tag != kNone && tag < at)) {
+                const auto found = std::search(data.begin() + at, data.end(), name_);
+                tag = found == data.end() ? kNone : found - data.begin();
+                tag_from = at;
+            }
+            if (special_from > at || (special != kNone && special < at)) {
+                special = find_special(data, at);
+                special_from = at;
+            }
+            if (tag == kNone && special == kNone) {
+                return more ? std::max(at, data.size() - std::min(data.size(), std::size_t{16}))
+                            : data.size();
+            }
+            if (special < tag) {
+                const std::string_view rest = data.substr(special);
+                if (more && rest.size() < 9) return special;
+                at = special + 2;
+                if (rest.starts_with("<!--")) {
+                    until_ = "-->";
+                } else if (rest.starts_with("<![CDATA[")) {
+                    until_ = "]]>";
+                } else if (rest[1] == '?') {
+                    until_ = "?>";
+                }
+                continue;
+            }
+            const std::size_t after = tag + kName.size();
+            if (after == data.size()) {
+                if (more) return tag;
+                return data.size();
+            }
+            at = after;
+            if (!starts_tag(data, tag) ||
+                std::string_view(" \t\r\n/>").find(data[after]) == kNone) {
+                continue;
+            }
+            std::string_view ref;
+            bool has_ref = false;
+            const std::size_t end = tag_end(data, after, ref, has_ref);
+            if (end == kNone) {
+                if (more) return tag;
+                return data.size();  // cut short: the parse says so
+            }
+            const std::optional<CellRange> range = read_range(ref);
+            if (!range) {
+                unreadable(
+                    has_ref ? "The sheet's merged range " + quoted(ref) + " is no range of cells."
+                            : std::string("The sheet lists a merged range without its cells."));
+            }
+            if (ranges_.size() == kMaxMergedRanges) {
+                unreadable("The sheet merges more than " + std::to_string(kMaxMergedRanges) +
+                           " ranges of cells.");
+            }
+            ranges_.push_back(*range);
+            at = end;
+        }
+    }
+
+private:
+    static constexpr std::string_view kName = "mergeCell";
+
+    /// The next "<!" or "<?" from `from`: a comment, CDATA or instruction.
+    static std::size_t find_special(std::string_view data, std::size_t from) {
+        std::size_t best = kNone;
+        for (const char mark : {'!', '?'}) {
+            for (std::size_t p = from + 1; (p = data.find(mark, p)) != kNone && p < best; ++p) {
+                if (data[p - 1] == '<') {
+                    best = p;
+                    break;
+                }
+            }
+        }
+        return best == kNone ? kNone : best - 1;
+    }
+
+    /// Whether the name at `at` follows '<', directly or past a prefix.
+    static bool starts_tag(std::string_view data, std::size_t at) {
+        if (at == 0) return false;
+        if (data[at - 1] == '<') return true;
+        if (data[at - 1] != ':') return false;
+        std::size_t p = at - 1;
+        const auto in_name = [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '_' || c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+        };
+        while (p > 0 && in_name(data[p - 1])) --p;
+        return p > 0 && p + 1 < at && data[p - 1] == '<';
+    }
+
+    /// Past the '>' of the start tag whose attributes begin at `at`, its
+    /// ref attribute taken; kNone when the tag goes on past `data`.
+    static std::size_t tag_end(std::string_view data, std::size_t at, std::string_view& ref,
+                               bool& has_ref) {
+        constexpr std::string_view kSpace = " \t\r\n";
+        for (;;) {
+            at = data.find_first_not_of(kSpace, at);
+            if (at == kNone) return kNone;
+            if (data[at] == '>') return at + 1;
+            if (data[at] == '/') {
+                ++at;
+                continue;
+            }
+            const std::size_t equals = data.find('=', at);
+            if (equals == kNone) return kNone;
+            const std::size_t quote = data.find_first_not_of(kSpace, equals + 1);
+            if (quote == kNone) return kNone;
+            if (data[quote] != '"' && data[quote] != '\'') {
+                unreadable("The sheet's list of merged cells is not well-formed.");
+            }
+            const std::size_t close = data.find(data[quote], quote + 1);
+            if (close == kNone) return kNone;
+            std::string_view name = data.substr(at, equals - at);
+            name = name.substr(0, name.find_last_not_of(kSpace) + 1);
+            if (name == "ref") {
+                ref = data.substr(quote + 1, close - quote - 1);
+                has_ref = true;
+            }
+            at = close + 1;
+        }
+    }
+
+    std::vector<CellRange>& ranges_;
+    std::boyer_moore_horspool_searcher<std::string_view::const_iterator> name_{kName.begin(),
+                                                                               kName.end()};
+    std::string_view until_;  // the end of the comment, CDATA or instruction passed over
+};
+
+/// The ranges of a sheet's <mergeCell ref="..."/> elements, found in its
+/// bytes without parsing its XML: the list comes after the rows, which are
+/// read before it. Comments, CDATA sections and processing instructions are
+/// passed over, so that any other '<' is markup; the parse checks the list.
+std::vector<CellRange> find_merged_ranges(ByteSource& sheet) {
+    constexpr std::size_t kBlock = 256 << 10;
+    constexpr std::size_t kBehind = 64;  // bytes kept before the place: a tag's '<' and prefix
+    std::vector<CellRange> ranges;
+    MergeScan scan(ranges);
+    std::string data;
+    std::size_t at = 0;
+    for (bool more = true; more;) {
+        const std::size_t kept = at - std::min(at, kBehind);
+        data.erase(0, kept);
+        at -= kept;
+        // Only a tag cut short is kept whole; the parse refuses one this long.
+        if (data.size() - at > kMaxXmlMarkup) {
+            unreadable("The sheet holds a tag longer than " + std::to_string(kMaxXmlMarkup) +
+                       " bytes.");
+        }
+        const std::size_t old = data.size();
+        data.resize(old + kBlock);
+        const std::size_t got = sheet.read(data.data() + old, kBlock);
+        data.resize(old + got);
+        more = got != 0;
+        at = scan.scan(data, at, more);
+    }
+    return ranges;
+}
+
+}  // namespace
+
+class XlsxRows::Sheet {
+public:
+    explicit Sheet(RandomAccessSource& file);
+    Read read(FieldTaker& fields, RowShape& shape);
+    std::size_t number() const { return number_; }
+
+private:
+    /// How a cell style shows numbers, with its format's code as written.
+    struct CellStyle {
+        ExcelFormat format;
+        std::string code;
+    };
+    struct Relationship {
+        std::string id, type, target;
+    };
+    enum class CellType { number, shared, inline_string, formula_string, boolean, error, date };
+
+    // The workbook's parts.
+    const ZipEntry* find_part(const std::string& path) const;
+    /// Null for a part not `needed` that is missing.
+    std::unique_ptr<ByteSource> open_part(const std::string& path, bool needed = true);
+    /// Those of `part` ("" for the package's), their targets as part names.
+    std::vector<Relationship> relationships(const std::string& part);
+    void open_parts(RandomAccessSource& file);
+    void read_shared_strings(const std::string& path);
+    void read_styles(const std::string& path);
+    void open_sheet(const std::string& path);
+
+    // The sheet's rows.
+    Read next_row(FieldTaker& fields, RowShape& shape);
+    /// Reads on to the next <row>: its number, or 0 past the last.
+    std::size_t next_row_start();
+    void read_cells(std::size_t row);
+    void read_cell(std::size_t row, std::size_t& next_column);
+    void take_cell(std::size_t row, std::size_t column, CellType type, unsigned style, bool formula,
+                   bool value);
+    void add(std::size_t column, std::string_view text);
+    [[noreturn]] void cell_fault(std::size_t row, std::size_t column,
+                                 const std::string& fault) const;
+    void skip_element();
+    /// Reads the rest of the sheet, its merged ranges checked against those found first.
+    void finish_sheet();
+    void check_merge();
+    /// Sets the columns that merged ranges empty in `row`.
+    void cover_merged(std::size_t row);
+    /// Whether `column`, right of the last asked about, is emptied.
+    bool covered(std::size_t column);
+
+    std::unique_ptr<ZipArchive> archive_;
+    std::string part_;          // the part being read, named in failures
+    bool recalculate_ = false;  // formulas' saved values are placeholders
+    std::string strings_;       // the shared strings, one after another
+    std::vector<std::uint32_t> string_ends_;
+    std::vector<CellStyle> styles_;
+
+    std::unique_ptr<ByteSource> sheet_stream_;
+    std::unique_ptr<XmlReader> xml_;
+    std::size_t dimension_columns_ = 0;
+    std::size_t columns_ = 0;      // each row's length counts at least this many fields
+    std::size_t last_row_ = 0;     // the number of the last <row> met
+    std::size_t pending_row_ = 0;  // a row whose start was read, its cells not yet
+    bool header_read_ = false;
+    bool rows_ended_ = false;
+    std::size_t number_ = 0;
+
+    std::vector<CellRange> merges_;  // as the sheet lists them
+    std::size_t merges_checked_ = 0;
+    std::vector<CellRange> by_row_;                            // sorted by first row
+    std::size_t next_merge_ = 0;                               // of by_row_, the first not yet met
+    std::vector<CellRange> active_;                            // those over the current row
+    std::size_t active_until_ = static_cast<std::size_t>(-1);  // their first last row
+    bool top_left_row_ = false;  // the row holds a range's top-left cell
+    std::vector<std::pair<std::size_t, std::size_t>> covered_;  // columns emptied, from, to
+    std::size_t covered_at_ = 0;
+
+    SheetRow row_;
+    std::string value_;        // the cell's text as read
+    std::size_t row_end_ = 0;  // one past the row's last cell with text
+};
+
+XlsxRows::XlsxRows(RandomAccessSource& file) : sheet_(std::make_unique<Sheet>(file)) {}
+XlsxRows::~XlsxRows() = default;
+
+RowSource::Read XlsxRows::read(FieldTaker& fields, RowShape& shape) {
+    return sheet_->read(fields, shape);
+}
+
+std::size_t XlsxRows::number() const {
+    return sheet_->number();
+}
+
+XlsxRows::Sheet::Sheet(RandomAccessSource& file) {
+    if (is_compound_file(file)) {
+        throw WorkbookError(WorkbookError::Kind::encrypted,
+                            "The workbook is encrypted: it needs a password to be opened.");
+    }
+    workbook_errors(part_, [&] { open_parts(file); });
+}
+
+RowSource::Read XlsxRows::Sheet::read(FieldTaker& fields, RowShape& shape) {
+    return workbook_errors(part_, [&] { return next_row(fields, shape); });
+}
+
+// The workbook's parts, found through the relationships of the package
+// and of the workbook.
+
+const ZipEntry* XlsxRows::Sheet::find_part(const std::string& path) const {
+    if (const ZipEntry* entry = archive_->find(path)) return entry;
+    // Part names are the same in any case.
+    for (const ZipEntry& entry : archive_->entries()) {
+        if (equals_ignoring_case(entry.name, path)) return &entry;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<ByteSource> XlsxRows::Sheet::open_part(const std::string& path, bool needed) {
+    const ZipEntry* entry = find_part(path);
+    if (entry == nullptr) {
+        if (!needed) return nullptr;
+        unreadable("The workbook's part " + path + " is missing.");
+    }
+    part_ = path;
+    return archive_->open(*entry);
+}
+
+std::vector<XlsxRows::Sheet::Relationship> XlsxRows::Sheet::relationships(const std::string& part) {
+    const std::size_t name = part.rfind('/') + 1;
+    const std::string folder = part.substr(0, name);
+    std::vector<Relationship> found;
+    const auto stream = open_part(folder + "_rels/" + part.substr(name) + ".rels", false);
+    if (stream == nullptr) return found;
+    const auto xml = read_xml(*stream);
+    for (Node node; (node = xml->next()) != Node::done;) {
+        if (node != Node::start || xml->name() != "Relationship" || xml->ns() != kRelationships ||
+            attribute(*xml, "TargetMode") == "External") {
+            continue;
+        }
+        found.push_back({std::string(attribute(*xml, "Id")), std::string(attribute(*xml, "Type")),
+                         part_named(folder, attribute(*xml, "Target"))});
+    }
+    return found;
+}
+
+void XlsxRows::Sheet::open_parts(RandomAccessSource& file) {
+    archive_ = std::make_unique<ZipArchive>(file);
+    std::string workbook;
+    for (const Relationship& r : relationships("")) {
+        if (r.type.ends_with("/officeDocument")) {
+            workbook = r.target;
+            break;
+        }
+    }
+    if (workbook.empty() || find_part(workbook) == nullptr) {
+        unreadable("The zip archive holds no workbook.");
+    }
+    std::string sheet, strings, styles;
+    const std::vector<Relationship> parts = relationships(workbook);
+    for (const Relationship& r : parts) {
+        if (strings.empty() && r.type.ends_with("/sharedStrings")) strings = r.target;
+        if (styles.empty() && r.type.ends_with("/styles")) styles = r.target;
+    }
+    {
+        const auto stream = open_part(workbook);
+        const auto xml = read_xml(*stream);
+        for (Node node; (node = xml->next()) != Node::done;) {
+            if (node != Node::start || !is_main(xml->ns())) continue;
+            if (xml->name() == "sheet" && sheet.empty()) {
+                auto id = xml->attribute(kRelationIds, "id");
+                if (!id) id = xml->attribute(kStrictRelationIds, "id");
+                const auto named = std::find_if(parts.begin(), parts.end(),
+                                                [&](const Relationship& r) { return r.id == id; });
+                if (named == parts.end()) {
+                    unreadable("The workbook's sheet " + quoted(attribute(*xml, "name")) +
+                               " has no part.");
+                }
+                // Chart sheets and the like have no cells.
+                if (named->type.ends_with("/worksheet")) sheet = named->target;
+            } else if (xml->name() == "calcPr") {
+                const std::string_view full = attribute(*xml, "fullCalcOnLoad");
+                recalculate_ = full == "1" || full == "true";
+            }
+        }
+    }
+    if (sheet.empty()) unreadable("The workbook has no worksheet.");
+    if (!strings.empty()) read_shared_strings(strings);
+    if (!styles.empty()) read_styles(styles);
+    open_sheet(sheet);
+}
+
+void XlsxRows::Sheet::read_shared_strings(const std::string& path) {
+    const auto stream = open_part(path);
+    // Its text is no longer than its XML: room for it all at once, so that
+    // the table never grows past its bound by copying itself.
+    const std::uint64_t size = find_part(path)->size;
+    strings_.reserve(std::min<std::uint64_t>(size, kMaxSharedStrings));
+    const auto xml = read_xml(*stream);
+    const auto check_size = [&](std::size_t more) {
+        if (strings_.size() + more + string_ends_.size() * sizeof(std::uint32_t) >
+            kMaxSharedStrings) {
+            unreadable("Its table of shared strings is larger than 64 MB.");
+        }
+    };
+    EscapedText text;
+    int phonetic = 0;  // <rPh> runs open: their text is not shown
+    bool in_string = false, in_text = false;
+    for (Node node; (node = xml->next()) != Node::done;) {
+        if (node == Node::text) {
+            if (in_text) {
+                check_size(xml->text().size());
+                text.append(xml->text());
+            }
+            continue;
+        }
+        if (!is_main(xml->ns())) continue;
+        const std::string_view name = xml->name();
+        if (node == Node::start) {
+            if (name == "si") {
+                text.begin(strings_);
+                in_string = true;
+            } else if (name == "rPh") {
+                ++phonetic;
+            } else if (name == "t") {
+                in_text = in_string && phonetic == 0;
+            } else if (name == "sst") {
+                // As many as it says, as far as its size and the bound allow.
+                const auto count = whole_number<std::uint64_t>(attribute(*xml, "uniqueCount"));
+                string_ends_.reserve(static_cast<std::size_t>(
+                    std::min({count.value_or(0), size / 9, kMaxSharedStrings / 4})));
+            }
+        } else if (name == "t") {
+            in_text = false;
+        } else if (name == "rPh") {
+            --phonetic;
+        } else if (name == "si" && in_string) {
+            in_string = false;
+            text.finish();
+            check_size(sizeof(std::uint32_t));
+            string_ends_.push_back(static_cast<std::uint32_t>(strings_.size()));
+        }
+    }
+}
+
+void XlsxRows::Sheet::read_styles(const std::string& path) {
+    const auto stream = open_part(path);
+    const auto xml = read_xml(*stream);
+    const auto format_id = [&] {
+        const std::string_view id = attribute(*xml, "numFmtId");
+        const auto number = whole_number<unsigned>(id);
+        if (!number && !id.empty()) {
+            unreadable("The workbook's part " + path + " names the number format " + quoted(id) +
+                       ".");
+        }
+        return number.value_or(0);
+    };
+    std::vector<std::pair<unsigned, std::string>> codes;  // the workbook's own formats
+    std::vector<unsigned> formats;                        // of each cell style
+    bool cell_styles = false;
+    for (Node node; (node = xml->next()) != Node::done;) {
+        if (node == Node::text || !is_main(xml->ns())) continue;
+        if (is(*xml, "cellXfs")) {
+            cell_styles = node == Node::start;
+        } else if (node == Node::start && xml->name() == "numFmt") {
+            codes.emplace_back(format_id(), attribute(*xml, "formatCode"));
+        } else if (node == Node::start && xml->name() == "xf" && cell_styles) {
+            formats.push_back(format_id());
+        }
+    }
+    styles_.reserve(formats.size());
+    for (const unsigned id : formats) {
+        const auto own = std::find_if(codes.begin(), codes.end(),
+                                      [&](const auto& code) { return code.first == id; });
+        if (own != codes.end()) {
+            styles_.push_back({excel_number_format(own->second), own->second});
+            continue;
+        }
+        ExcelFormat format = excel_builtin_number_format(id);
+        const auto* refused = std::get_if<RefusedFormat>(&format);
+        std::string code(refused != nullptr ? refused->code : excel_builtin_format_code(id));
+        styles_.push_back({std::move(format), std::move(code)});
+    }
+}
+
+// The sheet: its merged ranges found first, then its XML read up to its rows.
+
+void XlsxRows::Sheet::open_sheet(const std::string& path) {
+    merges_ = find_merged_ranges(*open_part(path));
+    by_row_ = merges_;
+    std::stable_sort(by_row_.begin(), by_row_.end(), [](const CellRange& a, const CellRange& b) {
+        return a.first_row < b.first_row;
+    });
+    sheet_stream_ = open_part(path);
+    xml_ = read_xml(*sheet_stream_);
+    for (Node node; (node = xml_->next()) != Node::done;) {
+        if (node != Node::start) continue;
+        if (is(*xml_, "sheetData")) return;
+        if (is(*xml_, "dimension")) {
+            const std::string_view ref = attribute(*xml_, "ref");
+            const auto range = read_range(ref);
+            if (!range)
+                unreadable("The sheet's dimension " + quoted(ref) + " is no range of cells.");
+            dimension_columns_ = std::min<std::size_t>(range->last_column + 1u, kSheetColumns);
+        } else if (xml_->name() == "mergeCell") {
+            check_merge();
+        }
+    }
+    finish_sheet();
+}
+
+void XlsxRows::Sheet::check_merge() {
+    const auto range = read_range(attribute(*xml_, "ref"));
+    if (!range || merges_checked_ == merges_.size() || merges_[merges_checked_] != *range) {
+        unreadable("The sheet's merged cells are not all where they were found ahead of its rows.");
+    }
+    ++merges_checked_;
+}
+
+void XlsxRows::Sheet::finish_sheet() {
+    rows_ended_ = true;
+    // The scan and the parse see the same elements: by their name alone.
+    for (Node node; (node = xml_->next()) != Node::done;) {
+        if (node == Node::start && xml_->name() == "mergeCell") check_merge();
+    }
+    if (merges_checked_ != merges_.size()) {
+        unreadable("The sheet's merged cells are not all where they were found ahead of its rows.");
+    }
+}
+
+void XlsxRows::Sheet::skip_element() {
+    for (std::size_t depth = 1; depth > 0;) {
+        const Node node = xml_->next();
+        if (node == Node::start) ++depth;
+        if (node == Node::end) --depth;
+        if (node == Node::done) return;
+    }
+}
+
+std::size_t XlsxRows::Sheet::next_row_start() {
+    if (rows_ended_) return 0;
+    for (;;) {
+        const Node node = xml_->next();
+        if (node == Node::start && is(*xml_, "row")) {
+            std::size_t row = last_row_ + 1;
+            if (const auto r = xml_->attribute({}, "r")) {
+                const auto number = whole_number<std::size_t>(*r);
+                if (!number || *number == 0)
+                    unreadable("The sheet has a row numbered " + quoted(*r) + ".");
+                row = *number;
+            }
+            if (row <= last_row_) {
+                unreadable("Row " + std::to_string(row) + " of the sheet comes after row " +
+                           std::to_string(last_row_) + ".");
+            }
+            return last_row_ = row;
+        }
+        if (node == Node::start) skip_element();
+        if (node == Node::end || node == Node::done) {
+            finish_sheet();
+            return 0;
+        }
+    }
+}
+
+RowSource::Read XlsxRows::Sheet::next_row(FieldTaker& fields, RowShape& shape) {
+    if (!header_read_) {
+        header_read_ = true;
+        number_ = 1;
+        pending_row_ = next_row_start();
+        row_.clear();
+        if (pending_row_ == 1) {
+            pending_row_ = 0;
+            read_cells(1);
+        }
+        columns_ = std::max(dimension_columns_, row_end_);
+        return row_.hand_to(fields, shape, columns_);
+    }
+    for (;;) {
+        if (pending_row_ == 0) pending_row_ = next_row_start();
+        if (pending_row_ == 0) return Read::end;
+        number_ = std::exchange(pending_row_, 0);
+        read_cells(number_);
+        // Rows with nothing in them are blank: passed over. (A row too long
+        // keeps none of its text.)
+        if (row_end_ != 0 || !row_.empty()) return row_.hand_to(fields, shape, columns_);
+    }
+}
+
+void XlsxRows::Sheet::read_cells(std::size_t row) {
+    row_.clear();
+    row_end_ = 0;
+    cover_merged(row);
+    std::size_t next_column = 0;
+    for (;;) {
+        const Node node = xml_->next();
+        if (node == Node::start && is(*xml_, "c")) {
+            read_cell(row, next_column);
+        } else if (node == Node::start) {
+            skip_element();
+        } else if (node == Node::end || node == Node::done) {
+            return;
+        }
+    }
+}
+
+void XlsxRows::Sheet::read_cell(std::size_t row, std::size_t& next_column) {
+    std::size_t column = next_column;
+    if (const auto r = xml_->attribute({}, "r")) {
+        std::size_t ignored = 0;
+        if (!read_reference(*r, column, ignored)) {
+            unreadable("The sheet has a cell named " + quoted(*r) + ".");
+        }
+        if (column < next_column && column < kSheetColumns) {
+            unreadable("Cell " + cell_name(column, row) +
+                       " of the sheet comes after a cell to its right.");
+        }
+    }
+    next_column = column + 1;
+    CellType type = CellType::number;
+    if (const auto t = xml_->attribute({}, "t")) {
+        static constexpr std::pair<std::string_view, CellType> kTypes[] = {
+            {"n", CellType::number},
+            {"s", CellType::shared},
+            {"str", CellType::formula_string},
+            {"inlineStr", CellType::inline_string},
+            {"b", CellType::boolean},
+            {"e", CellType::error},
+            {"d", CellType::date}};
+        const auto known = std::find_if(std::begin(kTypes), std::end(kTypes),
+                                        [&](const auto& k) { return k.first == *t; });
+        if (known == std::end(kTypes))
+            cell_fault(row, column, "is of the unknown type " + quoted(*t));
+        type = known->second;
+    }
+    unsigned style = 0;
+    if (const auto s = xml_->attribute({}, "s")) {
+        const auto number = whole_number<unsigned>(*s);
+        if (!number) cell_fault(row, column, "names the style " + quoted(*s));
+        style = *number;
+    }
+
+    // Its value: <v>, or the text of an inline string's <t>s, runs
+    // included, phonetic runs left out; <f> tells of a formula.
+    value_.clear();
+    const bool escaped = type == CellType::inline_string || type == CellType::formula_string;
+    EscapedText text;
+    if (escaped) text.begin(value_);
+    bool formula = false, value = false, collect = false;
+    for (std::size_t depth = 0;;) {
+        const Node node = xml_->next();
+        if (node == Node::text) {
+            if (!collect || value_.size() > kMaxCellText) continue;
+            if (escaped) {
+                text.append(xml_->text());
+            } else {
+                value_.append(xml_->text());
+            }
+        } else if (node == Node::start) {
+            const std::string_view name = xml_->name();
+            const bool main = is_main(xml_->ns());
+            if (main && depth == 0 && (name == "v" || name == "is")) {
+                value = true;
+                collect = name == "v";
+            } else if (main && depth > 0 && (name == "r" || name == "t")) {
+                collect = name == "t";
+            } else {
+                formula = formula || (main && depth == 0 && name == "f");
+                skip_element();
+                continue;
+            }
+            ++depth;
+        } else if (node == Node::end && depth > 0) {
+            --depth;
+            collect = false;
+        } else {
+            break;
+        }
+    }
+    if (escaped) text.finish();
+    take_cell(row, column, type, style, formula, value);
+}
+
+void XlsxRows::Sheet::take_cell(std::size_t row, std::size_t column, CellType type, unsigned style,
+                                bool formula, bool value) {
+    // Of a merged range, only the top-left cell shows its value.
+    if (column >= kSheetColumns || (!covered_.empty() && covered(column))) return;
+    const auto refuse = [&](CellRefusal::Kind kind, std::string detail) {
+        row_.refuse(column, {kind, cell_name(column, row), std::move(detail)});
+    };
+    if (formula && (recalculate_ || !value)) return refuse(CellRefusal::Kind::unsaved_formula, {});
+    if (value_.empty()) return;
+    // A style matters to numbers only; a workbook without styles has General.
+    static const CellStyle kGeneral{NumberFormat{}, "General"};
+    const auto shown = [&]() -> const CellStyle& {
+        if (style < styles_.size() || (style == 0 && styles_.empty())) {
+            return styles_.empty() ? kGeneral : styles_[style];
+        }
+        cell_fault(row, column,
+                   "has the style " + std::to_string(style) + ", which the workbook does not have");
+    };
+    switch (type) {
+        case CellType::shared: {
+            const auto index = whole_number<std::size_t>(value_);
+            if (!index || *index >= string_ends_.size()) {
+                cell_fault(row, column,
+                           "names the shared string " + quoted(value_) +
+                               ", which the workbook does not have");
+            }
+            const std::uint32_t start = *index == 0 ? 0 : string_ends_[*index - 1];
+            return add(column,
+                       std::string_view(strings_).substr(start, string_ends_[*index] - start));
+        }
+        case CellType::inline_string:
+        case CellType::formula_string:
+            return add(column, value_);
+        case CellType::boolean:
+            if (value_ != "0" && value_ != "1") {
+                cell_fault(row, column, "holds " + quoted(value_) + ", which is not TRUE or FALSE");
+            }
+            return add(column, value_ == "1" ? "TRUE" : "FALSE");
+        case CellType::error:
+            return refuse(CellRefusal::Kind::error, value_);
+        case CellType::date:
+            return refuse(CellRefusal::Kind::number_format, shown().code);
+        case CellType::number:
+            break;
+    }
+    const CellStyle& style_shown = shown();
+    if (const auto* refused = std::get_if<RefusedFormat>(&style_shown.format)) {
+        return refuse(CellRefusal::Kind::number_format, refused->code);
+    }
+    const NumberFormat& format = std::get<NumberFormat>(style_shown.format);
+    if (!format.digits && shown_as_stored(value_)) return add(column, value_);
+    const std::optional<double> number = parse_cell_number(value_);
+    if (!number) cell_fault(row, column, "holds " + quoted(value_) + ", which is not a number");
+    add(column, shown_number(*number, format));
+}
+
+void XlsxRows::Sheet::add(std::size_t column, std::string_view text) {
+    row_.add(column, text);
+    if (!text.empty()) row_end_ = column + 1;
+}
+
+void XlsxRows::Sheet::cell_fault(std::size_t row, std::size_t column,
+                                 const std::string& fault) const {
+    unreadable("Cell " + cell_name(column, row) + " of the sheet " + fault + ".");
+}
+
+// Merged ranges over the rows: the columns each row empties, in order.
+
+void XlsxRows::Sheet::cover_merged(std::size_t row) {
+    bool changed = top_left_row_;
+    top_left_row_ = false;
+    while (next_merge_ < by_row_.size() && by_row_[next_merge_].first_row <= row) {
+        const CellRange& range = by_row_[next_merge_++];
+        if (range.last_row < row) continue;
+        active_.push_back(range);
+        active_until_ = std::min<std::size_t>(active_until_, range.last_row);
+        changed = true;
+    }
+    if (row > active_until_) {
+        std::erase_if(active_, [&](const CellRange& range) { return range.last_row < row; });
+        active_until_ = std::numeric_limits<std::size_t>::max();
+        for (const CellRange& range : active_) {
+            active_until_ = std::min<std::size_t>(active_until_, range.last_row);
+        }
+        changed = true;
+    }
+    covered_at_ = 0;
+    if (!changed) return;
+    covered_.clear();
+    for (const CellRange& range : active_) {
+        std::size_t first = range.first_column;
+        if (range.first_row == row) {
+            ++first;
+            top_left_row_ = true;
+        }
+        if (first <= range.last_column) covered_.emplace_back(first, range.last_column);
+    }
+    std::sort(covered_.begin(), covered_.end());
+}
+
+bool XlsxRows::Sheet::covered(std::size_t column) {
+    while (covered_at_ < covered_.size() && covered_[covered_at_].second < column) ++covered_at_;
+    return covered_at_ < covered_.size() && covered_[covered_at_].first <= column;
+}
+
+}  // namespace convert

@@ -1,0 +1,285 @@
+#include "workbooks/ods_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "records/row_rules.h"
+#include "test_support.h"
+#include "text/code_page.h"
+#include "workbooks/workbook_error.h"
+#include "zip_writer.h"
+
+using namespace convert;
+using namespace testing_support;
+
+namespace {
+
+const std::string kNamespaces =
+    R"( xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0")"
+    R"( xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0")"
+    R"( xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0")"
+    R"( xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0")"
+    R"( xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0")"
+    R"( xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0")"
+    R"( xmlns:loext="urn:org:documentfoundation:names:experimental:office:xmlns:loext:1.0")"
+    R"( xmlns:calcext="urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0")";
+
+/// A workbook as a test shapes it: the first sheet's rows and columns, the
+/// styles of content.xml and of styles.xml; a second sheet follows the first.
+struct Book {
+    std::string rows;
+    std::string styles = "";         // content.xml's automatic styles
+    std::string common_styles = "";  // styles.xml's
+    std::string encryption = "";     // in content.xml's manifest entry
+    bool deflate = true;             // content.xml deflated, or stored
+    std::string mimetype = "application/vnd.oasis.opendocument.spreadsheet";
+};
+
+std::string cell(std::string_view attributes, std::string_view content = "") {
+    return "<table:table-cell " + std::string(attributes) + ">" + std::string(content) +
+           "</table:table-cell>";
+}
+std::string s(std::string_view text) {
+    return cell(R"(office:value-type="string")", "<text:p>" + std::string(text) + "</text:p>");
+}
+std::string f(std::string_view value, std::string_view style = "") {
+    const std::string styled =
+        style.empty() ? "" : R"( table:style-name=")" + std::string(style) + R"(")";
+    return cell(R"(office:value-type="float" office:value=")" + std::string(value) + "\"" + styled);
+}
+std::string row(std::string_view cells, std::string_view attributes = "") {
+    return "<table:table-row " + std::string(attributes) + ">" + std::string(cells) +
+           "</table:table-row>";
+}
+
+std::string ods(const Book& book) {
+    const std::string content =
+        "<office:document-content" + kNamespaces + "><office:automatic-styles>" + book.styles +
+        "</office:automatic-styles><office:body><office:spreadsheet><table:table>" + book.rows +
+        "</table:table><table:table>" + row(s("second")) +
+        "</table:table></office:spreadsheet></office:body></office:document-content>";
+    const std::string styles = "<office:document-styles" + kNamespaces + "><office:styles>" +
+                               book.common_styles + "</office:styles></office:document-styles>";
+    const std::string manifest =
+        R"(<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0">)"
+        R"(<manifest:file-entry manifest:full-path="content.xml">)" +
+        book.encryption + "</manifest:file-entry></manifest:manifest>";
+    return make_zip({{"mimetype", book.mimetype, false},
+                     {"META-INF/manifest.xml", manifest},
+                     {"content.xml", content, book.deflate},
+                     {"styles.xml", styles}});
+}
+
+/// Each row read as "number:field|field(length)", refused cells after it as
+/// " !cell:kind:detail"; or what the workbook error says.
+class Trace : public FieldTaker {
+public:
+    void start_row() override {
+        fields_.clear();
+        refusals_.clear();
+    }
+    void take(std::size_t first, std::span<const PaddedView> values) override {
+        fields_.resize(std::max(fields_.size(), first + values.size()));
+        for (const PaddedView value : values) fields_[first++] = value;
+    }
+    void refuse(std::size_t, const CellRefusal& refusal) override {
+        const char* kinds[] = {"format", "error", "formula"};
+        refusals_ += " !" + refusal.cell + ":" + kinds[static_cast<int>(refusal.kind)] + ":" +
+                     refusal.detail;
+    }
+    static std::string of(const std::string& file) {
+        MemoryRandomAccess bytes(file);
+        std::string out;
+        try {
+            OdsRows rows(bytes);
+            Trace trace;
+            RowShape shape;
+            while (rows.read(trace, shape) != RowSource::Read::end) {
+                std::string fields;
+                for (const std::string& field : trace.fields_) fields += "|" + field;
+                out += (out.empty() ? "" : " / ") + std::to_string(rows.number()) + ":" +
+                       fields.substr(std::min<std::size_t>(1, fields.size())) + "(" +
+                       std::to_string(shape.length) + ")" + trace.refusals_;
+            }
+        } catch (const WorkbookError& e) {
+            const std::string what = e.what();  // the XML parser's own words left out
+            const std::size_t cut = what.find("damaged:");
+            out = (e.kind == WorkbookError::Kind::encrypted ? "encrypted: " : "unreadable: ") +
+                  what.substr(0, cut == what.npos ? cut : cut + 8);
+        }
+        return out;
+    }
+
+private:
+    std::vector<std::string> fields_;
+    std::string refusals_;
+};
+
+const std::string kFixed =
+    R"(<number:number-style style:name="N2"><number:number number:decimal-places="2" )"
+    R"(number:min-integer-digits="1"/></number:number-style>)"
+    R"(<number:number-style style:name="N3"><number:number number:decimal-places="0" )"
+    R"(number:min-integer-digits="1" number:grouping="true"/></number:number-style>)"
+    R"(<number:number-style style:name="N4"><number:number number:decimal-places="2" )"
+    R"(loext:min-decimal-places="0" number:min-integer-digits="1"/></number:number-style>)"
+    R"(<style:style style:name="ce2" style:family="table-cell" style:data-style-name="N2"/>)"
+    R"(<style:style style:name="ce3" style:family="table-cell" style:data-style-name="N3"/>)"
+    R"(<style:style style:name="ce4" style:family="table-cell" style:parent-style-name="ce5"/>)"
+    R"(<style:style style:name="ce5" style:family="table-cell" style:data-style-name="N4"/>)";
+const std::string kRefused =
+    R"(<number:percentage-style style:name="P1"><number:number number:decimal-places="1" )"
+    R"(number:min-integer-digits="1"/><number:text>%</number:text></number:percentage-style>)"
+    R"(<number:currency-style style:name="C1"><number:number number:decimal-places="2" )"
+    R"(number:min-integer-digits="1" number:grouping="true"/><number:text> </number:text>)"
+    R"(<number:currency-symbol>€</number:currency-symbol></number:currency-style>)"
+    R"(<number:date-style style:name="D1"><number:day number:style="long"/><number:text>/)"
+    R"(</number:text><number:month number:style="long"/><number:text>/</number:text>)"
+    R"(<number:year number:style="long"/></number:date-style>)"
+    R"(<number:number-style style:name="M1"><style:text-properties fo:color="#ff0000"/>)"
+    R"(<number:text>-</number:text><number:number number:decimal-places="2" )"
+    R"(number:min-integer-digits="1"/><style:map style:condition="value()&gt;=0" )"
+    R"(style:apply-style-name="N2"/></number:number-style>)"
+    R"(<number:number-style style:name="K1"><number:number number:min-integer-digits="1" )"
+    R"(number:decimal-places="0"/><number:text> kg</number:text></number:number-style>)";
+std::string styled(std::string_view name, std::string_view data) {
+    return R"(<style:style style:family="table-cell" style:name=")" + std::string(name) +
+           R"(" style:data-style-name=")" + std::string(data) + R"("/>)";
+}
+
+TEST(OdsRows, ReadsTheFirstSheetAsItsCsvExport) {
+    const std::string encrypted = R"(<manifest:encryption-data manifest:checksum="x"/>)";
+    const std::string three = row(s("h1") + s("h2") + s("h3"));
+    const struct {
+        const char* what;
+        Book book;
+        std::string rows;
+    } cases[] = {
+        {"each value type; General in 15 digits",
+         {row(s("x") + f("7") + f("-1.5") + f("0.30000000000000004") + f("1E-3") +
+              cell(R"(office:value-type="boolean" office:boolean-value="true")") +
+              cell(R"(office:value-type="void")") + cell("", "<text:p>t</text:p>") +
+              cell(R"(office:value-type="string" office:string-value="sv")", "<text:p>p</text:p>") +
+              cell(R"(table:formula="of:=1+1" office:value-type="float" office:value="2")"))},
+         "1:x|7|-1.5|0.3|0.001|TRUE||t|sv|2(31)"},
+        {"fixed digits from the cell's style, its parent's, its column's",
+         {"<table:table-column/><table:table-column table:default-cell-style-name=\"ce3\"/>" +
+              row(f("1.005", "ce2") + f("1234567") + f("2.5", "ce4") + f("2.5", "ce3")),
+          kFixed},
+         "1:1.01|1,234,567|2.5|3(22)"},
+        {"the default cell style in styles.xml",
+         {row(f("2")), "",
+          kFixed + R"(<style:default-style style:family="table-cell" )"
+                   R"(style:data-style-name="N2"/>)"},
+         "1:2.00(4)"},
+        {"formats refused with their codes",
+         {row(cell(R"(office:value-type="percentage" office:value="0.5" table:style-name="p")") +
+              cell(R"(office:value-type="currency" office:value="5" table:style-name="c")") +
+              cell(R"(office:value-type="date" office:date-value="2024-01-31" )"
+                   R"(table:style-name="d")") +
+              f("-1", "m") + f("3", "k") +
+              cell(R"(office:value-type="percentage" office:value="0.5")")),
+          kFixed + kRefused + styled("p", "P1") + styled("c", "C1") + styled("d", "D1") +
+              styled("m", "M1") + styled("k", "K1")},
+         "1:(0) !A1:format:0.0% !B1:format:#,##0.00 € !C1:format:DD/MM/YYYY "
+         "!D1:format:[>=0]0.00;[RED]-0.00 !E1:format:0\" kg\" !F1:format:0%"},
+        {"an error result, a formula never computed, each cell repeated",
+         {row(s("h")) +
+          row(cell(R"(table:formula="of:=1/0" office:value-type="float" office:value="0" )"
+                   R"(calcext:value-type="error")",
+                   "<text:p>#DIV/0!</text:p>") +
+              cell(R"(table:formula="of:=A1" table:number-columns-repeated="2")"))},
+         "1:h(1) / 2:(0) !A2:error:#DIV/0! !B2:formula: !C2:formula:"},
+        {"paragraphs by LF, spaces, tabs, breaks, spans and links kept; annotations left out",
+         {row(cell(R"(office:value-type="string")",
+                   "<office:annotation><text:p>note</text:p></office:annotation>"
+                   "<text:p> a<text:s text:c=\"2\"/>b </text:p><text:p><text:span>c</text:span>"
+                   "<text:tab/><text:a>d</text:a><text:line-break/>e \n  f</text:p>"))},
+         "1:a  b\nc\td\ne f(14)"},
+        {"merged cells: covered cells are empty; repeated columns",
+         {row(cell(R"(office:value-type="string" table:number-columns-spanned="2")",
+                   "<text:p>m</text:p>") +
+              "<table:covered-table-cell office:value-type=\"string\"><text:p>hidden</text:p>"
+              "</table:covered-table-cell>" +
+              cell(R"(office:value-type="string" table:number-columns-repeated="2")",
+                   "<text:p>r</text:p>") +
+              cell(R"(table:number-columns-repeated="16380")") + s("past the last column"))},
+         "1:m||r|r(6)"},
+        {"rows in groups; empty rows cost nothing; a repeated row's copies; as wide as the header",
+         {"<table:table-header-rows>" + three + "</table:table-header-rows>" +
+          row(cell(R"(table:number-columns-repeated="1024")"),
+              R"(table:number-rows-repeated="2")") +
+          "<table:table-row-group><table:table-rows>" +
+          row(s("x"), R"(table:number-rows-repeated="2" table:visibility="collapse")") +
+          "</table:table-rows></table:table-row-group>" +
+          row(cell(R"(table:number-columns-repeated="1024")"),
+              R"(table:number-rows-repeated="1048570")")},
+         "1:h1|h2|h3(8) / 4:x(3) / 5:x(3)"},
+        {"an empty first row is the header",
+         {row("", R"(table:number-rows-repeated="3")") + row(s("x"))},
+         "1:(0) / 4:x(1)"},
+        {"content.xml stored", {.rows = row(s("x")), .deflate = false}, "1:x(1)"},
+        {"a sheet without rows, the second not read", {""}, ""},
+        {"a password",
+         {.rows = row(s("x")), .encryption = encrypted},
+         "encrypted: The workbook is protected by a password."},
+        {"another kind of document",
+         {.rows = "", .mimetype = "application/vnd.oasis.opendocument.text"},
+         "unreadable: The file is not an OpenDocument spreadsheet: its type is "
+         "\"application/vnd.oasis.opendocument.text\"."},
+        {"malformed XML",
+         {row(s("x") + "<table:table-cell>")},
+         "unreadable: The workbook's content.xml is damaged:"},
+        {"a number that is none",
+         {row(s("x") + f("1,5"))},
+         "unreadable: Cell B1 of the first sheet holds the number \"1,5\", which cannot be read."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Trace::of(ods(c.book)), c.rows) << c.what;
+    EXPECT_EQ(Trace::of("PK not a zip"), "unreadable: The file is not a zip archive.");
+    EXPECT_EQ(Trace::of(make_zip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}})),
+              "unreadable: The file holds no content.xml: it is not an OpenDocument spreadsheet.");
+}
+
+/// The rows' lines as a sheet: numbers as numbers, other values as text.
+std::string sheet_of(std::initializer_list<std::string_view> lines) {
+    std::string rows;
+    for (std::string_view line : lines) {
+        std::string cells;
+        for (std::size_t at = 0; at <= line.size();) {
+            const std::size_t end = std::min(line.find(',', at), line.size());
+            const std::string value(line.substr(at, end - at));
+            const bool number =
+                !value.empty() && value.find_first_not_of("0123456789") == value.npos;
+            cells += value.empty() ? cell("") : number ? f(value) : s(value);
+            at = end + 1;
+        }
+        rows += row(cells);
+    }
+    return ods({rows});
+}
+
+TEST(OdsRows, ConvertsAsTheSameSheetSavedAsCsv) {
+    const std::string over_long =
+        "ACME,RUNABOUT 2,1234,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98";
+    for (const std::string_view line : {kExampleLine, std::string_view(over_long)}) {
+        std::string csv_target;
+        RecordingReport csv_report;
+        const RowsResult csv = convert_content(crlf_lines({kFullHeader, line}), csv_target,
+                                               csv_report, windows_1252_code_page());
+        const std::string file = sheet_of({kFullHeader, line});
+        MemoryRandomAccess bytes(file);
+        OdsRows rows(bytes);
+        StringSink sink;
+        TargetBuffer target(sink);
+        RecordingReport report;
+        const RowsResult got = convert_rows(rows, target, report, windows_1252_code_page());
+        EXPECT_EQ(got.end, csv.end) << line;
+        EXPECT_EQ(sink.bytes, csv_target) << line;
+        EXPECT_EQ(report.messages, csv_report.messages) << line;
+        EXPECT_EQ(line == kExampleLine ? sink.bytes : std::to_string(report.messages.size()),
+                  line == kExampleLine ? std::string(kExampleTarget) : "1");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,305 @@
+#include "workbooks/xlsx_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "containers/random_access.h"
+#include "records/row_rules.h"
+#include "records/target_buffer.h"
+#include "test_support.h"
+#include "workbooks/workbook_error.h"
+#include "zip_writer.h"
+
+using namespace convert;
+using namespace testing_support;
+
+namespace {
+
+constexpr std::string_view kNs =
+    R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main")"
+    R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
+constexpr std::string_view kRel =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+/// What a test workbook holds besides its first sheet's rows.
+struct Book {
+    std::string strings = {};  // <si> elements: a shared strings part when not empty
+    std::string styles = {};   // the styles part's elements: none when empty
+    std::string sheet = {};    // the whole first sheet, in place of one holding the rows
+    std::string after_rows = {};
+    std::string before_rows = {};
+    std::string calc = {};  // after the workbook's <sheets>
+    std::string sheets = R"(<sheet name="A" sheetId="1" r:id="rId1"/>)";
+    std::string sheet1 = "worksheets/sheet1.xml";  // its target, as the workbook's rels name it
+    bool deflate = true;
+};
+
+std::string relationship(std::string_view id, std::string_view type, std::string_view target) {
+    return "<Relationship Id=\"" + std::string(id) + "\" Type=\"" + std::string(kRel) +
+           std::string(type) + "\" Target=\"" + std::string(target) + "\"/>";
+}
+
+std::string rels(const std::string& inside) {
+    return R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)" +
+           inside + "</Relationships>";
+}
+
+/// An .xlsx file whose first sheet holds `rows`, <row> elements.
+std::string xlsx(const std::string& rows, const Book& p = {}) {
+    const auto sheet = [&](const std::string& data, const std::string& before,
+                           const std::string& after) {
+        return "<worksheet" + std::string(kNs) + ">" + before + "<sheetData>" + data +
+               "</sheetData>" + after + "</worksheet>";
+    };
+    std::vector<ZipItem> items = {
+        {"[Content_Types].xml", "<Types/>"},
+        {"_rels/.rels", rels(relationship("rId1", "officeDocument", "xl/workbook.xml"))},
+        {"xl/workbook.xml", "<workbook" + std::string(kNs) + "><sheets>" + p.sheets + "</sheets>" +
+                                p.calc + "</workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         rels(
+             relationship("rId1", "worksheet", p.sheet1) +
+             relationship("rId2", "worksheet", "worksheets/sheet2.xml") +
+             relationship("rId3", "chartsheet", "chartsheets/sheet1.xml") +
+             (p.strings.empty() ? "" : relationship("rId4", "sharedStrings", "sharedStrings.xml")) +
+             (p.styles.empty() ? "" : relationship("rId5", "styles", "/xl/styles.xml")))},
+        {"xl/worksheets/sheet1.xml",
+         p.sheet.empty() ? sheet(rows, p.before_rows, p.after_rows) : p.sheet},
+        {"xl/worksheets/sheet2.xml",
+         sheet(R"(<row><c t="inlineStr"><is><t>second</t></is></c></row>)", "", "")},
+    };
+    if (!p.strings.empty()) {
+        items.push_back(
+            {"xl/sharedStrings.xml", "<sst" + std::string(kNs) + ">" + p.strings + "</sst>"});
+    }
+    if (!p.styles.empty()) {
+        items.push_back(
+            {"xl/styles.xml", "<styleSheet" + std::string(kNs) + ">" + p.styles + "</styleSheet>"});
+    }
+    for (ZipItem& item : items) item.deflate = p.deflate;
+    return make_zip(items);
+}
+
+std::string cell(std::string_view ref, std::string_view value, std::string_view attributes = "") {
+    return "<c r=\"" + std::string(ref) + "\"" + std::string(attributes) + "><v>" +
+           std::string(value) + "</v></c>";
+}
+std::string text(std::string_view ref, std::string_view value) {
+    return "<c r=\"" + std::string(ref) + "\" t=\"inlineStr\"><is><t>" + std::string(value) +
+           "</t></is></c>";
+}
+std::string patched(std::string file, std::string_view from, std::string_view to) {
+    return file.replace(file.find(from), from.size(), to);
+}
+std::string row(int number, const std::string& cells) {
+    return "<row r=\"" + std::to_string(number) + "\">" + cells + "</row>";
+}
+
+/// Keeps a row as its CSV export's line: its fields quoted where they must
+/// be, and as many commas after them as its length counts.
+struct CsvLine : FieldTaker {
+    std::vector<std::string> fields;
+    std::string refusals;
+    void start_row() override { fields.clear(), refusals.clear(); }
+    void take(std::size_t first, std::span<const PaddedView> values) override {
+        fields.resize(std::max(fields.size(), first + values.size()));
+        for (std::size_t i = 0; i < values.size(); ++i) fields[first + i] = values[i].bytes();
+    }
+    void refuse(std::size_t, const CellRefusal& refusal) override {
+        static constexpr const char* kKinds[] = {"format", "error", "unsaved"};
+        refusals += " {" + refusal.cell + " " + kKinds[static_cast<int>(refusal.kind)] +
+                    (refusal.detail.empty() ? "" : " ") + refusal.detail + "}";
+    }
+    std::string line(const RowShape& shape) const {
+        std::string line;
+        for (const std::string& field : fields) {
+            if (&field != &fields.front()) line += ',';
+            const bool quote = field.find_first_of(",\"\r\n") != std::string::npos;
+            line += quote ? "\"" + field + "\"" : field;
+        }
+        if (line.size() > shape.length)
+            return line + " (longer than " + std::to_string(shape.length) + ")";
+        return line + std::string(shape.length - line.size(), ',') + refusals;
+    }
+};
+
+/// The rows of `file`, "number:line" each, or "!" and why it cannot be read.
+std::string rows_of(const std::string& file) {
+    try {
+        MemoryRandomAccess bytes(file);
+        XlsxRows rows(bytes);
+        CsvLine taker;
+        RowShape shape;
+        std::string out;
+        for (RowSource::Read read; (read = rows.read(taker, shape)) != RowSource::Read::end;) {
+            out += (out.empty() ? "" : " / ") + std::to_string(rows.number()) + ":" +
+                   (read == RowSource::Read::too_long ? "too long" : taker.line(shape));
+        }
+        return out;
+    } catch (const WorkbookError& e) {
+        return (e.kind == WorkbookError::Kind::encrypted ? "!encrypted: " : "!") +
+               std::string(e.what());
+    }
+}
+
+const std::string kStyles =
+    R"(<numFmts><numFmt numFmtId="164" formatCode="0.0"/><numFmt numFmtId="165" formatCode="000"/>)"
+    R"(</numFmts><cellStyleXfs><xf numFmtId="9"/></cellStyleXfs><cellXfs><xf numFmtId="0"/>)"
+    R"(<xf numFmtId="164"/><xf numFmtId="165"/><xf numFmtId="3"/><xf numFmtId="9"/>)"
+    R"(<xf numFmtId="14"/></cellXfs>)";
+
+TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
+    const std::string header = row(1, text("A1", "a") + text("B1", "b"));
+    const std::string covered = "_x005F_x000D_ _x41_ _xD83D__xDE00_ _xD800_";
+    const struct {
+        const char* what;
+        std::string file;
+        std::string expected;
+    } cases[] = {
+        {"each kind of cell, in its column",
+         xlsx(row(1, cell("A1", "0", " t=\"s\"") + text("B1", "in") +
+                         R"(<c r="C1" t="str"><f>B1</f><v>f</v></c><c r="E1" t="b"><v>1</v></c>)" +
+                         cell("F1", "0", " t=\"b\"") + cell("G1", "12", " t=\"n\"") +
+                         R"(<c r="H1" s="3"/><c><v>-7</v></c>)"),
+              {.strings = "<si><t>shared</t></si>"}),
+         "1:shared,in,f,,TRUE,FALSE,12,,-7"},
+        {"numbers as their formats show them; styles other than cells' passed over",
+         xlsx(header + row(2, cell("A2", "0.30000000000000004") + cell("B2", "2.25", " s=\"1\"") +
+                                  cell("C2", "7", " s=\"2\"") + cell("D2", "1250", " s=\"3\"") +
+                                  cell("E2", "12345678901234567") + cell("F2", "1E-3")),
+              {.styles = kStyles}),
+         "1:a,b / 2:0.3,2.3,007,\"1,250\",12345678901234600,0.001"},
+        {"refused: a percentage, a date, an error, a formula never worked out",
+         xlsx(header + row(2, cell("A2", "0.5", " s=\"4\"") + cell("B2", "45000", " s=\"5\"") +
+                                  cell("C2", "#N/A", " t=\"e\"") + "<c r=\"D2\"><f>1/0</f></c>" +
+                                  cell("E2", "2024-05-03T00:00:00", " t=\"d\" s=\"5\"") +
+                                  cell("F2", "2024-05-03", " t=\"d\"") + text("G2", "x")),
+              {.styles = kStyles}),
+         "1:a,b / 2:,,,,,,x {A2 format 0%} {B2 format mm-dd-yy} {C2 error #N/A} {D2 unsaved} "
+         "{E2 format mm-dd-yy} {F2 format General}"},
+        {"every formula when the workbook is to be worked out on opening",
+         xlsx(header + row(2, R"(<c r="A2"><f>1+1</f><v>0</v></c>)" + cell("B2", "2")),
+              {.calc = R"(<calcPr calcId="0" fullCalcOnLoad="1"/>)"}),
+         "1:a,b / 2:,2 {A2 unsaved}"},
+        {"escapes decoded; rich text joined, phonetic runs left out",
+         xlsx(row(1, text("A1", "a_x000D__x000A_b") + text("B1", covered) +
+                         cell("C1", "0", " t=\"s\"") +
+                         "<c r=\"D1\" t=\"str\"><f>A1</f><v>_x0009_</v></c>"),
+              {.strings =
+                   "<si><r><t>Ru</t></r><r><rPr><b/></rPr><t xml:space=\"preserve\">nabout </t>"
+                   "</r><rPh sb=\"0\" eb=\"1\"><t>R</t></rPh><phoneticPr fontId=\"1\"/></si>"}),
+         "1:\"a\r\nb\",_x000D_ _x41_ \xF0\x9F\x98\x80 \xEF\xBF\xBD,Runabout ,\t"},
+        {"merged ranges keep their top-left cell only",
+         xlsx(row(1, text("A1", "a") + text("B1", "b") + text("C1", "c")) +
+                  row(2, text("B2", "x") + text("C2", "y") + text("D2", "d")) +
+                  row(3, text("A3", "z")),
+              {.after_rows = R"(<mergeCells count="2"><mergeCell ref="B1:C2"/>)"
+                             R"(<mergeCell ref="A3"/></mergeCells>)"}),
+         "1:a,b / 2:,,,d / 3:z,"},
+        {"prefixed elements; a merge in a comment is none",
+         xlsx(
+             "",
+             {.sheet =
+                  R"(<x:worksheet xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
+                  R"(<x:sheetData><x:row><x:c t="inlineStr"><x:is><x:t>a</x:t></x:is></x:c>)"
+                  R"(<x:c><x:v>1</x:v></x:c></x:row></x:sheetData><!-- <x:mergeCell ref="A1:B1"/> -->)"
+                  R"(<x:mergeCells><x:mergeCell ref = 'A2:B2' /></x:mergeCells></x:worksheet>)"}),
+         "1:a,1"},
+        {"rows counted as the sheet numbers them; blank ones passed over",
+         xlsx(row(2, text("B2", "b")) + "<row>" + text("A3", "x") + "</row><row r=\"7\"/>" +
+              row(9, "<c/>" + text("B9", "y")) + "<row><c><v>1</v></c></row>"),
+         "1: / 2:,b / 3:x / 9:,y / 10:1"},
+        {"the dimension's width for every row",
+         xlsx(header + row(2, text("A2", "x")), {.before_rows = "<dimension ref=\"A1:D9\"/>"}),
+         "1:a,b,, / 2:x,,,"},
+        {"the header's width without a dimension", xlsx(header + row(2, text("A2", "x"))),
+         "1:a,b / 2:x,"},
+        {"the first worksheet in the workbook's order: a chart sheet passed over",
+         xlsx(
+             "",
+             {.sheets =
+                  R"(<sheet name="C" r:id="rId3"/><sheet name="B" r:id="rId2"/><sheet name="A" r:id="rId1"/>)"}),
+         "1:second"},
+        {"stored entries; a target from its folder's parent",
+         xlsx(header, {.sheet1 = "../xl/worksheets/./sheet1.xml", .deflate = false}), "1:a,b"},
+        {"a row past 16 MB",
+         xlsx(header + row(2, text("A2", std::string(kLongestRow, 'x') + "yz"))),
+         "1:a,b / 2:too long"},
+        {"encrypted", "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(512, '\0'),
+         "!encrypted: The workbook is encrypted: it needs a password to be opened."},
+        {"not a zip", std::string(kFullHeader), "!The file is not a zip archive."},
+        {"a zip without a workbook", make_zip({{"a.txt", "x"}}),
+         "!The zip archive holds no workbook."},
+        {"no worksheet", xlsx("", {.sheets = R"(<sheet name="C" r:id="rId3"/>)"}),
+         "!The workbook has no worksheet."},
+        {"malformed XML", xlsx("<row><c></row>"),
+         "!The workbook's part xl/worksheets/sheet1.xml cannot be read: mismatched tag (line 1)."},
+        {"a shared string the workbook does not have",
+         xlsx(header + row(2, cell("A2", "1", " t=\"s\""))),
+         "!Cell A2 of the sheet names the shared string \"1\", which the workbook does not have."},
+        {"a number that is none", xlsx(header + row(2, cell("C2", "1,5"))),
+         "!Cell C2 of the sheet holds \"1,5\", which is not a number."},
+        {"a damaged entry", patched(xlsx(header, {.deflate = false}), ">a<", ">z<"),
+         "!The entry \"xl/worksheets/sheet1.xml\" of the zip archive is damaged: its CRC-32 does "
+         "not match."},
+        {"a style the workbook does not have",
+         xlsx(header + row(2, cell("A2", "1", " s=\"9\"")), {.styles = kStyles}),
+         "!Cell A2 of the sheet has the style 9, which the workbook does not have."},
+        {"rows out of order", xlsx(row(3, "") + row(2, "")),
+         "!Row 2 of the sheet comes after row 3."},
+        {"shared strings past 64 MB",
+         xlsx(header, {.strings = "<si><t>" + std::string((64 << 20) + 1, 'a') + "</t></si>"}),
+         "!Its table of shared strings is larger than 64 MB."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(rows_of(c.file), c.expected) << c.what;
+}
+
+/// The same workbook as `lines`, CSV lines: numbers as numbers, text as shared strings.
+std::string xlsx_of(std::initializer_list<std::string_view> lines) {
+    std::string rows, strings;
+    int count = 0, number = 0;
+    for (std::string_view line : lines) {
+        std::string cells;
+        for (std::size_t at = 0, column = 0; at <= line.size(); ++column) {
+            const std::size_t comma = std::min(line.find(',', at), line.size());
+            const std::string_view field = line.substr(at, comma - at);
+            const std::string ref = static_cast<char>('A' + column) + std::to_string(number + 1);
+            if (field.find_first_not_of("0123456789") == std::string_view::npos && !field.empty()) {
+                cells += cell(ref, field);
+            } else if (!field.empty()) {
+                strings += "<si><t>" + std::string(field) + "</t></si>";
+                cells += cell(ref, std::to_string(count++), " t=\"s\"");
+            }
+            at = comma + 1;
+        }
+        rows += row(++number, cells);
+    }
+    return xlsx(rows, {.strings = strings});
+}
+
+TEST(XlsxRows, ConvertsAsTheCsvOfItsSheetDoes) {
+    const std::string line(kExampleLine);
+    for (const std::string& data : {line, line.substr(0, 16) + "1234" + line.substr(18)}) {
+        const std::string workbook = xlsx_of({kFullHeader, data});
+        MemoryRandomAccess bytes(workbook);
+        XlsxRows rows(bytes);
+        StringSink sink;
+        TargetBuffer target(sink);
+        RecordingReport report, csv_report;
+        const RowsResult result = convert_rows(rows, target, report, windows_1252_code_page());
+        std::string csv_target;
+        const RowsResult csv = convert_content(crlf_lines({kFullHeader, data}), csv_target,
+                                               csv_report, windows_1252_code_page());
+        EXPECT_EQ(result.end, csv.end) << data;
+        EXPECT_EQ(sink.bytes, csv_target) << data;
+        EXPECT_EQ(report.messages, csv_report.messages) << data;
+        EXPECT_EQ(data == line ? sink.bytes : std::to_string(report.messages.size()),
+                  data == line ? std::string(kExampleTarget) : "1");
+    }
+}
+
+}  // namespace
