@@ -13,9 +13,7 @@
 #include "containers/xml_reader.h"
 #include "containers/zip_archive.h"
 #include "records/row_rules.h"
-#include "workbooks/ods_rows.h"
-#include "workbooks/workbook_error.h"
-#include "workbooks/xlsx_rows.h"
+#include "workbooks/workbook_rows.h"
 #include "zip_writer.h"
 
 namespace {
@@ -66,13 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         convert::StringSink sink;
         convert::TargetBuffer target(sink);
         Silent report;
-        if (xlsx) {
-            convert::XlsxRows rows(bytes);
-            convert::convert_rows(rows, target, report);
-        } else {
-            convert::OdsRows rows(bytes);
-            convert::convert_rows(rows, target, report);
-        }
+        const auto rows = xlsx ? convert::xlsx_rows(bytes) : convert::ods_rows(bytes);
+        convert::convert_rows(*rows, target, report);
         if (!sink.bytes.empty() && !sink.bytes.ends_with("\r\n")) {
             std::fprintf(stderr, "a target that does not end with CR LF\n");
             std::abort();

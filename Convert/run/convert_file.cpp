@@ -9,9 +9,7 @@
 #include "records/row_rules.h"
 #include "run/source_names.h"
 #include "sources/csv_rows.h"
-#include "workbooks/ods_rows.h"
-#include "workbooks/workbook_error.h"
-#include "workbooks/xlsx_rows.h"
+#include "workbooks/workbook_rows.h"
 
 namespace convert {
 
@@ -62,9 +60,9 @@ private:
 std::unique_ptr<RowSource> rows_of(SourceKind kind, SourceBytes& source, std::size_t block_size) {
     switch (kind) {
         case SourceKind::xlsx:
-            return std::make_unique<XlsxRows>(source);
+            return xlsx_rows(source);
         case SourceKind::ods:
-            return std::make_unique<OdsRows>(source);
+            return ods_rows(source);
         case SourceKind::csv:
             break;
     }

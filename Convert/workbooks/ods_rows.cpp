@@ -1,4 +1,4 @@
-#include "workbooks/ods_rows.h"
+#include "workbooks/workbook_rows.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,7 +15,6 @@
 #include "containers/zip_archive.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
-#include "workbooks/workbook_error.h"
 
 namespace convert {
 
@@ -359,16 +358,18 @@ auto guarded(const std::string_view& part, Work work) -> decltype(work()) {
 // The workbook's small parts are read whole when it is opened: its type, its
 // manifest, its styles. content.xml is then read a row at a time, up to the
 // first sheet's end; a row is kept until all its copies are handed on.
-class OdsRows::Sheet {
+namespace {
+
+class OdsSheet final : public RowSource {
 public:
-    explicit Sheet(RandomAccessSource& file) {
+    explicit OdsSheet(RandomAccessSource& file) {
         guarded(part_, [&] { open(file); });
     }
 
-    Read read(FieldTaker& fields, RowShape& shape) {
+    Read read(FieldTaker& fields, RowShape& shape) override {
         return guarded(part_, [&] { return next(fields, shape); });
     }
-    std::size_t number() const { return static_cast<std::size_t>(number_); }
+    std::size_t number() const override { return static_cast<std::size_t>(number_); }
 
 private:
     /// A cell with text: texts_.substr(offset, size), in `repeated` columns.
@@ -837,15 +838,10 @@ private:
     SheetRow row_;
 };
 
-OdsRows::OdsRows(RandomAccessSource& file) : sheet_(std::make_unique<Sheet>(file)) {}
-OdsRows::~OdsRows() = default;
+}  // namespace
 
-RowSource::Read OdsRows::read(FieldTaker& fields, RowShape& shape) {
-    return sheet_->read(fields, shape);
-}
-
-std::size_t OdsRows::number() const {
-    return sheet_->number();
+std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file) {
+    return std::make_unique<OdsSheet>(file);
 }
 
 }  // namespace convert

@@ -1,4 +1,4 @@
-#include "workbooks/xlsx_rows.h"
+#include "workbooks/workbook_rows.h"
 
 #include <algorithm>
 #include <charconv>
@@ -17,7 +17,6 @@
 #include "text/ascii_text.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
-#include "workbooks/workbook_error.h"
 
 namespace convert {
 
@@ -472,11 +471,13 @@ std::vector<CellRange> find_merged_ranges(ByteSource& sheet) {
 
 }  // namespace
 
-class XlsxRows::Sheet {
+namespace {
+
+class XlsxSheet final : public RowSource {
 public:
-    explicit Sheet(RandomAccessSource& file);
-    Read read(FieldTaker& fields, RowShape& shape);
-    std::size_t number() const { return number_; }
+    explicit XlsxSheet(RandomAccessSource& file);
+    Read read(FieldTaker& fields, RowShape& shape) override;
+    std::size_t number() const override { return number_; }
 
 private:
     /// How a cell style shows numbers, with its format's code as written.
@@ -552,18 +553,13 @@ private:
     std::size_t row_end_ = 0;  // one past the row's last cell with text
 };
 
-XlsxRows::XlsxRows(RandomAccessSource& file) : sheet_(std::make_unique<Sheet>(file)) {}
-XlsxRows::~XlsxRows() = default;
+}  // namespace
 
-RowSource::Read XlsxRows::read(FieldTaker& fields, RowShape& shape) {
-    return sheet_->read(fields, shape);
+std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file) {
+    return std::make_unique<XlsxSheet>(file);
 }
 
-std::size_t XlsxRows::number() const {
-    return sheet_->number();
-}
-
-XlsxRows::Sheet::Sheet(RandomAccessSource& file) {
+XlsxSheet::XlsxSheet(RandomAccessSource& file) {
     if (is_compound_file(file)) {
         throw WorkbookError(WorkbookError::Kind::encrypted,
                             "The workbook is encrypted: it needs a password to be opened.");
@@ -571,14 +567,14 @@ XlsxRows::Sheet::Sheet(RandomAccessSource& file) {
     workbook_errors(part_, [&] { open_parts(file); });
 }
 
-RowSource::Read XlsxRows::Sheet::read(FieldTaker& fields, RowShape& shape) {
+RowSource::Read XlsxSheet::read(FieldTaker& fields, RowShape& shape) {
     return workbook_errors(part_, [&] { return next_row(fields, shape); });
 }
 
 // The workbook's parts, found through the relationships of the package
 // and of the workbook.
 
-const ZipEntry* XlsxRows::Sheet::find_part(const std::string& path) const {
+const ZipEntry* XlsxSheet::find_part(const std::string& path) const {
     if (const ZipEntry* entry = archive_->find(path)) return entry;
     // Part names are the same in any case.
     for (const ZipEntry& entry : archive_->entries()) {
@@ -587,7 +583,7 @@ const ZipEntry* XlsxRows::Sheet::find_part(const std::string& path) const {
     return nullptr;
 }
 
-std::unique_ptr<ByteSource> XlsxRows::Sheet::open_part(const std::string& path, bool needed) {
+std::unique_ptr<ByteSource> XlsxSheet::open_part(const std::string& path, bool needed) {
     const ZipEntry* entry = find_part(path);
     if (entry == nullptr) {
         if (!needed) return nullptr;
@@ -597,7 +593,7 @@ std::unique_ptr<ByteSource> XlsxRows::Sheet::open_part(const std::string& path, 
     return archive_->open(*entry);
 }
 
-std::vector<XlsxRows::Sheet::Relationship> XlsxRows::Sheet::relationships(const std::string& part) {
+std::vector<XlsxSheet::Relationship> XlsxSheet::relationships(const std::string& part) {
     const std::size_t name = part.rfind('/') + 1;
     const std::string folder = part.substr(0, name);
     std::vector<Relationship> found;
@@ -615,7 +611,7 @@ std::vector<XlsxRows::Sheet::Relationship> XlsxRows::Sheet::relationships(const 
     return found;
 }
 
-void XlsxRows::Sheet::open_parts(RandomAccessSource& file) {
+void XlsxSheet::open_parts(RandomAccessSource& file) {
     archive_ = std::make_unique<ZipArchive>(file);
     std::string workbook;
     for (const Relationship& r : relationships("")) {
@@ -661,7 +657,7 @@ void XlsxRows::Sheet::open_parts(RandomAccessSource& file) {
     open_sheet(sheet);
 }
 
-void XlsxRows::Sheet::read_shared_strings(const std::string& path) {
+void XlsxSheet::read_shared_strings(const std::string& path) {
     const auto stream = open_part(path);
     // Its text is no longer than its XML: room for it all at once, so that
     // the table never grows past its bound by copying itself.
@@ -714,7 +710,7 @@ void XlsxRows::Sheet::read_shared_strings(const std::string& path) {
     }
 }
 
-void XlsxRows::Sheet::read_styles(const std::string& path) {
+void XlsxSheet::read_styles(const std::string& path) {
     const auto stream = open_part(path);
     const auto xml = read_xml(*stream);
     const auto format_id = [&] {
@@ -756,7 +752,7 @@ void XlsxRows::Sheet::read_styles(const std::string& path) {
 
 // The sheet: its merged ranges found first, then its XML read up to its rows.
 
-void XlsxRows::Sheet::open_sheet(const std::string& path) {
+void XlsxSheet::open_sheet(const std::string& path) {
     merges_ = find_merged_ranges(*open_part(path));
     by_row_ = merges_;
     std::stable_sort(by_row_.begin(), by_row_.end(), [](const CellRange& a, const CellRange& b) {
@@ -780,7 +776,7 @@ void XlsxRows::Sheet::open_sheet(const std::string& path) {
     finish_sheet();
 }
 
-void XlsxRows::Sheet::check_merge() {
+void XlsxSheet::check_merge() {
     const auto range = read_range(attribute(*xml_, "ref"));
     if (!range || merges_checked_ == merges_.size() || merges_[merges_checked_] != *range) {
         unreadable("The sheet's merged cells are not all where they were found ahead of its rows.");
@@ -788,7 +784,7 @@ void XlsxRows::Sheet::check_merge() {
     ++merges_checked_;
 }
 
-void XlsxRows::Sheet::finish_sheet() {
+void XlsxSheet::finish_sheet() {
     rows_ended_ = true;
     // The scan and the parse see the same elements: by their name alone.
     for (Node node; (node = xml_->next()) != Node::done;) {
@@ -799,7 +795,7 @@ void XlsxRows::Sheet::finish_sheet() {
     }
 }
 
-void XlsxRows::Sheet::skip_element() {
+void XlsxSheet::skip_element() {
     for (std::size_t depth = 1; depth > 0;) {
         const Node node = xml_->next();
         if (node == Node::start) ++depth;
@@ -808,7 +804,7 @@ void XlsxRows::Sheet::skip_element() {
     }
 }
 
-std::size_t XlsxRows::Sheet::next_row_start() {
+std::size_t XlsxSheet::next_row_start() {
     if (rows_ended_) return 0;
     for (;;) {
         const Node node = xml_->next();
@@ -834,7 +830,7 @@ std::size_t XlsxRows::Sheet::next_row_start() {
     }
 }
 
-RowSource::Read XlsxRows::Sheet::next_row(FieldTaker& fields, RowShape& shape) {
+RowSource::Read XlsxSheet::next_row(FieldTaker& fields, RowShape& shape) {
     if (!header_read_) {
         header_read_ = true;
         number_ = 1;
@@ -858,7 +854,7 @@ RowSource::Read XlsxRows::Sheet::next_row(FieldTaker& fields, RowShape& shape) {
     }
 }
 
-void XlsxRows::Sheet::read_cells(std::size_t row) {
+void XlsxSheet::read_cells(std::size_t row) {
     row_.clear();
     row_end_ = 0;
     cover_merged(row);
@@ -875,7 +871,7 @@ void XlsxRows::Sheet::read_cells(std::size_t row) {
     }
 }
 
-void XlsxRows::Sheet::read_cell(std::size_t row, std::size_t& next_column) {
+void XlsxSheet::read_cell(std::size_t row, std::size_t& next_column) {
     std::size_t column = next_column;
     if (const auto r = xml_->attribute({}, "r")) {
         std::size_t ignored = 0;
@@ -952,7 +948,7 @@ void XlsxRows::Sheet::read_cell(std::size_t row, std::size_t& next_column) {
     take_cell(row, column, type, style, formula, value);
 }
 
-void XlsxRows::Sheet::take_cell(std::size_t row, std::size_t column, CellType type, unsigned style,
+void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, unsigned style,
                                 bool formula, bool value) {
     // Of a merged range, only the top-left cell shows its value.
     if (column >= kSheetColumns || (!covered_.empty() && covered(column))) return;
@@ -1008,19 +1004,19 @@ void XlsxRows::Sheet::take_cell(std::size_t row, std::size_t column, CellType ty
     add(column, shown_number(*number, format));
 }
 
-void XlsxRows::Sheet::add(std::size_t column, std::string_view text) {
+void XlsxSheet::add(std::size_t column, std::string_view text) {
     row_.add(column, text);
     if (!text.empty()) row_end_ = column + 1;
 }
 
-void XlsxRows::Sheet::cell_fault(std::size_t row, std::size_t column,
+void XlsxSheet::cell_fault(std::size_t row, std::size_t column,
                                  const std::string& fault) const {
     unreadable("Cell " + cell_name(column, row) + " of the sheet " + fault + ".");
 }
 
 // Merged ranges over the rows: the columns each row empties, in order.
 
-void XlsxRows::Sheet::cover_merged(std::size_t row) {
+void XlsxSheet::cover_merged(std::size_t row) {
     bool changed = top_left_row_;
     top_left_row_ = false;
     while (next_merge_ < by_row_.size() && by_row_[next_merge_].first_row <= row) {
@@ -1052,7 +1048,7 @@ void XlsxRows::Sheet::cover_merged(std::size_t row) {
     std::sort(covered_.begin(), covered_.end());
 }
 
-bool XlsxRows::Sheet::covered(std::size_t column) {
+bool XlsxSheet::covered(std::size_t column) {
     while (covered_at_ < covered_.size() && covered_[covered_at_].second < column) ++covered_at_;
     return covered_at_ < covered_.size() && covered_[covered_at_].first <= column;
 }

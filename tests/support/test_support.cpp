@@ -182,10 +182,18 @@ std::string workbook_of(std::string_view csv, bool ods) {
         for (std::size_t at = start; at <= end;) {
             const std::size_t comma = std::min(csv.find(',', at), end);
             const std::string value(csv.substr(at, comma - at));
-            cells += ods ? "<table:table-cell office:value-type=\"string\"><text:p>" + value +
-                               "</text:p></table:table-cell>"
-                         : "<c t=\"inlineStr\"><is><t xml:space=\"preserve\">" + value +
-                               "</t></is></c>";
+            const bool number =
+                !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+            if (ods) {
+                cells += number ? "<table:table-cell office:value-type=\"float\" office:value=\"" +
+                                      value + "\"/>"
+                                : "<table:table-cell office:value-type=\"string\"><text:p>" +
+                                      value + "</text:p></table:table-cell>";
+            } else {
+                cells += number ? "<c><v>" + value + "</v></c>"
+                                : "<c t=\"inlineStr\"><is><t xml:space=\"preserve\">" + value +
+                                      "</t></is></c>";
+            }
             at = comma + 1;
         }
         cells += ods ? "</table:table-row>" : "</row>";

@@ -93,7 +93,8 @@ inline const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
 inline const std::string kEntry = "SPE1999.CSV - 1999-05-03";
 
 /// A workbook whose first sheet holds `csv`'s lines (CR LF) and fields
-/// (commas, no quotes), every cell a text: an .xlsx, or an .ods.
+/// (commas, no quotes), fields of digits as numbers, the others as text: an
+/// .xlsx, or an .ods.
 std::string workbook_of(std::string_view csv, bool ods = false);
 
 /// A full-header source with one data line per (make, model, A1) triple

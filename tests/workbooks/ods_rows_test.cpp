@@ -1,4 +1,4 @@
-#include "workbooks/ods_rows.h"
+#include "workbooks/workbook_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 #include "records/row_rules.h"
 #include "test_support.h"
 #include "text/code_page.h"
-#include "workbooks/workbook_error.h"
 #include "zip_writer.h"
 
 using namespace convert;
@@ -93,13 +92,13 @@ public:
         MemoryRandomAccess bytes(file);
         std::string out;
         try {
-            OdsRows rows(bytes);
+            const auto rows = ods_rows(bytes);
             Trace trace;
             RowShape shape;
-            while (rows.read(trace, shape) != RowSource::Read::end) {
+            while (rows->read(trace, shape) != RowSource::Read::end) {
                 std::string fields;
                 for (const std::string& field : trace.fields_) fields += "|" + field;
-                out += (out.empty() ? "" : " / ") + std::to_string(rows.number()) + ":" +
+                out += (out.empty() ? "" : " / ") + std::to_string(rows->number()) + ":" +
                        fields.substr(std::min<std::size_t>(1, fields.size())) + "(" +
                        std::to_string(shape.length) + ")" + trace.refusals_;
             }
@@ -239,47 +238,6 @@ TEST(OdsRows, ReadsTheFirstSheetAsItsCsvExport) {
     EXPECT_EQ(Trace::of("PK not a zip"), "unreadable: The file is not a zip archive.");
     EXPECT_EQ(Trace::of(make_zip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}})),
               "unreadable: The file holds no content.xml: it is not an OpenDocument spreadsheet.");
-}
-
-/// The rows' lines as a sheet: numbers as numbers, other values as text.
-std::string sheet_of(std::initializer_list<std::string_view> lines) {
-    std::string rows;
-    for (std::string_view line : lines) {
-        std::string cells;
-        for (std::size_t at = 0; at <= line.size();) {
-            const std::size_t end = std::min(line.find(',', at), line.size());
-            const std::string value(line.substr(at, end - at));
-            const bool number =
-                !value.empty() && value.find_first_not_of("0123456789") == value.npos;
-            cells += value.empty() ? cell("") : number ? f(value) : s(value);
-            at = end + 1;
-        }
-        rows += row(cells);
-    }
-    return ods({rows});
-}
-
-TEST(OdsRows, ConvertsAsTheSameSheetSavedAsCsv) {
-    const std::string over_long =
-        "ACME,RUNABOUT 2,1234,345,,7,100,99,5,480,178,145,270,150,151,1250,55,98";
-    for (const std::string_view line : {kExampleLine, std::string_view(over_long)}) {
-        std::string csv_target;
-        RecordingReport csv_report;
-        const RowsResult csv = convert_content(crlf_lines({kFullHeader, line}), csv_target,
-                                               csv_report, windows_1252_code_page());
-        const std::string file = sheet_of({kFullHeader, line});
-        MemoryRandomAccess bytes(file);
-        OdsRows rows(bytes);
-        StringSink sink;
-        TargetBuffer target(sink);
-        RecordingReport report;
-        const RowsResult got = convert_rows(rows, target, report, windows_1252_code_page());
-        EXPECT_EQ(got.end, csv.end) << line;
-        EXPECT_EQ(sink.bytes, csv_target) << line;
-        EXPECT_EQ(report.messages, csv_report.messages) << line;
-        EXPECT_EQ(line == kExampleLine ? sink.bytes : std::to_string(report.messages.size()),
-                  line == kExampleLine ? std::string(kExampleTarget) : "1");
-    }
 }
 
 }  // namespace

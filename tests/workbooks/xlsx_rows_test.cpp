@@ -1,4 +1,4 @@
-#include "workbooks/xlsx_rows.h"
+#include "workbooks/workbook_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include "records/row_rules.h"
 #include "records/target_buffer.h"
 #include "test_support.h"
-#include "workbooks/workbook_error.h"
 #include "zip_writer.h"
 
 using namespace convert;
@@ -131,12 +130,12 @@ struct CsvLine : FieldTaker {
 std::string rows_of(const std::string& file) {
     try {
         MemoryRandomAccess bytes(file);
-        XlsxRows rows(bytes);
+        const auto rows = xlsx_rows(bytes);
         CsvLine taker;
         RowShape shape;
         std::string out;
-        for (RowSource::Read read; (read = rows.read(taker, shape)) != RowSource::Read::end;) {
-            out += (out.empty() ? "" : " / ") + std::to_string(rows.number()) + ":" +
+        for (RowSource::Read read; (read = rows->read(taker, shape)) != RowSource::Read::end;) {
+            out += (out.empty() ? "" : " / ") + std::to_string(rows->number()) + ":" +
                    (read == RowSource::Read::too_long ? "too long" : taker.line(shape));
         }
         return out;
@@ -256,50 +255,6 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
          "!Its table of shared strings is larger than 64 MB."},
     };
     for (const auto& c : cases) EXPECT_EQ(rows_of(c.file), c.expected) << c.what;
-}
-
-/// The same workbook as `lines`, CSV lines: numbers as numbers, text as shared strings.
-std::string xlsx_of(std::initializer_list<std::string_view> lines) {
-    std::string rows, strings;
-    int count = 0, number = 0;
-    for (std::string_view line : lines) {
-        std::string cells;
-        for (std::size_t at = 0, column = 0; at <= line.size(); ++column) {
-            const std::size_t comma = std::min(line.find(',', at), line.size());
-            const std::string_view field = line.substr(at, comma - at);
-            const std::string ref = static_cast<char>('A' + column) + std::to_string(number + 1);
-            if (field.find_first_not_of("0123456789") == std::string_view::npos && !field.empty()) {
-                cells += cell(ref, field);
-            } else if (!field.empty()) {
-                strings += "<si><t>" + std::string(field) + "</t></si>";
-                cells += cell(ref, std::to_string(count++), " t=\"s\"");
-            }
-            at = comma + 1;
-        }
-        rows += row(++number, cells);
-    }
-    return xlsx(rows, {.strings = strings});
-}
-
-TEST(XlsxRows, ConvertsAsTheCsvOfItsSheetDoes) {
-    const std::string line(kExampleLine);
-    for (const std::string& data : {line, line.substr(0, 16) + "1234" + line.substr(18)}) {
-        const std::string workbook = xlsx_of({kFullHeader, data});
-        MemoryRandomAccess bytes(workbook);
-        XlsxRows rows(bytes);
-        StringSink sink;
-        TargetBuffer target(sink);
-        RecordingReport report, csv_report;
-        const RowsResult result = convert_rows(rows, target, report, windows_1252_code_page());
-        std::string csv_target;
-        const RowsResult csv = convert_content(crlf_lines({kFullHeader, data}), csv_target,
-                                               csv_report, windows_1252_code_page());
-        EXPECT_EQ(result.end, csv.end) << data;
-        EXPECT_EQ(sink.bytes, csv_target) << data;
-        EXPECT_EQ(report.messages, csv_report.messages) << data;
-        EXPECT_EQ(data == line ? sink.bytes : std::to_string(report.messages.size()),
-                  data == line ? std::string(kExampleTarget) : "1");
-    }
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+// The rows of a workbook's first sheet, as its comma-separated export with a
+// decimal point gives them: each cell as the sheet shows it, and the cells
+// whose showing Convert does not read refused by cell. Row 1 is the header,
+// empty when the sheet has none; rows the sheet leaves out, and rows without
+// a value, are passed over; number() is the sheet's own row number.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "containers/random_access.h"
+#include "sources/row_source.h"
+
+namespace convert {
+
+/// Why a workbook cannot be read at all: it is not a workbook of its kind
+/// (or a damaged one), or a password is needed to open it.
+struct WorkbookError : std::runtime_error {
+    enum class Kind {
+        unreadable,  // what() says why, in Convert's words or its library's
+        encrypted,   // a password is needed to open it
+    };
+    WorkbookError(Kind kind, const std::string& reason) : std::runtime_error(reason), kind(kind) {}
+    Kind kind;
+};
+
+/// The rows of an Office Open XML workbook (.xlsx). `file` must outlive
+/// them. Throws WorkbookError, or ReadError from `file`, here and as the
+/// rows are read.
+std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file);
+
+/// The rows of an OpenDocument spreadsheet (.ods), as above.
+std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file);
+
+}  // namespace convert
