@@ -95,8 +95,9 @@ struct RunFile {
 };
 
 RunFile run_file_of(const BatchOptions& options, const fs::path& given) {
-    RunFile file{given, bytes_of(given), given.has_parent_path() ? given.parent_path() : options.folder,
-                 given.filename(), std::nullopt};
+    RunFile file{given, bytes_of(given),
+                 given.has_parent_path() ? given.parent_path() : options.folder, given.filename(),
+                 std::nullopt};
     if (is_source_name(bytes_of(file.name))) file.found = find_file(file.folder / file.name);
     return file;
 }
@@ -120,9 +121,9 @@ bool share_a_target(const RunFile& a, const RunFile& b) {
 RunEnd convert_one(const BatchOptions& options, const RunFile& file, std::ostream& out,
                    std::ostream& err, bool err_is_terminal, const std::atomic<bool>* stop) {
     StreamReport report(file.label, err, err_is_terminal);
-    const RunResult result = convert_file({file.folder, file.name, bytes_of(file.name)},
-                                          {.write_target = !options.check_only, .stop = stop},
-                                          report);
+    const RunResult result =
+        convert_file({file.folder, file.name, bytes_of(file.name)},
+                     {.write_target = !options.check_only, .stop = stop}, report);
     switch (result.end) {
         case RunEnd::converted:
             report.say(out, closing_message(result, bytes_of(file.name)));

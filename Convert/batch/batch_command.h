@@ -38,8 +38,7 @@ inline constexpr int kInterrupted = 130;
 /// usage error, kInterrupted once `stop` is set: the file under way stops
 /// (unless its new target is already taking the old one's place) and no
 /// other begins. Progress is shown on `err` only when it is a terminal.
-int run_batch(const std::vector<std::filesystem::path>& args, std::ostream& out,
-              std::ostream& err, bool err_is_terminal = false,
-              const std::atomic<bool>* stop = nullptr);
+int run_batch(const std::vector<std::filesystem::path>& args, std::ostream& out, std::ostream& err,
+              bool err_is_terminal = false, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace convert

@@ -30,8 +30,8 @@ StandardStreams standard_streams();
 /// there the matching ordinary files, in name order, the folder part kept as
 /// given, and none when nothing matches. Elsewhere the shell has expanded
 /// them: the argument itself.
-FileResult<std::vector<std::filesystem::path>> files_named_by(
-    const std::filesystem::path& argument, const std::filesystem::path& folder);
+FileResult<std::vector<std::filesystem::path>> files_named_by(const std::filesystem::path& argument,
+                                                              const std::filesystem::path& folder);
 
 /// From now on an interruption (Ctrl+C, Ctrl+Break or the console closing
 /// on Windows; SIGINT, SIGTERM or SIGHUP elsewhere) sets the flag returned,

@@ -33,8 +33,8 @@ StandardStreams standard_streams() {
     return {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};
 }
 
-FileResult<std::vector<std::filesystem::path>> files_named_by(
-    const std::filesystem::path& argument, const std::filesystem::path&) {
+FileResult<std::vector<std::filesystem::path>> files_named_by(const std::filesystem::path& argument,
+                                                              const std::filesystem::path&) {
     return {{argument}};
 }
 

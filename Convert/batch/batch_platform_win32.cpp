@@ -79,8 +79,7 @@ BOOL WINAPI on_console_event(DWORD event) {
     // A second interruption goes to the default handler, which ends the
     // program at once.
     if (stop_asked.exchange(true)) return FALSE;
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
-        event == CTRL_SHUTDOWN_EVENT) {
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         // The program ends once this returns: not before the run has
         // removed its temporary.
         ::WaitForSingleObject(cleaned_up, INFINITE);
@@ -98,8 +97,7 @@ StandardStreams standard_streams() {
     return {out, err, err_buffer.console()};
 }
 
-FileResult<std::vector<fs::path>> files_named_by(const fs::path& argument,
-                                                 const fs::path& folder) {
+FileResult<std::vector<fs::path>> files_named_by(const fs::path& argument, const fs::path& folder) {
     const fs::path name = argument.filename();
     if (name.native().find_first_of(L"*?") == std::wstring::npos) return {{argument}};
     FileResult<std::vector<fs::path>> names =

@@ -335,4 +335,24 @@ bool is_compound_file(RandomAccessSource& file) {
     return std::equal(start.begin(), start.end(), kSignature);
 }
 
+bool holds_encrypted_package(RandomAccessSource& file) {
+    // The stream's name as the compound file's directory holds it, UTF-16LE;
+    // the package itself is encrypted, so the name stands nowhere else.
+    static constexpr char kName[] = "E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0";
+    constexpr std::size_t kNameSize = sizeof kName - 1;
+    std::string block(kReadBlock + kNameSize, '\0');
+    std::size_t kept = 0;  // the end of the block before, where the name may begin
+    for (std::uint64_t at = 0; at < file.size();) {
+        const auto size =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, file.size() - at));
+        file.read_at(at, block.data() + kept, size);
+        const std::string_view bytes(block.data(), kept + size);
+        if (bytes.find(std::string_view(kName, kNameSize)) != std::string_view::npos) return true;
+        kept = std::min(bytes.size(), kNameSize - 1);
+        std::memmove(block.data(), bytes.data() + bytes.size() - kept, kept);
+        at += size;
+    }
+    return false;
+}
+
 }  // namespace convert

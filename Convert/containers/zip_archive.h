@@ -65,4 +65,8 @@ private:
 /// password-protected workbook, not a zip.
 bool is_compound_file(RandomAccessSource& file);
 
+/// Whether the compound file `file` holds an encrypted package: a workbook
+/// that needs a password to open, not an old binary one.
+bool holds_encrypted_package(RandomAccessSource& file);
+
 }  // namespace convert

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "containers/random_access.h"
-#include "sources/byte_source.h"
 #include "records/target_buffer.h"
+#include "sources/byte_source.h"
 
 namespace convert {
 
@@ -69,8 +69,8 @@ FileResult<std::vector<ListedFile>> list_files(const std::filesystem::path& fold
 /// `?` for one, and letter case is ignored as the system's names ignore it.
 /// Matched against long names only (never "SPE1999.csv~" by its short name
 /// on Windows).
-FileResult<std::vector<std::filesystem::path>> files_matching(
-    const std::filesystem::path& folder, const std::filesystem::path& pattern);
+FileResult<std::vector<std::filesystem::path>> files_matching(const std::filesystem::path& folder,
+                                                              const std::filesystem::path& pattern);
 
 /// The entry of `path`'s folder that `path` names: the exact name when it
 /// exists, else the first name (in byte order) equal to it ignoring case.
@@ -160,7 +160,7 @@ private:
         std::filesystem::path path;  // the target, as its folder spells it
         bool exists = false;
         std::string refusal = {};  // why it never lets itself be replaced (read-only, a folder)
-        std::uint32_t kind = 0;  // what the system says of it: its mode, or attributes
+        std::uint32_t kind = 0;    // what the system says of it: its mode, or attributes
     };
 
     bool open() const {

@@ -50,8 +50,8 @@ std::string error_text(DWORD error) {
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message(text != nullptr ? text : L"", n);
     if (text != nullptr) ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
-                                message.back() == L' ')) {
+    while (!message.empty() &&
+           (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
         message.pop_back();
     }
     if (message.empty()) return "Error " + std::to_string(error) + ".";
@@ -510,7 +510,11 @@ std::string AtomicFile::keep_from(const Replaced& old) {
     if (!old.exists) return "";
     if (!access_refusal_.empty()) return access_refusal_;
     if (!may_set_access_) return "";
-    return set_access(own_access(old.path), handle_);
+    // Read again: the old file may have changed since. No list of its own
+    // is none to keep; a null one given to the new file would open it to all.
+    const OwnAccess own = own_access(old.path);
+    if (!own.unreadable.empty()) return own.unreadable;
+    return own.acl == nullptr ? "" : set_access(own, handle_);
 }
 
 bool AtomicFile::make_durable(const Replaced& old, std::string& reason) {

@@ -51,7 +51,8 @@ using DataBlockBytes = std::array<FieldBytes, kDataBlock.size()>;
 static_assert(kPadding >= sizeof(FieldBytes), "a field's value is loaded whole");
 static_assert(std::all_of(kDataBlock.begin(), kDataBlock.end(),
                           [](const DataField& field) {
-                              return field.width > 0 && field.width <= static_cast<int>(sizeof(FieldBytes));
+                              return field.width > 0 &&
+                                     field.width <= static_cast<int>(sizeof(FieldBytes));
                           }),
               "a field's bytes are held in one FieldBytes");
 

@@ -86,18 +86,18 @@ private:
     std::array<bool, kColumnCount> write_in_code_page(bool beyond_ascii);
 
     std::size_t columns_;
-    std::vector<Wanted> wanted_;  // by column, then a sentinel
-    std::size_t next_ = 0;        // the next wanted of a row read carefully
+    std::vector<Wanted> wanted_;                       // by column, then a sentinel
+    std::size_t next_ = 0;                             // the next wanted of a row read carefully
     std::array<std::size_t, kColumnCount> column_of_;  // each name's column
-    FieldPlaces places_;  // of a row read the quick way, by column
+    FieldPlaces places_;                               // of a row read the quick way, by column
     const CodePage& code_page_;
     FieldBytes high_bits_;  // the bits of bytes that may need the code page
     // The values of a row taken, as the source holds them and as the target
     // will.
     std::array<PaddedView, kColumnCount> values_{};
     std::array<PaddedView, kColumnCount> written_{};
-    std::string encoded_;         // the values written in the code page, one after another
-    PaddedBuffer in_code_page_;   // and with their padding
+    std::string encoded_;        // the values written in the code page, one after another
+    PaddedBuffer in_code_page_;  // and with their padding
     std::optional<CellRefusal> refusal_;
 };
 

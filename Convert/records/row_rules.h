@@ -33,7 +33,7 @@ enum class RowsEnd {
 
 struct RowsResult {
     RowsEnd end = RowsEnd::converted;
-    std::size_t row = 0;                    // the row a refusal names
+    std::size_t row = 0;                         // the row a refusal names
     std::vector<std::string_view> missing = {};  // the columns read that the header lacks
     CellRefusal cell = {};
 };

@@ -18,7 +18,7 @@ struct ValueProblem {
         not_in_code_page,  // holds a character the target's code page has no bytes for
     };
     Kind kind = Kind::too_long;
-    std::string_view make;   // the row's MAKE and MODEL, as the source holds them
+    std::string_view make;  // the row's MAKE and MODEL, as the source holds them
     std::string_view model;
     std::string_view field;  // the column's name: MAKE, MODEL, A1 ... MYR
     std::string_view value;  // as the source holds it, spaces around it trimmed

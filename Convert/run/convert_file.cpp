@@ -44,8 +44,10 @@ public:
     void read_at(std::uint64_t offset, char* into, std::size_t size) override {
         stop_if_asked(options_);
         source_.read_at(offset, into, size);
-        // How far into the file: a workbook's parts lie one after another.
-        if (offset + size > done_) report_.progress(done_ = offset + size, total_);
+        // Where in the file: a workbook's sheet is read from its start to
+        // its end (an .xlsx's twice: once for its merged cells, once for its
+        // rows), its directory and small parts before it.
+        report_.progress(offset + size, total_);
     }
 
 private:
@@ -53,7 +55,7 @@ private:
     RunReport& report_;
     const RunOptions& options_;
     std::uint64_t total_;
-    std::uint64_t done_ = 0;
+    std::uint64_t done_ = 0;  // read from the first byte on
 };
 
 /// The rows of `source`, read as its name's ending says.

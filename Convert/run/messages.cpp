@@ -42,8 +42,7 @@ MessageLines value_message(const ValueProblem& problem) {
                      std::to_string(problem.code_page) + ".";
             break;
     }
-    return {"Model: " + shown(trim_spaces(problem.make)) + "  " + shown(problem.model), "",
-            field};
+    return {"Model: " + shown(trim_spaces(problem.make)) + "  " + shown(problem.model), "", field};
 }
 
 MessageLines closing_message(const RunResult& result, std::string_view source_name) {

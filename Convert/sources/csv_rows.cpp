@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-
 namespace convert {
 
 namespace {
@@ -33,8 +32,8 @@ void CsvRows::start() {
         line_break = std::find_if(buffer_.begin() + scanned, buffer_.end(),
                                   [](char c) { return c == '\r' || c == '\n'; });
         scanned = static_cast<std::size_t>(line_break - buffer_.begin());
-        const bool decided = line_break + 1 < buffer_.end() ||
-                             (line_break < buffer_.end() && *line_break == '\n');
+        const bool decided =
+            line_break + 1 < buffer_.end() || (line_break < buffer_.end() && *line_break == '\n');
         // A first line longer than any row may be is refused when it is read.
         if (decided || buffer_.at_end() || !buffer_.fill()) break;
     }
@@ -111,10 +110,10 @@ CsvRows::Read CsvRows::read_quick(std::size_t columns, FieldPlaces& places, Padd
 }
 
 RowShape CsvRows::quick_shape(PaddedView row) const {
-    return {row.size(),
-            row.bytes().find_first_not_of(separator_ == ',' ? " ," : " ;") ==
-                std::string_view::npos,
-            false, beyond_ascii(row)};
+    return {
+        row.size(),
+        row.bytes().find_first_not_of(separator_ == ',' ? " ," : " ;") == std::string_view::npos,
+        false, beyond_ascii(row)};
 }
 
 CsvRows::Read CsvRows::read(FieldTaker& fields, RowShape& shape) {

@@ -32,7 +32,7 @@ struct CellRefusal {
         unsaved_formula,  // a formula whose value was never saved
     };
     Kind kind = Kind::number_format;
-    std::string cell;    // as a spreadsheet names it: C2
+    std::string cell;  // as a spreadsheet names it: C2
     std::string detail;
 };
 
@@ -90,9 +90,7 @@ public:
         return Read::careful;
     }
     /// The shape of a row read the quick way.
-    virtual RowShape quick_shape(PaddedView row) const {
-        return {row.size(), false, false, false};
-    }
+    virtual RowShape quick_shape(PaddedView row) const { return {row.size(), false, false, false}; }
 
     /// The number of the row last read, or of the row refused, as a
     /// spreadsheet counts: 1 for the first, one for each row however many

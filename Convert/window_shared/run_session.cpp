@@ -35,13 +35,15 @@ public:
         };
         const auto answer = std::make_shared<Answer>();
         RunWindow& window = session_.window_;
-        const bool sent = session_.send([&window, shared = shared_, answer, text = std::move(text)] {
-            const RunWindow::Answer button = window.show_message(text, RunWindow::Box::per_value);
-            const std::lock_guard lock(shared->mutex);
-            answer->button = button;
-            answer->given = true;
-            shared->changed.notify_all();
-        });
+        const bool sent =
+            session_.send([&window, shared = shared_, answer, text = std::move(text)] {
+                const RunWindow::Answer button =
+                    window.show_message(text, RunWindow::Box::per_value);
+                const std::lock_guard lock(shared->mutex);
+                answer->button = button;
+                answer->given = true;
+                shared->changed.notify_all();
+            });
         if (!sent) return;
         std::unique_lock lock(shared_->mutex);
         shared_->changed.wait(lock, [&] { return answer->given || shared_->going; });
@@ -82,6 +84,7 @@ void RunSession::end_now() {
     shared_->changed.notify_all();
     if (worker_.joinable()) worker_.join();
     running_ = false;
+    converting_ = false;
     closing_ = true;
 }
 
@@ -92,6 +95,7 @@ void RunSession::convert(std::size_t index) {
         return;
     }
     running_ = true;
+    converting_ = true;
     window_.set_busy(true);
     worker_ = std::thread([this, index, source = years_.source(index), &files = *files_] {
         Report report(*this);
@@ -102,6 +106,7 @@ void RunSession::convert(std::size_t index) {
 
 void RunSession::finish(std::size_t index, const RunResult& result) {
     worker_.join();
+    converting_ = false;
     window_.set_busy(false);
     const bool converted = result.end == RunEnd::converted;
     if (converted) {

@@ -69,6 +69,9 @@ public:
     const YearList& years() const { return years_; }
     /// Whether a run is under way, its closing message included.
     bool busy() const { return running_; }
+    /// Whether a run is reading or writing: under way, before its closing
+    /// message.
+    bool converting() const { return converting_; }
 
     /// Converts entry `index`, as a double-click or Enter on it asks: shows
     /// its refusal, or starts its run. Nothing while a run is under way or
@@ -104,6 +107,7 @@ private:
     std::atomic<bool> stop_{false};
     std::thread worker_;
     bool running_ = false;
+    bool converting_ = false;
     bool close_requested_ = false;
     bool closing_ = false;
 };

@@ -16,7 +16,7 @@ namespace convert {
 
 struct YearEntry {
     std::filesystem::path file_name;  // as the folder listing gave it
-    std::string date;       // last modification, "yyyy-mm-dd"
+    std::string date;                 // last modification, "yyyy-mm-dd"
     bool converted = false;
 
     /// The shown text: "<name> - <date>" upper-cased, after the converted

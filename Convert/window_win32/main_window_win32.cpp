@@ -281,9 +281,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM w, LPARAM l) {
             if (session_->may_close()) ::DestroyWindow(window_);
             return 0;
         case WM_QUERYENDSESSION:
-            // A run under way holds the session's end up, its reason shown,
-            // unless the end cannot wait.
-            return !session_->busy() || (l & ENDSESSION_CRITICAL) != 0;
+            // A run reading or writing holds the session's end up, its
+            // reason shown, unless the end cannot wait.
+            return !session_->converting() || (l & ENDSESSION_CRITICAL) != 0;
         case WM_ENDSESSION:
             // The session ends: the run stops now, its temporary gone before
             // this returns, after which Windows may end the program at once.

@@ -49,82 +49,6 @@ std::optional<FixedDigits> simple_digits(std::string_view code) {
                        static_cast<std::uint8_t>(decimals.size()), thousands};
 }
 
-bool starts_with_word(std::string_view text, std::string_view word) {
-    return equals_ignoring_case(text.substr(0, word.size()), word);
-}
-
-// Symbols that show money when a code holds them: $ € £ ¥.
-constexpr std::array<std::string_view, 4> kCurrencySymbols = {"$", "\xE2\x82\xAC", "\xC2\xA3",
-                                                              "\xC2\xA5"};
-
-bool has_currency_symbol(std::string_view text) {
-    return std::any_of(kCurrencySymbols.begin(), kCurrencySymbols.end(),
-                       [&](std::string_view symbol) { return text.find(symbol) != text.npos; });
-}
-
-/// The length of the UTF-8 character at `text[at]`, at most what is left.
-std::size_t character_length(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    return std::min(length, text.size() - at);
-}
-
-/// What a code that is not a simple one shows: its dates and times before
-/// money, percentages, exponents and fractions, whatever else it holds.
-FormatKind refused_kind(std::string_view code) {
-    bool date = false, month_or_minute = false, time = false, currency = false, percent = false,
-         exponent = false, slash = false;
-    for (std::size_t i = 0; i < code.size(); ++i) {
-        const std::string_view rest = code.substr(i);
-        if (starts_with_word(rest, "general")) {
-            i += 6;
-        } else if (starts_with_word(rest, "am/pm") || starts_with_word(rest, "a/p")) {
-            time = true;
-            i += rest[1] == '/' ? 2 : 4;
-        } else if (rest[0] == '"') {
-            const std::size_t close = std::min(code.find('"', i + 1), code.size());
-            currency |= has_currency_symbol(code.substr(i + 1, close - i - 1));
-            i = close;
-        } else if ((rest[0] == '\\' || rest[0] == '_' || rest[0] == '*') && rest.size() > 1) {
-            // An escaped character, or one that pads: a literal.
-            const std::size_t length = character_length(code, i + 1);
-            currency |= rest[0] == '\\' && has_currency_symbol(rest.substr(1, length));
-            i += length;
-        } else if (rest[0] == '[') {
-            // A colour, a condition, a currency and locale [$€-407], or an elapsed time [h].
-            const std::string_view inside = rest.substr(1, rest.find(']') - 1);
-            i += inside.size() + 1;
-            if (!inside.empty() && inside[0] == '$') {
-                currency |= inside.find('-') != 1 && inside.size() > 1;
-            } else if (!inside.empty() && inside.find_first_not_of(inside[0]) == inside.npos) {
-                time |= std::string_view("hHmMsS").find(inside[0]) != inside.npos;
-            }
-        } else if ((rest[0] == 'E' || rest[0] == 'e') && rest.size() > 1 &&
-                   (rest[1] == '+' || rest[1] == '-')) {
-            exponent = true;
-            ++i;
-        } else if (has_currency_symbol(rest.substr(0, character_length(code, i)))) {
-            currency = true;
-        } else if (std::string_view("yYdDgGbBeEaA").find(rest[0]) != rest.npos) {
-            date = true;  // years, days, eras, weekdays
-        } else if (rest[0] == 'm' || rest[0] == 'M') {
-            month_or_minute = true;
-        } else if (std::string_view("hHsS").find(rest[0]) != rest.npos) {
-            time = true;
-        } else {
-            percent |= rest[0] == '%';
-            slash |= rest[0] == '/';
-        }
-    }
-    if (date || (month_or_minute && !time)) return FormatKind::date;
-    if (time) return FormatKind::time;
-    if (currency) return FormatKind::currency;
-    if (percent) return FormatKind::percentage;
-    if (exponent) return FormatKind::scientific;
-    if (slash) return FormatKind::fraction;
-    return FormatKind::other;
-}
-
 /// A number's magnitude as decimal digits: no leading zeros, none at all for
 /// zero, and 0.digits times ten to the `point`.
 struct Decimal {
@@ -206,7 +130,7 @@ ExcelFormat excel_number_format(std::string_view code) {
         return NumberFormat{};
     }
     if (const std::optional<FixedDigits> digits = simple_digits(code)) return NumberFormat{digits};
-    return RefusedFormat{std::string(code), refused_kind(code)};
+    return RefusedFormat{std::string(code)};
 }
 
 std::string_view excel_builtin_format_code(unsigned id) {
@@ -249,7 +173,7 @@ std::string_view excel_builtin_format_code(unsigned id) {
 
 ExcelFormat excel_builtin_number_format(unsigned id) {
     const std::string_view code = excel_builtin_format_code(id);
-    if (code.empty()) return RefusedFormat{'#' + std::to_string(id), FormatKind::other};
+    if (code.empty()) return RefusedFormat{'#' + std::to_string(id)};
     return excel_number_format(code);
 }
 

@@ -28,13 +28,9 @@ struct NumberFormat {
     friend bool operator==(const NumberFormat&, const NumberFormat&) = default;
 };
 
-/// What a refused format shows, as far as its code tells.
-enum class FormatKind { date, time, percentage, currency, fraction, scientific, other };
-
 /// A format Convert does not read, with its code as the workbook has it.
 struct RefusedFormat {
     std::string code;
-    FormatKind kind = FormatKind::other;
 
     friend bool operator==(const RefusedFormat&, const RefusedFormat&) = default;
 };

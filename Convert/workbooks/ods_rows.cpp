@@ -1,5 +1,3 @@
-#include "workbooks/workbook_rows.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -15,6 +13,7 @@
 #include "containers/zip_archive.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
+#include "workbooks/workbook_rows.h"
 
 namespace convert {
 
@@ -119,6 +118,14 @@ public:
             if (node == Node::end) --depth;
         }
         return text;
+    }
+    /// Reads the part's bytes to their end, unparsed: only there does the
+    /// archive check them whole (their size and CRC-32), so that a damaged
+    /// part is never taken for what it holds.
+    void finish() {
+        std::vector<char> block(64 << 10);
+        while (input_->read(block.data(), block.size()) != 0) {
+        }
     }
     /// The next node inside the element being read.
     Node next_node() {
@@ -419,6 +426,7 @@ private:
                     part.skip();
                 }
             }
+            part.finish();
         }
         part_ = "content.xml";
         content_.emplace(*zip_, *content);
@@ -440,6 +448,7 @@ private:
                 manifest.skip();
             }
         }
+        manifest.finish();
         return false;
     }
 
@@ -609,7 +618,10 @@ private:
     }
 
     /// The rest of the workbook is not read.
-    void end_of_table() { content_.reset(); }
+    void end_of_table() {
+        content_->finish();
+        content_.reset();
+    }
 
     void read_column() {
         const Part& part = *content_;

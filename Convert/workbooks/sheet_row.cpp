@@ -38,7 +38,16 @@ void SheetRow::add(std::size_t column, std::string_view text, std::size_t repeat
 }
 
 void SheetRow::refuse(std::size_t column, CellRefusal refusal) {
-    if (column < kSheetColumns) refusals_.emplace_back(column, std::move(refusal));
+    if (column >= kSheetColumns) return;
+    // No more of a format's code or an error's text than a message shows,
+    // however many cells a workbook refuses.
+    if (refusal.detail.size() > kLongestRefusal) {
+        std::size_t cut = kLongestRefusal;
+        while (cut > 0 && (static_cast<unsigned char>(refusal.detail[cut]) & 0xC0) == 0x80) --cut;
+        refusal.detail.resize(cut);
+        refusal.detail += "...";
+    }
+    refusals_.emplace_back(column, std::move(refusal));
 }
 
 RowSource::Read SheetRow::hand_to(FieldTaker& fields, RowShape& shape, std::size_t columns) {
@@ -51,8 +60,7 @@ RowSource::Read SheetRow::hand_to(FieldTaker& fields, RowShape& shape, std::size
     padded_.reserve(text_.size(), 0);
     if (!text_.empty()) std::memcpy(padded_.data(), text_.data(), text_.size());
     const PaddedView all = padded_.view(0, text_.size());
-    shape.blank = refusals_.empty() &&
-                  text_.find_first_not_of(' ') == std::string::npos;
+    shape.blank = refusals_.empty() && text_.find_first_not_of(' ') == std::string::npos;
     shape.line_breaks = text_.find_first_of("\r\n") != std::string::npos;
     shape.beyond_ascii = beyond_ascii(all);
     // Runs of adjacent cells in one call each.

@@ -24,8 +24,10 @@ public:
     /// Cell `column` (from 0; each add to the right of the last) shows
     /// `text`, in UTF-8; `repeated` cells alike stand from it rightwards.
     void add(std::size_t column, std::string_view text, std::size_t repeated = 1);
-    /// Cell `column` holds a value Convert refuses to read as the sheet shows it.
+    /// Cell `column` holds a value Convert refuses to read as the sheet shows
+    /// it; a refusal's detail is kept up to kLongestRefusal bytes, then "...".
     void refuse(std::size_t column, CellRefusal refusal);
+    static constexpr std::size_t kLongestRefusal = 200;
     /// Whether no cell has any text, or a refusal.
     bool empty() const { return cells_.empty() && refusals_.empty(); }
 
@@ -46,7 +48,7 @@ private:
     std::string text_;         // the cells' texts, one after another
     std::vector<Cell> cells_;  // those with text, left to right
     std::vector<std::pair<std::size_t, CellRefusal>> refusals_;
-    std::size_t length_ = 0;   // of the exported line's values, quotes included
+    std::size_t length_ = 0;  // of the exported line's values, quotes included
     bool too_long_ = false;
     PaddedBuffer padded_;
     std::vector<PaddedView> run_;  // consecutive cells, handed on at once

@@ -1,5 +1,3 @@
-#include "workbooks/workbook_rows.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -17,6 +15,7 @@
 #include "text/ascii_text.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
+#include "workbooks/workbook_rows.h"
 
 namespace convert {
 
@@ -526,7 +525,8 @@ private:
     bool recalculate_ = false;  // formulas' saved values are placeholders
     std::string strings_;       // the shared strings, one after another
     std::vector<std::uint32_t> string_ends_;
-    std::vector<CellStyle> styles_;
+    std::vector<CellStyle> formats_;     // each number format the styles use, once
+    std::vector<std::uint32_t> styles_;  // each cell style's, in formats_
 
     std::unique_ptr<ByteSource> sheet_stream_;
     std::unique_ptr<XmlReader> xml_;
@@ -561,8 +561,13 @@ std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file) {
 
 XlsxSheet::XlsxSheet(RandomAccessSource& file) {
     if (is_compound_file(file)) {
-        throw WorkbookError(WorkbookError::Kind::encrypted,
-                            "The workbook is encrypted: it needs a password to be opened.");
+        if (holds_encrypted_package(file)) {
+            throw WorkbookError(WorkbookError::Kind::encrypted,
+                                "The workbook is encrypted: it needs a password to be opened.");
+        }
+        throw WorkbookError(WorkbookError::Kind::unreadable,
+                            "It is an Excel 97-2003 workbook, or another compound file, not an "
+                            "Office Open XML workbook.");
     }
     workbook_errors(part_, [&] { open_parts(file); });
 }
@@ -735,18 +740,24 @@ void XlsxSheet::read_styles(const std::string& path) {
             formats.push_back(format_id());
         }
     }
+    // Each format read once, however many styles use it.
+    std::vector<unsigned> ids;  // of formats_
     styles_.reserve(formats.size());
     for (const unsigned id : formats) {
+        const auto known = std::find(ids.begin(), ids.end(), id);
+        styles_.push_back(static_cast<std::uint32_t>(known - ids.begin()));
+        if (known != ids.end()) continue;
+        ids.push_back(id);
         const auto own = std::find_if(codes.begin(), codes.end(),
                                       [&](const auto& code) { return code.first == id; });
         if (own != codes.end()) {
-            styles_.push_back({excel_number_format(own->second), own->second});
+            formats_.push_back({excel_number_format(own->second), own->second});
             continue;
         }
         ExcelFormat format = excel_builtin_number_format(id);
         const auto* refused = std::get_if<RefusedFormat>(&format);
         std::string code(refused != nullptr ? refused->code : excel_builtin_format_code(id));
-        styles_.push_back({std::move(format), std::move(code)});
+        formats_.push_back({std::move(format), std::move(code)});
     }
 }
 
@@ -949,7 +960,7 @@ void XlsxSheet::read_cell(std::size_t row, std::size_t& next_column) {
 }
 
 void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, unsigned style,
-                                bool formula, bool value) {
+                          bool formula, bool value) {
     // Of a merged range, only the top-left cell shows its value.
     if (column >= kSheetColumns || (!covered_.empty() && covered(column))) return;
     const auto refuse = [&](CellRefusal::Kind kind, std::string detail) {
@@ -961,7 +972,7 @@ void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, un
     static const CellStyle kGeneral{NumberFormat{}, "General"};
     const auto shown = [&]() -> const CellStyle& {
         if (style < styles_.size() || (style == 0 && styles_.empty())) {
-            return styles_.empty() ? kGeneral : styles_[style];
+            return styles_.empty() ? kGeneral : formats_[styles_[style]];
         }
         cell_fault(row, column,
                    "has the style " + std::to_string(style) + ", which the workbook does not have");
@@ -1009,8 +1020,7 @@ void XlsxSheet::add(std::size_t column, std::string_view text) {
     if (!text.empty()) row_end_ = column + 1;
 }
 
-void XlsxSheet::cell_fault(std::size_t row, std::size_t column,
-                                 const std::string& fault) const {
+void XlsxSheet::cell_fault(std::size_t row, std::size_t column, const std::string& fault) const {
     unreadable("Cell " + cell_name(column, row) + " of the sheet " + fault + ".");
 }
 

@@ -17,7 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 struct ReadResult {
     FileStep status;
     std::string content;
@@ -57,8 +56,8 @@ TEST(ReadFile, ResultsTellAbsentUnreadableAndContentApart) {
     const std::string bytes("\xef\xbb\xbfMAKE\0\xff\r\n", 10);
     expect_reads({
         {"absent", [](auto&) {}, FileStep::find, ""},
-        {"content -1 is content", [](auto& d) { write_file(d / "SPE1999.CSV", "-1"); }, FileStep::none,
-         "-1"},
+        {"content -1 is content", [](auto& d) { write_file(d / "SPE1999.CSV", "-1"); },
+         FileStep::none, "-1"},
         {"empty file", [](auto& d) { write_file(d / "SPE1999.CSV", ""); }, FileStep::none, ""},
         {"bytes as they are, BOM and NUL kept",
          [&](auto& d) { write_file(d / "SPE1999.CSV", bytes); }, FileStep::none, bytes},

@@ -144,7 +144,8 @@ TEST(FileNames, EveryNameIsListedAndFoundAgainByItsBytes) {
         EXPECT_EQ(read_file(dir / name), name);
     }
     std::vector<std::string> listed;
-    for (const ListedFile& file : list_files(dir.path()).value) listed.push_back(bytes_of(file.name));
+    for (const ListedFile& file : list_files(dir.path()).value)
+        listed.push_back(bytes_of(file.name));
     std::sort(listed.begin(), listed.end());
     std::vector<std::string> expected = names;
     std::sort(expected.begin(), expected.end());

@@ -80,8 +80,8 @@ void expect_same_run_as_reference(const std::string& content, std::size_t block_
           "A quote in row " + row + " of SPE1999.CSV is never closed.  Data not converted."}},
         {reference::Result::missing_columns,
          {endings::missing_columns, "No column " + joined(verdict.missing) +
-                                           " in the first line of SPE1999.CSV.  Data not "
-                                           "converted."}},
+                                        " in the first line of SPE1999.CSV.  Data not "
+                                        "converted."}},
         {reference::Result::no_rows,
          {endings::no_rows, "No rows of data in SPE1999.CSV.  Data not converted."}},
         {reference::Result::rows_after_short_row,
@@ -222,8 +222,8 @@ std::vector<SourceCase> row_cases() {
         {"a byte-order mark alone", "\xEF\xBB\xBF", no_rows, ""},
         {"header without a line end", kHeader, no_rows, ""},
         {"only blank and short rows", crlf_lines({kHeader, "", " , ,", "Total"}), no_rows, ""},
-        {"a Ctrl-Z stuck to the last row is dropped", kHeader + "\r\n" + kLine + "\x1a",
-         converted, one},
+        {"a Ctrl-Z stuck to the last row is dropped", kHeader + "\r\n" + kLine + "\x1a", converted,
+         one},
         {"rows in source order, the last without a line end",
          kHeader + "\r\n" + kLine + "\r\n" + kLine, converted, two},
         {"a last row ending in a lone CR", kHeader + "\r\n" + kLine + "\r", converted, one},
@@ -313,8 +313,9 @@ std::vector<SourceCase> row_cases() {
          1},
         {"values shown cut after 200 bytes, a UTF-8 character whole, their length whole",
          crlf_lines({kHeader, "ACME," + std::string(199, 'm') + "\xc3\xa9" + "," +
-                                  std::string(250, '1') + ",345,,7,100,99,5,480,178,145,270,150,"
-                                                          "151,1250,55,98"}),
+                                  std::string(250, '1') +
+                                  ",345,,7,100,99,5,480,178,145,270,150,"
+                                  "151,1250,55,98"}),
          values_rejected,
          "",
          {"Model: ACME  " + std::string(199, 'm') +

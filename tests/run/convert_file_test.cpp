@@ -30,9 +30,9 @@ const std::string kNotSaved = "Could not Save existing file.  Data not saved.";
 const std::string kNotDeleted = "Could not Delete existing file.  Data not saved.";
 const std::string kNotRead = "Could not read SPE1999.CSV.  Data not converted.";
 const std::string kGone = "the device went away";  // a failing read's own reason
-const std::string kUnreadable = "<unreadable>";  // a source that exists but cannot be read
-const std::string kFolder = "<folder>";          // a folder where the target goes
-const std::string kReadOnly = "<read-only>";     // an old target no one may write
+const std::string kUnreadable = "<unreadable>";    // a source that exists but cannot be read
+const std::string kFolder = "<folder>";            // a folder where the target goes
+const std::string kReadOnly = "<read-only>";       // an old target no one may write
 
 struct RunCase {
     const char* what;
@@ -64,7 +64,10 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
          unknown,
          no_known_column,
          {"No known column in the first line of SPE1999.CSV.  Data not converted."}},
-        {"unreadable source", "SPE1999.CSV", kUnreadable, source_unreadable,
+        {"unreadable source",
+         "SPE1999.CSV",
+         kUnreadable,
+         source_unreadable,
          {kNotRead, unreadable_reason()}},
         {"a folder where the target goes",
          "SPE1999.CSV",
@@ -92,7 +95,7 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
          {kTooLong, "Data not converted."}},
         {"a workbook encrypted with a password",
          "SPE1999.xlsx",
-         "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(504, '\0'),
+         kCompound + std::string(504, '\0') + kEncryptedPackage,
          encrypted,
          {"SPE1999.XLSX is encrypted with a password.  Data not converted."}},
         {"not a workbook",
@@ -121,10 +124,12 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
             write_file(dir / old_target, kOld);
         }
         constexpr auto kWrite = fs::perms::owner_write;
-        if (c.old_target == kReadOnly) fs::permissions(dir / old_target, kWrite, fs::perm_options::remove);
+        if (c.old_target == kReadOnly)
+            fs::permissions(dir / old_target, kWrite, fs::perm_options::remove);
         const std::size_t descriptors = open_descriptors();
         const Ran ran = run_file(dir.path(), c.source);
-        if (c.old_target == kReadOnly) fs::permissions(dir / old_target, kWrite, fs::perm_options::add);
+        if (c.old_target == kReadOnly)
+            fs::permissions(dir / old_target, kWrite, fs::perm_options::add);
         EXPECT_EQ(open_descriptors(), descriptors);
         EXPECT_EQ(ran.outcome, c.outcome);
         EXPECT_EQ(ran.messages, c.messages);
@@ -178,7 +183,8 @@ public:
     std::uint64_t size() const override { return 0; }
     void read_at(std::uint64_t, char*, std::size_t) override { throw ReadError("not a workbook"); }
     std::size_t read(char* into, std::size_t size) override {
-        const std::string_view header = "MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR\r\n";
+        const std::string_view header =
+            "MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR\r\n";
         std::size_t n = 0;
         for (; n < size && at_ < header.size() + (17 << 20); ++n, ++at_) {
             into[n] = at_ < header.size() ? header[at_] : 'x';
@@ -220,10 +226,22 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
         Ending outcome;
         std::vector<std::string> messages;
     } cases[] = {
-        {"the first read fails", kValid, reading(0, kBlockSize), source_unreadable, {kNotRead, kGone}},
-        {"a read fails after a block", three_lines, reading(1, 16), source_unreadable, {kNotRead, kGone}},
+        {"the first read fails",
+         kValid,
+         reading(0, kBlockSize),
+         source_unreadable,
+         {kNotRead, kGone}},
+        {"a read fails after a block",
+         three_lines,
+         reading(1, 16),
+         source_unreadable,
+         {kNotRead, kGone}},
         {"after five blocks", three_lines, reading(5, 16), source_unreadable, {kNotRead, kGone}},
-        {"after ten blocks of 7", three_lines, reading(10, 7), source_unreadable, {kNotRead, kGone}},
+        {"after ten blocks of 7",
+         three_lines,
+         reading(10, 7),
+         source_unreadable,
+         {kNotRead, kGone}},
         {"the source cut short while it is read",
          three_lines,
          cut_short(),
@@ -239,21 +257,41 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
          reading(10, 16),
          source_unreadable,
          {kTooLong, kNotRead, kGone}},
-        {"the temporary cannot be made", kValid, refusing(Step::create), write_failed, {kNotSaved, refused_reason()}},
-        {"the first write fails", kValid, refusing(Step::write), write_failed, {kNotSaved, refused_reason()}},
-        {"a write fails midway", three_lines, refusing(Step::write, 1), write_failed, {kNotSaved, refused_reason()}},
+        {"the temporary cannot be made",
+         kValid,
+         refusing(Step::create),
+         write_failed,
+         {kNotSaved, refused_reason()}},
+        {"the first write fails",
+         kValid,
+         refusing(Step::write),
+         write_failed,
+         {kNotSaved, refused_reason()}},
+        {"a write fails midway",
+         three_lines,
+         refusing(Step::write, 1),
+         write_failed,
+         {kNotSaved, refused_reason()}},
         {"a write fails, a value over-long",
          kOverLong,
          refusing(Step::write),
          values_rejected,
          {kTooLong, "Data not converted."}},
-        {"the final flush fails", kValid, refusing(Step::flush), write_failed, {kNotSaved, refused_reason()}},
+        {"the final flush fails",
+         kValid,
+         refusing(Step::flush),
+         write_failed,
+         {kNotSaved, refused_reason()}},
         {"that of a named temporary",
          kValid,
          refusing(Step::flush, 0, kNamed),
          write_failed,
          {kNotSaved, refused_reason()}},
-        {"the rename fails", kValid, refusing(Step::replace), replace_failed, {kNotDeleted, refused_reason()}},
+        {"the rename fails",
+         kValid,
+         refusing(Step::replace),
+         replace_failed,
+         {kNotDeleted, refused_reason()}},
         {"that of a named temporary",
          kValid,
          refusing(Step::replace, 0, kNamed),
@@ -286,8 +324,8 @@ TEST(ConvertFile, AStopAskedForEndsTheRunAndKeepsTheOldTarget) {
     write_file(dir / "SPE1999.CSV", crlf_lines({kFullHeader, kExampleLine, kExampleLine}));
     write_file(dir / "SP1999.TXT", kOld);
     RecordingReport report;
-    const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"},
-                                          {.stop = &stop}, report, files);
+    const RunResult result =
+        convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {.stop = &stop}, report, files);
     EXPECT_EQ(ending_of(result), stopped);
     EXPECT_EQ(closing_message(result, "SPE1999.CSV"), MessageLines{});
     EXPECT_EQ(report.read_so_far, std::vector<std::uint64_t>{16});
@@ -332,8 +370,9 @@ TEST(ConvertFile, AnUnexpectedErrorIsReportedAndWritesNothing) {
         const RunResult result =
             convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {}, report);
         EXPECT_EQ(ending_of(result), failed);
-        EXPECT_EQ(closing_message(result, "SPE1999.CSV"),
-                  MessageLines{"Could not convert SPE1999.CSV (" + reason + ").  Data not converted."});
+        EXPECT_EQ(
+            closing_message(result, "SPE1999.CSV"),
+            MessageLines{"Could not convert SPE1999.CSV (" + reason + ").  Data not converted."});
         EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
     }
 }

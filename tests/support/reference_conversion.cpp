@@ -243,8 +243,8 @@ std::vector<std::string> G_CHECK_ROW(const std::vector<std::string>& header,
     std::vector<std::string> messages;
     auto check = [&](const std::string& name, int width) {
         const std::string value = G_GET_FIELD(name, header, row, 0);
-        const std::string start = "Model: " + shown(make) + "  " + shown(model) +
-                                  "\r\n\r\nField: " + name + "  Response";
+        const std::string start =
+            "Model: " + shown(make) + "  " + shown(model) + "\r\n\r\nField: " + name + "  Response";
         const std::optional<std::string> written = in_windows_1252(value);
         if (holds_line_break(value)) {
             messages.push_back(start + ": " + shown(value) + "  holds a line break.");

@@ -26,7 +26,7 @@ enum class Result {
 
 struct Verdict {
     Result result;
-    std::size_t row = 0;               // for unclosed_quote and rows_after_short_row
+    std::size_t row = 0;                    // for unclosed_quote and rows_after_short_row
     std::vector<std::string> missing = {};  // for missing_columns, in the column table's order
 };
 

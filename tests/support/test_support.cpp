@@ -208,8 +208,9 @@ std::string workbook_of(std::string_view csv, bool ods) {
               "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
               "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
               "<office:spreadsheet><table:table>" +
-                  cells + "</table:table></office:spreadsheet></office:body>"
-                          "</office:document-content>"}});
+                  cells +
+                  "</table:table></office:spreadsheet></office:body>"
+                  "</office:document-content>"}});
     }
     const std::string main = "http://schemas.openxmlformats.org/";
     const auto relationship = [&](const char* type, const char* target) {
@@ -245,8 +246,8 @@ void RecordingReport::problem(const convert::ValueProblem& problem) {
 }
 
 Ending ending_of(const convert::RunResult& result) {
-    return {result.end,
-            result.end == convert::RunEnd::rows_refused ? result.rows.end : convert::RowsEnd::converted};
+    return {result.end, result.end == convert::RunEnd::rows_refused ? result.rows.end
+                                                                    : convert::RowsEnd::converted};
 }
 
 std::ostream& operator<<(std::ostream& out, const Ending& ending) {

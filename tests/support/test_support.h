@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <ostream>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +91,11 @@ std::string crlf_lines(std::initializer_list<std::string_view> lines);
 /// The worked example as a source file, and a year-list entry for it.
 inline const std::string kValid = crlf_lines({kFullHeader, kExampleLine});
 inline const std::string kEntry = "SPE1999.CSV - 1999-05-03";
+
+/// How a compound file begins, and the name of the stream of a workbook
+/// encrypted with a password, as its directory holds it.
+inline const std::string kCompound = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+inline const std::string kEncryptedPackage("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
 
 /// A workbook whose first sheet holds `csv`'s lines (CR LF) and fields
 /// (commas, no quotes), fields of digits as numbers, the others as text: an
@@ -187,6 +192,6 @@ std::size_t open_descriptors();
 
 /// Replaces `path` by `bytes` through an AtomicFile: the step that failed.
 convert::FileStep save_file(const std::filesystem::path& path, std::string_view bytes,
-                              convert::AtomicFile::Options options = {});
+                            convert::AtomicFile::Options options = {});
 
 }  // namespace testing_support

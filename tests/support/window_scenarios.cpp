@@ -73,9 +73,10 @@ std::vector<Scenario> scenarios() {
         testing_support::source_with_a1({{"Zeta", "Z1", "1234"}, {"Zeta", "Z2", "5678"}});
     const std::string megabyte(1'000'000, '9');
     // The value cut after 200 bytes, its length whole.
-    const std::string shortened = "Model: Zeta  Z1\n\nField: A1  Response Length:  1000000   "
-                                  "Response: " +
-                                  std::string(200, '9') + "...  is longer than: 3";
+    const std::string shortened =
+        "Model: Zeta  Z1\n\nField: A1  Response Length:  1000000   "
+        "Response: " +
+        std::string(200, '9') + "...  is longer than: 3";
     std::string flood = std::string(testing_support::kFullHeader) + "\r\n";
     for (int i = 0; i < 5000; ++i) {
         flood += "Zeta,Z" + std::to_string(i) +

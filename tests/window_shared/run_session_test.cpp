@@ -88,7 +88,8 @@ TEST(RunSession, RunsInTurnAndGoesSafelyWhateverIsOpen) {
              run_until_idle(session, window);
          },
          {"Done.", first_box,
-          "Model: Zeta  Z2\r\n\r\nField: A1  Response Length:  4   Response: 5678  is longer than: 3",
+          "Model: Zeta  Z2\r\n\r\nField: A1  Response Length:  4   Response: 5678  is longer than: "
+          "3",
           "Data not converted."},
          {"SP2000.TXT"}},
         {"a close asked for during a run closes after it; a refusal then shows nothing",

@@ -1,5 +1,3 @@
-#include "workbooks/workbook_rows.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +6,7 @@
 #include "records/row_rules.h"
 #include "test_support.h"
 #include "text/code_page.h"
+#include "workbooks/workbook_rows.h"
 #include "zip_writer.h"
 
 using namespace convert;
@@ -34,6 +33,8 @@ struct Book {
     std::string encryption = "";     // in content.xml's manifest entry
     bool deflate = true;             // content.xml deflated, or stored
     std::string mimetype = "application/vnd.oasis.opendocument.spreadsheet";
+    std::string damage = "";        // text whose first byte the archive holds changed
+    std::string second = "second";  // the second sheet's one value
 };
 
 std::string cell(std::string_view attributes, std::string_view content = "") {
@@ -57,7 +58,7 @@ std::string ods(const Book& book) {
     const std::string content =
         "<office:document-content" + kNamespaces + "><office:automatic-styles>" + book.styles +
         "</office:automatic-styles><office:body><office:spreadsheet><table:table>" + book.rows +
-        "</table:table><table:table>" + row(s("second")) +
+        "</table:table><table:table>" + row(s(book.second)) +
         "</table:table></office:spreadsheet></office:body></office:document-content>";
     const std::string styles = "<office:document-styles" + kNamespaces + "><office:styles>" +
                                book.common_styles + "</office:styles></office:document-styles>";
@@ -65,10 +66,12 @@ std::string ods(const Book& book) {
         R"(<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0">)"
         R"(<manifest:file-entry manifest:full-path="content.xml">)" +
         book.encryption + "</manifest:file-entry></manifest:manifest>";
-    return make_zip({{"mimetype", book.mimetype, false},
-                     {"META-INF/manifest.xml", manifest},
-                     {"content.xml", content, book.deflate},
-                     {"styles.xml", styles}});
+    std::string zip = make_zip({{"mimetype", book.mimetype, false},
+                                {"META-INF/manifest.xml", manifest},
+                                {"content.xml", content, book.deflate},
+                                {"styles.xml", styles}});
+    if (!book.damage.empty()) zip[zip.find(book.damage)] ^= 0x20;
+    return zip;
 }
 
 /// Each row read as "number:field|field(length)", refused cells after it as
@@ -219,6 +222,12 @@ TEST(OdsRows, ReadsTheFirstSheetAsItsCsvExport) {
          {row("", R"(table:number-rows-repeated="3")") + row(s("x"))},
          "1:(0) / 4:x(1)"},
         {"content.xml stored", {.rows = row(s("x")), .deflate = false}, "1:x(1)"},
+        {"damaged after the first sheet: its check is read to the end",
+         {.rows = row(s("x")),
+          .deflate = false,
+          .damage = "last",
+          .second = std::string(100'000, 'y') + "last"},
+         "unreadable: The entry \"content.xml\" of the zip archive is damaged:"},
         {"a sheet without rows, the second not read", {""}, ""},
         {"a password",
          {.rows = row(s("x")), .encryption = encrypted},

@@ -1,5 +1,3 @@
-#include "workbooks/workbook_rows.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include "records/row_rules.h"
 #include "records/target_buffer.h"
 #include "test_support.h"
+#include "workbooks/workbook_rows.h"
 #include "zip_writer.h"
 
 using namespace convert;
@@ -228,8 +227,12 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
         {"a row past 16 MB",
          xlsx(header + row(2, text("A2", std::string(kLongestRow, 'x') + "yz"))),
          "1:a,b / 2:too long"},
-        {"encrypted", "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(512, '\0'),
+        {"encrypted, the name across a block's end",
+         kCompound + std::string((256 << 10) - 20, '\0') + kEncryptedPackage,
          "!encrypted: The workbook is encrypted: it needs a password to be opened."},
+        {"an old binary workbook", kCompound + std::string(512, '\0'),
+         "!It is an Excel 97-2003 workbook, or another compound file, not an Office Open XML "
+         "workbook."},
         {"not a zip", std::string(kFullHeader), "!The file is not a zip archive."},
         {"a zip without a workbook", make_zip({{"a.txt", "x"}}),
          "!The zip archive holds no workbook."},
