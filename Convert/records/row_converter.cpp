@@ -44,6 +44,10 @@ RowConverter::RowConverter(const ColumnTable& table, const CodePage& code_page)
     std::sort(wanted_.begin(), wanted_.end(),
               [](const Wanted& a, const Wanted& b) { return a.column < b.column; });
     wanted_.push_back({ColumnTable::kAbsent, kUnread});
+    in_order_ = wanted_.size() == kColumnCount + 1;
+    for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
+        in_order_ = in_order_ && column_of_[slot] == slot;
+    }
     if (wanted_.size() == kColumnCount + 1 && columns_ <= kMostQuickColumns) {
         places_.starts.assign(columns_ + 64, 0);
         places_.sizes.assign(columns_ + 64, 0);
@@ -105,6 +109,13 @@ void RowConverter::start_row() {
 }
 
 void RowConverter::take(std::size_t first_column, std::span<const PaddedView> values) {
+    // The usual header: the columns read first, in their order.
+    if (in_order_ && first_column == 0 && values.size() >= kColumnCount) {
+        for (std::size_t slot = 0; slot < kColumnCount; ++slot)
+            values_[slot] = values[slot].trimmed();
+        next_ = kColumnCount;
+        return;
+    }
     // Columns before `first_column` not taken yet are empty.
     while (wanted_[next_].column < first_column) ++next_;
     for (std::size_t at; (at = wanted_[next_].column - first_column) < values.size();) {
@@ -147,25 +158,27 @@ std::array<bool, kColumnCount> RowConverter::write_in_code_page(bool any_beyond_
 
 bool RowConverter::check(const RowShape& shape, RunReport& report) {
     const std::array<bool, kColumnCount> writable = write_in_code_page(shape.beyond_ascii);
-    ValueProblem problem;
-    problem.make = values_[kMake];
-    problem.model = values_[kModel];
     bool any = false;
     for (std::size_t slot = 0; slot < kColumnCount; ++slot) {
-        problem.field = kRunColumns[slot];
-        problem.value = values_[slot];
-        if (shape.line_breaks && holds_line_break(problem.value)) {
-            problem.kind = ValueProblem::Kind::line_break;
+        const PaddedView value = values_[slot];
+        using Kind = ValueProblem::Kind;
+        Kind kind;
+        if (shape.line_breaks && holds_line_break(value)) {
+            kind = Kind::line_break;
         } else if (!writable[slot]) {
-            problem.kind = ValueProblem::Kind::not_in_code_page;
-            problem.code_page = code_page_.number();
+            kind = Kind::not_in_code_page;
         } else if (slot >= kFirstField && written_[slot].size() > kWidths[slot - kFirstField]) {
-            problem.kind = ValueProblem::Kind::too_long;
-            problem.length = written_[slot].size();
-            problem.width = kDataBlock[slot - kFirstField].width;
+            kind = Kind::too_long;
         } else {
             continue;
         }
+        // Rare: made only for a value the target cannot take.
+        ValueProblem problem{kind, values_[kMake], values_[kModel], kRunColumns[slot], value};
+        if (kind == Kind::too_long) {
+            problem.length = written_[slot].size();
+            problem.width = kDataBlock[slot - kFirstField].width;
+        }
+        if (kind == Kind::not_in_code_page) problem.code_page = code_page_.number();
         report.problem(problem);
         any = true;
     }

@@ -86,8 +86,9 @@ private:
     std::array<bool, kColumnCount> write_in_code_page(bool beyond_ascii);
 
     std::size_t columns_;
-    std::vector<Wanted> wanted_;                       // by column, then a sentinel
-    std::size_t next_ = 0;                             // the next wanted of a row read carefully
+    std::vector<Wanted> wanted_;  // by column, then a sentinel
+    std::size_t next_ = 0;        // the next wanted of a row read carefully
+    bool in_order_ = false;       // the columns read are the first, in their order
     std::array<std::size_t, kColumnCount> column_of_;  // each name's column
     FieldPlaces places_;                               // of a row read the quick way, by column
     const CodePage& code_page_;
