@@ -40,9 +40,9 @@
 #include <vector>
 
 #include "records/row_rules.h"
-#include "sources/csv_rows.h"
 #include "run/convert_file.h"
 #include "source_generator.h"
+#include "sources/csv_rows.h"
 
 extern char** environ;
 
@@ -245,10 +245,10 @@ std::string measure_workbooks() {
     fs::create_directories(exported);
     // LibreOffice's first start makes its profile: not timed.
     std::ofstream(exported / "warm.csv") << "a,b\n1,2\n";
-    const bool office = run_program({"soffice", office_profile, "--headless", "--convert-to",
-                                     "ods", "--outdir", exported.string(),
-                                     (exported / "warm.csv").string()})
-                            .status == 0;
+    const bool office =
+        run_program({"soffice", office_profile, "--headless", "--convert-to", "ods", "--outdir",
+                     exported.string(), (exported / "warm.csv").string()})
+            .status == 0;
     for (const Workbook kind : {Workbook::xlsx, Workbook::ods}) {
         const fs::path folder = made_workbook(1'000'000, kind);
         const fs::path file = folder / (kind == Workbook::xlsx ? "SPE2019.xlsx" : "SPE2019.ods");

@@ -117,7 +117,7 @@ std::vector<Value> row_values(unsigned r) {
             number(19)};
 }
 
-const char* const kColumns[] = {"MAKE", "MODEL", "A1", "B1", "C1", "D1", "E1", "F1", "G1",
+const char* const kColumns[] = {"MAKE", "MODEL", "A1", "B1", "C1",  "D1",  "E1", "F1",    "G1",
                                 "OL",   "OW",    "OH", "WB", "TWF", "TWR", "CW", "WDIST", "MYR"};
 
 /// The sheet of an .xlsx: its strings inline, as some writers give them.
@@ -171,16 +171,17 @@ std::string ods_content(long lines) {
         row(row_values(seed >> 8));
     }
     // LibreOffice declares the sheet's empty rows to its end.
-    xml += "<table:table-row table:number-rows-repeated=\"1048000\"><table:table-cell "
-           "table:number-columns-repeated=\"18\"/></table:table-row>";
+    xml +=
+        "<table:table-row table:number-rows-repeated=\"1048000\"><table:table-cell "
+        "table:number-columns-repeated=\"18\"/></table:table-row>";
     return xml + "</table:table></office:spreadsheet></office:body></office:document-content>";
 }
 
 }  // namespace
 
 fs::path workbook_folder(long lines, Workbook kind) {
-    const fs::path folder = work_folder() / ((kind == Workbook::xlsx ? "xlsx-" : "ods-") +
-                                             std::to_string(lines));
+    const fs::path folder =
+        work_folder() / ((kind == Workbook::xlsx ? "xlsx-" : "ods-") + std::to_string(lines));
     const fs::path file = folder / (kind == Workbook::xlsx ? "SPE2019.xlsx" : "SPE2019.ods");
     if (fs::exists(file)) return folder;
     fs::create_directories(folder);
@@ -199,11 +200,11 @@ fs::path workbook_folder(long lines, Workbook kind) {
                  "PartName=\"/xl/worksheets/sheet1.xml\" "
                  "ContentType=\"application/"
                  "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/></Types>"},
-            {"_rels/.rels",
-             "<?xml version=\"1.0\"?><Relationships xmlns=\"" + main +
-                 "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + main +
-                 "officeDocument/2006/relationships/officeDocument\" "
-                 "Target=\"xl/workbook.xml\"/></Relationships>"},
+            {"_rels/.rels", "<?xml version=\"1.0\"?><Relationships xmlns=\"" + main +
+                                "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" +
+                                main +
+                                "officeDocument/2006/relationships/officeDocument\" "
+                                "Target=\"xl/workbook.xml\"/></Relationships>"},
             {"xl/workbook.xml",
              "<?xml version=\"1.0\"?><workbook xmlns=\"" + main +
                  "spreadsheetml/2006/main\" xmlns:r=\"" + main +

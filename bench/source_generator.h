@@ -31,8 +31,7 @@ std::filesystem::path source_of(const std::filesystem::path& folder);
 /// A folder holding SPE2019.CSV made of `header`, a line end, then `rows`
 /// copies of `row`, each `row_end` after it.
 std::filesystem::path hostile_folder(const std::string& name, const std::string& header,
-                                     const std::string& row, long rows,
-                                     const std::string& row_end);
+                                     const std::string& row, long rows, const std::string& row_end);
 
 enum class Workbook { xlsx, ods };
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "records/row_rules.h"
-#include "run/messages.h"
 #include "reference_conversion.h"
+#include "run/messages.h"
 
 namespace {
 
