@@ -69,6 +69,19 @@ TEST(ReadFile, ResultsTellAbsentUnreadableAndContentApart) {
     });
 }
 
+// A workbook is read where its parts lie: a file another program cuts short
+// meanwhile must end the read, not spin on reads that give nothing.
+TEST(ReadFile, ReadingAtAnOffsetPastAShortenedEnd) {
+    ScopedTempDir dir;
+    write_file(dir / "SPE1999.xlsx", std::string(100, 'x'));
+    OpenedSource opened = open_source(dir / "SPE1999.xlsx");
+    ASSERT_TRUE(opened.value);
+    fs::resize_file(dir / "SPE1999.xlsx", 40);
+    char into[20];
+    opened.value->read_at(20, into, 20);
+    EXPECT_THROW(opened.value->read_at(30, into, 20), ReadError);
+}
+
 TEST(ReadFile, CaseVariantsWhereTheFileSystemTellsThemApart) {
     if (!ScopedTempDir().tells_case_apart()) {
         GTEST_SKIP() << "this file system does not tell names apart by case";
