@@ -247,6 +247,10 @@ TEST(OdsRows, ReadsTheFirstSheetAsItsCsvExport) {
     EXPECT_EQ(Trace::of("PK not a zip"), "unreadable: The file is not a zip archive.");
     EXPECT_EQ(Trace::of(make_zip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}})),
               "unreadable: The file holds no content.xml: it is not an OpenDocument spreadsheet.");
+    EXPECT_EQ(
+        Trace::of(make_zip({{"content.xml", "<office:document-content" + kNamespaces + "/>"}})),
+        "unreadable: The workbook's content.xml holds no spreadsheet: it is not an "
+        "OpenDocument spreadsheet.");
 }
 
 }  // namespace

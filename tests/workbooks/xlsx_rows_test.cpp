@@ -183,9 +183,9 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
          xlsx(header + row(2, R"(<c r="A2"><f>1+1</f><v>0</v></c>)" + cell("B2", "2")),
               {.calc = R"(<calcPr calcId="0" fullCalcOnLoad="1"/>)"}),
          "1:a,b / 2:,2 {A2 unsaved}"},
-        {"escapes decoded; rich text joined, phonetic runs left out",
-         xlsx(row(1, text("A1", "a_x000D__x000A_b") + text("B1", covered) +
-                         cell("C1", "0", " t=\"s\"") +
+        {"escapes decoded; rich text joined, its layout and phonetic runs left out",
+         xlsx(row(1, "<c t=\"inlineStr\"><is><r><t>a_x000D__x000A_b</t>\n</r></is></c>" +
+                         text("B1", covered) + cell("C1", "0", " t=\"s\"") +
                          "<c r=\"D1\" t=\"str\"><f>A1</f><v>_x0009_</v></c>"),
               {.strings =
                    "<si><r><t>Ru</t></r><r><rPr><b/></rPr><t xml:space=\"preserve\">nabout </t>"
