@@ -2,6 +2,7 @@
 
 #include "files/file_ops.h"
 #include "run/messages.h"
+#include "workbooks/workbook_rows.h"
 #include "zip_writer.h"
 
 #ifdef _WIN32
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -172,6 +174,58 @@ std::string crlf_lines(std::initializer_list<std::string_view> lines) {
     std::string text;
     for (std::string_view line : lines) text.append(line).append("\r\n");
     return text;
+}
+
+namespace {
+
+/// Keeps a row as its CSV export's line.
+struct CsvLine : convert::FieldTaker {
+    std::vector<std::string> fields;
+    std::string refusals;
+    void start_row() override { fields.clear(), refusals.clear(); }
+    void take(std::size_t first, std::span<const convert::PaddedView> values) override {
+        fields.resize(std::max(fields.size(), first + values.size()));
+        for (std::size_t i = 0; i < values.size(); ++i) fields[first + i] = values[i].bytes();
+    }
+    void refuse(std::size_t, const convert::CellRefusal& refusal) override {
+        static constexpr const char* kKinds[] = {"format", "error", "unsaved"};
+        refusals += " {" + refusal.cell + " " + kKinds[static_cast<int>(refusal.kind)] +
+                    (refusal.detail.empty() ? "" : " ") + refusal.detail + "}";
+    }
+    std::string line(const convert::RowShape& shape) const {
+        std::string line;
+        for (const std::string& field : fields) {
+            if (&field != &fields.front()) line += ',';
+            const bool quote = field.find_first_of(",\"\r\n") != std::string::npos;
+            line += quote ? "\"" + field + "\"" : field;
+        }
+        if (line.size() > shape.length)
+            return line + " (longer than " + std::to_string(shape.length) + ")";
+        return line + std::string(shape.length - line.size(), ',') + refusals;
+    }
+};
+
+}  // namespace
+
+std::string workbook_rows_text(
+    const std::function<std::unique_ptr<convert::RowSource>(convert::RandomAccessSource&)>& open,
+    const std::string& file) {
+    using convert::RowSource;
+    try {
+        convert::MemoryRandomAccess bytes(file);
+        const auto rows = open(bytes);
+        CsvLine taker;
+        convert::RowShape shape;
+        std::string out;
+        for (RowSource::Read read; (read = rows->read(taker, shape)) != RowSource::Read::end;) {
+            out += (out.empty() ? "" : " / ") + std::to_string(rows->number()) + ":" +
+                   (read == RowSource::Read::too_long ? "too long" : taker.line(shape));
+        }
+        return out;
+    } catch (const convert::WorkbookError& e) {
+        return (e.kind == convert::WorkbookError::Kind::encrypted ? "!encrypted: " : "!") +
+               std::string(e.what());
+    }
 }
 
 std::string workbook_of(std::string_view csv, bool ods) {

@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "containers/random_access.h"
 #include "records/row_rules.h"
 #include "run/convert_file.h"
 
@@ -101,6 +103,14 @@ inline const std::string kEncryptedPackage("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0
 /// (commas, no quotes), fields of digits as numbers, the others as text: an
 /// .xlsx, or an .ods.
 std::string workbook_of(std::string_view csv, bool ods = false);
+
+/// The rows `open` finds in `file`, "number:line" each, joined by " / ":
+/// each line as its CSV export writes it, padded with commas to its length,
+/// and its refused cells after it as " {cell kind detail}". Or "!" (or
+/// "!encrypted: ") and why the workbook cannot be read.
+std::string workbook_rows_text(
+    const std::function<std::unique_ptr<convert::RowSource>(convert::RandomAccessSource&)>& open,
+    const std::string& file);
 
 /// A full-header source with one data line per (make, model, A1) triple
 /// where every other value fits its width.

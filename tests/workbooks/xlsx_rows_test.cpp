@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <span>
 #include <string>
 #include <vector>
 
-#include "containers/random_access.h"
-#include "records/row_rules.h"
 #include "records/target_buffer.h"
 #include "test_support.h"
 #include "workbooks/workbook_rows.h"
@@ -97,51 +93,8 @@ std::string row(int number, const std::string& cells) {
     return "<row r=\"" + std::to_string(number) + "\">" + cells + "</row>";
 }
 
-/// Keeps a row as its CSV export's line: its fields quoted where they must
-/// be, and as many commas after them as its length counts.
-struct CsvLine : FieldTaker {
-    std::vector<std::string> fields;
-    std::string refusals;
-    void start_row() override { fields.clear(), refusals.clear(); }
-    void take(std::size_t first, std::span<const PaddedView> values) override {
-        fields.resize(std::max(fields.size(), first + values.size()));
-        for (std::size_t i = 0; i < values.size(); ++i) fields[first + i] = values[i].bytes();
-    }
-    void refuse(std::size_t, const CellRefusal& refusal) override {
-        static constexpr const char* kKinds[] = {"format", "error", "unsaved"};
-        refusals += " {" + refusal.cell + " " + kKinds[static_cast<int>(refusal.kind)] +
-                    (refusal.detail.empty() ? "" : " ") + refusal.detail + "}";
-    }
-    std::string line(const RowShape& shape) const {
-        std::string line;
-        for (const std::string& field : fields) {
-            if (&field != &fields.front()) line += ',';
-            const bool quote = field.find_first_of(",\"\r\n") != std::string::npos;
-            line += quote ? "\"" + field + "\"" : field;
-        }
-        if (line.size() > shape.length)
-            return line + " (longer than " + std::to_string(shape.length) + ")";
-        return line + std::string(shape.length - line.size(), ',') + refusals;
-    }
-};
-
-/// The rows of `file`, "number:line" each, or "!" and why it cannot be read.
 std::string rows_of(const std::string& file) {
-    try {
-        MemoryRandomAccess bytes(file);
-        const auto rows = xlsx_rows(bytes);
-        CsvLine taker;
-        RowShape shape;
-        std::string out;
-        for (RowSource::Read read; (read = rows->read(taker, shape)) != RowSource::Read::end;) {
-            out += (out.empty() ? "" : " / ") + std::to_string(rows->number()) + ":" +
-                   (read == RowSource::Read::too_long ? "too long" : taker.line(shape));
-        }
-        return out;
-    } catch (const WorkbookError& e) {
-        return (e.kind == WorkbookError::Kind::encrypted ? "!encrypted: " : "!") +
-               std::string(e.what());
-    }
+    return workbook_rows_text(xlsx_rows, file);
 }
 
 const std::string kStyles =
