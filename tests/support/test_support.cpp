@@ -155,11 +155,9 @@ constexpr int kRefused = EACCES;
 std::string unreadable_reason() {
     return convert::system_reason(kUnreadable);
 }
-
 std::string missing_reason() {
     return convert::system_reason(kMissing);
 }
-
 std::string refused_reason() {
     return convert::system_reason(kRefused);
 }
