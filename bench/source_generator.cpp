@@ -185,52 +185,9 @@ fs::path workbook_folder(long lines, Workbook kind) {
     const fs::path file = folder / (kind == Workbook::xlsx ? "SPE2019.xlsx" : "SPE2019.ods");
     if (fs::exists(file)) return folder;
     fs::create_directories(folder);
-    std::vector<testing_support::ZipItem> items;
-    if (kind == Workbook::xlsx) {
-        const std::string main = "http://schemas.openxmlformats.org/";
-        items = {
-            {"[Content_Types].xml",
-             "<?xml version=\"1.0\"?><Types xmlns=\"" + main +
-                 "package/2006/content-types\"><Default Extension=\"rels\" "
-                 "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-                 "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override "
-                 "PartName=\"/xl/workbook.xml\" "
-                 "ContentType=\"application/"
-                 "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/><Override "
-                 "PartName=\"/xl/worksheets/sheet1.xml\" "
-                 "ContentType=\"application/"
-                 "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/></Types>"},
-            {"_rels/.rels", "<?xml version=\"1.0\"?><Relationships xmlns=\"" + main +
-                                "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" +
-                                main +
-                                "officeDocument/2006/relationships/officeDocument\" "
-                                "Target=\"xl/workbook.xml\"/></Relationships>"},
-            {"xl/workbook.xml",
-             "<?xml version=\"1.0\"?><workbook xmlns=\"" + main +
-                 "spreadsheetml/2006/main\" xmlns:r=\"" + main +
-                 "officeDocument/2006/relationships\"><sheets><sheet name=\"2019\" "
-                 "sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
-            {"xl/_rels/workbook.xml.rels",
-             "<?xml version=\"1.0\"?><Relationships xmlns=\"" + main +
-                 "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + main +
-                 "officeDocument/2006/relationships/worksheet\" "
-                 "Target=\"worksheets/sheet1.xml\"/></Relationships>"},
-            {"xl/worksheets/sheet1.xml", xlsx_sheet(lines)},
-        };
-    } else {
-        items = {
-            {"mimetype", "application/vnd.oasis.opendocument.spreadsheet", false},
-            {"META-INF/manifest.xml",
-             "<?xml version=\"1.0\"?><manifest:manifest "
-             "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\"><manifest:"
-             "file-entry manifest:full-path=\"/\" "
-             "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/><manifest:"
-             "file-entry manifest:full-path=\"content.xml\" "
-             "manifest:media-type=\"text/xml\"/></manifest:manifest>"},
-            {"content.xml", ods_content(lines)},
-        };
-    }
-    std::ofstream(file, std::ios::binary) << testing_support::make_zip(items);
+    std::ofstream(file, std::ios::binary)
+        << (kind == Workbook::xlsx ? testing_support::xlsx_around(xlsx_sheet(lines))
+                                   : testing_support::ods_around(ods_content(lines)));
     return folder;
 }
 

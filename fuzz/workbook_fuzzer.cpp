@@ -18,35 +18,6 @@
 
 namespace {
 
-using testing_support::make_zip;
-
-std::string xlsx_around(std::string sheet) {
-    const std::string main = "http://schemas.openxmlformats.org/";
-    return make_zip({
-        {"_rels/.rels", "<Relationships xmlns=\"" + main +
-                            "package/2006/relationships\"><Relationship Id=\"r\" Type=\"" + main +
-                            "officeDocument/2006/relationships/officeDocument\" "
-                            "Target=\"xl/workbook.xml\"/></Relationships>"},
-        {"xl/workbook.xml", "<workbook xmlns=\"" + main + "spreadsheetml/2006/main\" xmlns:r=\"" +
-                                main +
-                                "officeDocument/2006/relationships\"><sheets><sheet name=\"s\" "
-                                "sheetId=\"1\" r:id=\"r\"/></sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels",
-         "<Relationships xmlns=\"" + main +
-             "package/2006/relationships\"><Relationship Id=\"r\" Type=\"" + main +
-             "officeDocument/2006/relationships/worksheet\" "
-             "Target=\"worksheets/sheet1.xml\"/></Relationships>"},
-        {"xl/worksheets/sheet1.xml", std::move(sheet), false},
-    });
-}
-
-std::string ods_around(std::string content) {
-    return make_zip({
-        {"mimetype", "application/vnd.oasis.opendocument.spreadsheet", false},
-        {"content.xml", std::move(content), false},
-    });
-}
-
 struct Silent : convert::RunReport {
     void problem(const convert::ValueProblem&) override {}
 };
@@ -58,7 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool xlsx = (data[0] & 1) != 0;
     const bool whole = (data[0] & 2) != 0;
     std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-    const std::string file = whole ? rest : xlsx ? xlsx_around(rest) : ods_around(rest);
+    const std::string file = whole  ? rest
+                             : xlsx ? testing_support::xlsx_around(rest, false)
+                                    : testing_support::ods_around(rest, false);
     convert::MemoryRandomAccess bytes(file);
     try {
         convert::StringSink sink;

@@ -121,9 +121,8 @@ bool share_a_target(const RunFile& a, const RunFile& b) {
 RunEnd convert_one(const BatchOptions& options, const RunFile& file, std::ostream& out,
                    std::ostream& err, bool err_is_terminal, const std::atomic<bool>* stop) {
     StreamReport report(file.label, err, err_is_terminal);
-    const RunResult result =
-        convert_file({file.folder, file.name, bytes_of(file.name)},
-                     {.write_target = !options.check_only, .stop = stop}, report);
+    const RunResult result = convert_file(
+        {file.folder, file.name}, {.write_target = !options.check_only, .stop = stop}, report);
     switch (result.end) {
         case RunEnd::converted:
             report.say(out, closing_message(result, bytes_of(file.name)));
@@ -136,8 +135,8 @@ RunEnd convert_one(const BatchOptions& options, const RunFile& file, std::ostrea
         default:
             // The system's reason on a line of its own.
             report.say(err, closing_message(result, bytes_of(file.name)));
-            if (!result.reason.empty() && result.end != RunEnd::failed) {
-                report.say(err, {result.reason});
+            if (const std::string_view reason = reason_after(result); !reason.empty()) {
+                report.say(err, {std::string(reason)});
             }
             break;
     }

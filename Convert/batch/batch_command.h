@@ -25,8 +25,8 @@ struct BatchOptions {
 std::optional<BatchOptions> parse_batch_options(const std::vector<std::filesystem::path>& args,
                                                 std::string& error);
 
-/// Names of the files in `folder` that are "SPE", four characters and ".csv"
-/// in any letter case, in name order ignoring case.
+/// Names of the files in `folder` that are "SPE", four characters and
+/// ".csv", ".xlsx" or ".ods" in any letter case, in name order ignoring case.
 FileResult<std::vector<std::filesystem::path>> batch_source_names(
     const std::filesystem::path& folder);
 

@@ -55,18 +55,7 @@ CreateReader create_reader() {
 
 /// Appends UTF-16 `text` to `out` in UTF-8.
 void append_utf8_of(std::string& out, const wchar_t* text, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        char32_t c = static_cast<char16_t>(text[i]);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < size && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(text[++i]) - 0xDC00);
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            append_utf8(out, c);
-        }
-    }
+    append_utf8(out, std::u16string_view(reinterpret_cast<const char16_t*>(text), size));
 }
 
 /// The ByteSource as the IStream XmlLite reads; it only ever reads. What

@@ -79,10 +79,14 @@ FileResult<std::vector<std::filesystem::path>> files_matching(const std::filesys
 std::optional<std::filesystem::path> find_file(const std::filesystem::path& path);
 
 /// An opened source: read from its first byte on (a CSV file), or at any
-/// offset (a workbook). It changed() when its size or last write differs
-/// from when it was opened, or, read from its first byte to the end, fewer
-/// bytes came than it held.
-class SourceBytes : public ByteSource, public RandomAccessSource {};
+/// offset (a workbook).
+class SourceBytes : public ByteSource, public RandomAccessSource {
+public:
+    /// Whether the bytes read may not be the file's as it was, or is, whole:
+    /// its size or last write differs from when it was opened, or, read from
+    /// its first byte to the end, fewer bytes came than it held.
+    virtual bool changed() const = 0;
+};
 
 /// A source opened for reading: fails at `find` when there is none.
 using OpenedSource = FileResult<std::unique_ptr<SourceBytes>>;

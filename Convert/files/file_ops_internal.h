@@ -26,6 +26,12 @@ bool is_temporary_of(std::string_view name, std::string_view target_name, std::u
 /// runs; nothing else.
 void remove_stale_temporaries(const std::filesystem::path& target);
 
+// Convert's own reasons, where the system has none to give.
+inline constexpr char kCutShort[] = "The file is shorter than when it was opened.";
+inline constexpr char kNotAFile[] = "It is not a file.";
+inline constexpr char kFolderInTheWay[] = "A folder has its name.";
+inline constexpr char kReadOnly[] = "The file is read-only.";
+
 /// Whether `name` matches `pattern`, where * stands for any characters and ?
 /// for one, units compared by `same`.
 template <typename Unit, typename Same>
@@ -34,12 +40,13 @@ bool wildcard_match(std::basic_string_view<Unit> pattern, std::basic_string_view
     std::size_t at = 0, in = 0;
     std::size_t star = pattern.npos, resume = 0;  // the last * and where it took over
     while (in < name.size()) {
-        if (at < pattern.size() && (pattern[at] == Unit('?') || same(pattern[at], name[in]))) {
-            ++at;
-            ++in;
-        } else if (at < pattern.size() && pattern[at] == Unit('*')) {
+        if (at < pattern.size() && pattern[at] == Unit('*')) {
             star = at++;
             resume = in;
+        } else if (at < pattern.size() &&
+                   (pattern[at] == Unit('?') || same(pattern[at], name[in]))) {
+            ++at;
+            ++in;
         } else if (star != pattern.npos) {
             at = star + 1;
             in = ++resume;

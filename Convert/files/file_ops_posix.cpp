@@ -25,9 +25,6 @@ std::string last_error() {
     return std::generic_category().message(errno);
 }
 
-/// What a read at an offset tells when the file ends before the bytes asked for.
-constexpr char kCutShort[] = "The file is shorter than when it was opened.";
-
 class FileSource : public SourceBytes {
 public:
     FileSource(int fd, const struct stat& opened) : fd_(fd), opened_(opened) {}
@@ -193,8 +190,9 @@ OpenedSource platform::open_found(const fs::path& found) {
     const int fd = ::open(found.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return OpenedSource::failure(FileStep::read, last_error());
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const std::string reason = S_ISREG(st.st_mode) ? last_error() : "It is not a file.";
+    const bool examined = ::fstat(fd, &st) == 0;
+    if (!examined || !S_ISREG(st.st_mode)) {
+        const std::string reason = examined ? kNotAFile : last_error();
         ::close(fd);
         return OpenedSource::failure(FileStep::read, reason);
     }
@@ -277,9 +275,9 @@ AtomicFile::Replaced AtomicFile::find_replaced() const {
     old.kind = st.st_mode;
     // A file its owner may not write is kept, as Windows keeps a read-only one.
     if (old.exists && S_ISDIR(st.st_mode)) {
-        old.refusal = "A folder has its name.";
+        old.refusal = kFolderInTheWay;
     } else if (old.exists && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
-        old.refusal = "The file is read-only.";
+        old.refusal = kReadOnly;
     }
     return old;
 }

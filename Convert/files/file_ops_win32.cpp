@@ -94,7 +94,7 @@ public:
                 const DWORD error = ::GetLastError();
                 if (error != ERROR_HANDLE_EOF) throw ReadError(error_text(error));
             }
-            if (got == 0) throw ReadError("The file is shorter than when it was opened.");
+            if (got == 0) throw ReadError(kCutShort);
             into += got;
             offset += got;
             size -= got;
@@ -409,10 +409,10 @@ OpenedSource platform::open_found(const fs::path& found) {
         return OpenedSource::failure(FileStep::read, error_text(::GetLastError()));
     }
     FileState opened;
-    if (::GetFileType(file) != FILE_TYPE_DISK || !state_of(file, opened)) {
-        const std::string reason = ::GetFileType(file) != FILE_TYPE_DISK
-                                       ? "It is not a file."
-                                       : error_text(::GetLastError());
+    // Asked once: a second GetFileType would clear the error state_of left.
+    const bool disk = ::GetFileType(file) == FILE_TYPE_DISK;
+    if (!disk || !state_of(file, opened)) {
+        const std::string reason = disk ? error_text(::GetLastError()) : kNotAFile;
         ::CloseHandle(file);
         return OpenedSource::failure(FileStep::read, reason);
     }
@@ -498,9 +498,9 @@ AtomicFile::Replaced AtomicFile::find_replaced() const {
     // A read-only target, or a folder, refuses every try; a file held open
     // may be let go.
     if (old.exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        old.refusal = "A folder has its name.";
+        old.refusal = kFolderInTheWay;
     } else if (old.exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        old.refusal = "The file is read-only.";
+        old.refusal = kReadOnly;
     }
     old.kind = attributes;
     return old;

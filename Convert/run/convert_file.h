@@ -46,7 +46,6 @@ struct RunResult {
 struct SourceFile {
     std::filesystem::path folder;  // where the source is and the target goes
     std::filesystem::path name;    // looked up exactly, then ignoring case
-    std::string shown_name;        // how messages name the source
 };
 
 struct RunOptions {

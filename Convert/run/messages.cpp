@@ -10,15 +10,8 @@ namespace convert {
 
 namespace {
 
-/// `value` as a message shows it: cut after kLongestShownValue bytes, less
-/// a UTF-8 character the cut would split, then "...".
 std::string shown(std::string_view value) {
-    if (value.size() <= kLongestShownValue) return std::string(value);
-    std::size_t cut = kLongestShownValue;
-    if (is_strict_utf8(value)) {
-        while ((static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
-    }
-    return std::string(value.substr(0, cut)) + "...";
+    return shortened(value, kLongestShownValue);
 }
 
 constexpr std::string_view kNotConverted = ".  Data not converted.";
@@ -123,6 +116,10 @@ MessageLines closing_message(const RunResult& result, std::string_view source_na
             break;
     }
     return {"Data not converted."};
+}
+
+std::string_view reason_after(const RunResult& result) {
+    return result.end == RunEnd::failed ? std::string_view() : result.reason;
 }
 
 std::string invalid_name_message(std::string_view name) {

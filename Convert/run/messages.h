@@ -29,9 +29,11 @@ inline constexpr std::size_t kLongestShownValue = 200;
 
 /// How a run ends for the user, the source named `source_name` as the
 /// front end shows it: "Done.", "Data not converted.", and the rest; none
-/// for a check that passed or a stopped run. The reason of a failed file
-/// operation (RunResult::reason) is shown after it by the front end.
+/// for a check that passed or a stopped run.
 MessageLines closing_message(const RunResult& result, std::string_view source_name);
+/// The system's reason a front end shows after the closing message, on a
+/// paragraph of its own; empty when there is none or the message holds it.
+std::string_view reason_after(const RunResult& result);
 
 /// The refusal of a name that does not begin with "SPE".
 std::string invalid_name_message(std::string_view name);

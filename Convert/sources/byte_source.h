@@ -20,9 +20,6 @@ public:
     virtual std::size_t read(char* into, std::size_t size) = 0;
     /// The number of bytes expected, for sizing buffers; 0 when unknown.
     virtual std::size_t size_hint() const { return 0; }
-    /// Once read to the end: whether the bytes read may not be the file's
-    /// as it was, or is, whole (it was written to, or cut short, meanwhile).
-    virtual bool changed() const { return false; }
 };
 
 struct ReadError : std::runtime_error {

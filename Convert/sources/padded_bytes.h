@@ -9,6 +9,8 @@
 #include <memory>
 #include <string_view>
 
+#include "text/ascii_text.h"
+
 namespace convert {
 
 /// How many readable bytes follow every PaddedView.
@@ -34,13 +36,8 @@ public:
     }
     /// Without its leading and trailing spaces (0x20 only; tabs stay).
     PaddedView trimmed() const {
-        // Most values have no space at either end: one test for both.
-        if (size_ == 0 || (data_[0] != ' ' && data_[size_ - 1] != ' ')) return *this;
-        std::size_t first = 0;
-        std::size_t last = size_;
-        while (first < last && data_[first] == ' ') ++first;
-        while (last > first && data_[last - 1] == ' ') --last;
-        return substr(first, last - first);
+        const std::string_view kept = trim_spaces(bytes());
+        return substr(static_cast<std::size_t>(kept.data() - data_), kept.size());
     }
 
 private:

@@ -53,6 +53,11 @@ void append_utf8(std::string& bytes, char32_t c) {
 std::string utf8_of(std::u16string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
+    append_utf8(bytes, text);
+    return bytes;
+}
+
+void append_utf8(std::string& bytes, std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -61,7 +66,15 @@ std::string utf8_of(std::u16string_view text) {
         }
         append_utf8(bytes, c);
     }
-    return bytes;
+}
+
+std::string shortened(std::string_view value, std::size_t longest) {
+    if (value.size() <= longest) return std::string(value);
+    std::size_t cut = longest;
+    if (is_strict_utf8(value)) {
+        while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+    }
+    return std::string(value.substr(0, cut)) + "...";
 }
 
 }  // namespace convert

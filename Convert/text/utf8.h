@@ -33,6 +33,10 @@ inline bool is_strict_utf8(std::string_view bytes) {
     return each_utf8_character(bytes, [](char32_t) {});
 }
 
+/// `value` as a message shows it: cut after `longest` bytes, less a UTF-8
+/// character the cut would split, then "..."; whole when not longer.
+std::string shortened(std::string_view value, std::size_t longest);
+
 /// Appends `code_point` in UTF-16: one unit, or a surrogate pair.
 void append_utf16(std::u16string& text, char32_t code_point);
 
@@ -42,5 +46,7 @@ void append_utf8(std::string& bytes, char32_t code_point);
 /// `text`, UTF-16, in UTF-8, an unpaired surrogate encoded like any other
 /// code point, so that every text maps to bytes and back exactly.
 std::string utf8_of(std::u16string_view text);
+/// Appends utf8_of(text) to `bytes`.
+void append_utf8(std::string& bytes, std::u16string_view text);
 
 }  // namespace convert

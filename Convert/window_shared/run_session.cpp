@@ -119,9 +119,9 @@ void RunSession::finish(std::size_t index, const RunResult& result) {
     using Progress = RunWindow::Progress;
     window_.show_progress(converted ? Progress::none : Progress::failed, 0, 0);
     const std::shared_ptr<Shared> shared = shared_;
-    MessageLines message = closing_message(result, years_.source(index).shown_name);
-    if (!result.reason.empty() && result.end != RunEnd::failed) {
-        message.insert(message.end(), {"", result.reason});
+    MessageLines message = closing_message(result, years_.shown_name(index));
+    if (const std::string_view reason = reason_after(result); !reason.empty()) {
+        message.insert(message.end(), {"", std::string(reason)});
     }
     window_.show_message(message, RunWindow::Box::plain);
     if (shared->gone()) return;  // the session went while its box was open

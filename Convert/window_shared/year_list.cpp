@@ -43,8 +43,11 @@ std::optional<std::string> YearList::refusal(std::size_t index) const {
 }
 
 SourceFile YearList::source(std::size_t index) const {
-    const YearEntry& entry = entries_.at(index);
-    return {folder_, entry.file_name, upper(bytes_of(entry.file_name))};
+    return {folder_, entries_.at(index).file_name};
+}
+
+std::string YearList::shown_name(std::size_t index) const {
+    return upper(bytes_of(entries_.at(index).file_name));
 }
 
 }  // namespace convert

@@ -1,5 +1,5 @@
-// The windows' year list: one entry per comma-separated file of the
-// program's folder, each knowing its file, its shown text and its converted
+// The windows' year list: one entry per comma-separated file or workbook of
+// the program's folder, each knowing its file, its shown text and its converted
 // mark.
 #pragma once
 
@@ -26,8 +26,8 @@ struct YearEntry {
 
 class YearList {
 public:
-    /// Lists the ordinary files of `folder` whose names end in ".csv" in any
-    /// letter case, in name order ignoring case.
+    /// Lists the ordinary files of `folder` whose names end in ".csv",
+    /// ".xlsx" or ".ods" in any letter case, in name order ignoring case.
     explicit YearList(std::filesystem::path folder);
 
     const std::vector<YearEntry>& entries() const { return entries_; }
@@ -39,9 +39,10 @@ public:
     /// None when the entry may be converted.
     std::optional<std::string> refusal(std::size_t index) const;
 
-    /// The source file of entry `index`, named in messages upper-cased, as
-    /// its label names it.
+    /// The source file of entry `index`.
     SourceFile source(std::size_t index) const;
+    /// Its name as messages give it: upper-cased, as its label shows it.
+    std::string shown_name(std::size_t index) const;
     /// Marks entry `index` converted.
     void mark_converted(std::size_t index) { entries_.at(index).converted = true; }
 

@@ -13,10 +13,6 @@ namespace convert {
 
 namespace {
 
-// As many as FixedDigits counts.
-constexpr std::size_t kMaxPlaceholders =
-    std::numeric_limits<decltype(FixedDigits::max_decimals)>::max();
-
 /// The fixed digits of a code of 0s, #s, one point and thousands commas, or
 /// none when the code is anything else.
 std::optional<FixedDigits> simple_digits(std::string_view code) {
@@ -41,7 +37,7 @@ std::optional<FixedDigits> simple_digits(std::string_view code) {
     }
     const std::size_t decimal_zeros = std::min(decimals.find_first_not_of('0'), decimals.size());
     if (decimals.find_first_not_of('#', decimal_zeros) != std::string_view::npos ||
-        integer_zeros > kMaxPlaceholders || decimals.size() > kMaxPlaceholders) {
+        integer_zeros > kMostDigits || decimals.size() > kMostDigits) {
         return std::nullopt;
     }
     return FixedDigits{static_cast<std::uint8_t>(integer_zeros),

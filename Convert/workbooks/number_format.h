@@ -3,7 +3,9 @@
 // refuses, and the number text a workbook stores.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +22,8 @@ struct FixedDigits {
 
     friend bool operator==(const FixedDigits&, const FixedDigits&) = default;
 };
+/// The most digits a format places in one part, as FixedDigits counts them.
+inline constexpr std::size_t kMostDigits = std::numeric_limits<std::uint8_t>::max();
 
 /// How a cell shows a number: General when it has no fixed digits.
 struct NumberFormat {

@@ -11,6 +11,7 @@
 
 #include "containers/xml_reader.h"
 #include "containers/zip_archive.h"
+#include "text/utf8.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
 #include "workbooks/workbook_rows.h"
@@ -40,8 +41,6 @@ constexpr std::string_view kSpreadsheetType = "application/vnd.oasis.opendocumen
 /// The most rows a sheet has (LibreOffice's largest sheets): rows with
 /// cells past it cannot be a sheet's.
 constexpr std::uint64_t kSheetRows = std::uint64_t{1} << 24;
-/// The most digits a format code places in one part, as FixedDigits counts them.
-constexpr std::size_t kMostDigits = 255;
 /// White space that a paragraph's text collapses to one space.
 constexpr std::string_view kWhiteSpace = " \t\n\r";
 
@@ -64,14 +63,6 @@ std::uint64_t count_of(std::string_view text, std::string_view what, std::uint64
 }
 
 /// The column's name as a spreadsheet writes it: A, Z, AA...
-std::string cell_name(std::size_t column, std::uint64_t row) {
-    std::string letters;
-    for (std::size_t n = column + 1; n > 0; n = (n - 1) / 26) {
-        letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
-    }
-    return letters + std::to_string(row);
-}
-
 /// A part of the workbook read as XML.
 class Part {
 public:
@@ -198,9 +189,8 @@ std::optional<NumberFormat> number_part(Part& part, std::string& code) {
     const std::size_t integers = digits_of(part, kNumber, "min-integer-digits").value_or(0);
     const bool grouping = part.attribute(kNumber, "grouping") == "true";
     const auto factor = part.attribute(kNumber, "display-factor");
-    const auto blank = part.attribute(kNumber, "max-blank-integer-digits")
-                           ? part.attribute(kNumber, "max-blank-integer-digits")
-                           : part.attribute(kLoExt, "max-blank-integer-digits");
+    auto blank = part.attribute(kNumber, "max-blank-integer-digits");
+    if (!blank) blank = part.attribute(kLoExt, "max-blank-integer-digits");
     // Digits shown otherwise: a decimal replacement (1.--), scaled, blanks for zeros.
     bool plain = !part.attribute(kNumber, "decimal-replacement") && (!factor || *factor == "1") &&
                  (!blank || *blank == "0") && decimals.value_or(0) <= kMostDigits &&
@@ -568,16 +558,12 @@ private:
             }
         }
         number_ = first_ + handed_++;
-        if (number_ == 1) {
-            for (const Cell& cell : cells_) {
-                header_width_ = std::max(header_width_, cell.column + cell.repeated);
-            }
-        }
         row_.clear();
         for (const Cell& cell : cells_) {
             row_.add(cell.column, std::string_view(texts_).substr(cell.offset, cell.size),
                      cell.repeated);
         }
+        if (number_ == 1) header_width_ = row_.width();
         for (const Refused& refused : refused_) {
             for (std::size_t i = 0; i < refused.count; ++i) {
                 row_.refuse(refused.column + i,
@@ -669,7 +655,11 @@ private:
         }
         const std::size_t columns = std::min(repeated, kSheetColumns - column);
         const auto refuse = [&](CellRefusal::Kind kind, std::string detail) {
-            refused_.push_back({column, columns, kind, std::move(detail)});
+            // Cut once, not for each column and copy of the row it stands in.
+            refused_.push_back({column, columns, kind,
+                                detail.size() > SheetRow::kLongestRefusal
+                                    ? shortened(detail, SheetRow::kLongestRefusal)
+                                    : std::move(detail)});
         };
         const std::size_t offset = texts_.size();
         const auto type = part.attribute(kOffice, "value-type");

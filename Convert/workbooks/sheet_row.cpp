@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/utf8.h"
+
 namespace convert {
 
 namespace {
@@ -16,17 +18,27 @@ std::size_t quoting_of(std::string_view text) {
 
 }  // namespace
 
+std::string cell_name(std::size_t column, std::uint64_t row) {
+    std::string letters;
+    for (std::size_t n = column + 1; n > 0; n = (n - 1) / 26) {
+        letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+    }
+    return letters + std::to_string(row);
+}
+
 void SheetRow::clear() {
     text_.clear();
     cells_.clear();
     refusals_.clear();
     length_ = 0;
+    end_ = 0;
     too_long_ = false;
 }
 
 void SheetRow::add(std::size_t column, std::string_view text, std::size_t repeated) {
     if (text.empty() || column >= kSheetColumns || too_long_) return;
     repeated = std::min(repeated, kSheetColumns - column);
+    end_ = column + repeated;
     length_ += (text.size() + quoting_of(text)) * repeated;
     // A row longer than any may be keeps no more of its text.
     if (length_ > kLongestRow) {
@@ -42,19 +54,14 @@ void SheetRow::refuse(std::size_t column, CellRefusal refusal) {
     // No more of a format's code or an error's text than a message shows,
     // however many cells a workbook refuses.
     if (refusal.detail.size() > kLongestRefusal) {
-        std::size_t cut = kLongestRefusal;
-        while (cut > 0 && (static_cast<unsigned char>(refusal.detail[cut]) & 0xC0) == 0x80) --cut;
-        refusal.detail.resize(cut);
-        refusal.detail += "...";
+        refusal.detail = shortened(refusal.detail, kLongestRefusal);
     }
     refusals_.emplace_back(column, std::move(refusal));
 }
 
 RowSource::Read SheetRow::hand_to(FieldTaker& fields, RowShape& shape, std::size_t columns) {
     fields.start_row();
-    std::size_t last = 0;  // one past the last column with text
-    for (const Cell& cell : cells_) last = cell.column + cell.repeated;
-    const std::size_t separators = std::max({last, columns, std::size_t{1}}) - 1;
+    const std::size_t separators = std::max({end_, columns, std::size_t{1}}) - 1;
     shape.length = too_long_ ? kLongestRow + 1 : length_ + separators;
     if (shape.length > kLongestRow) return RowSource::Read::too_long;
     padded_.reserve(text_.size(), 0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@ namespace convert {
 /// past them are passed over.
 inline constexpr std::size_t kSheetColumns = 16384;
 
+/// A cell's name as a sheet shows it: its column's letters, then its row
+/// (from 1): A1, AB7.
+std::string cell_name(std::size_t column, std::uint64_t row);
+
 class SheetRow {
 public:
     /// Forgets the cells added: a new row.
@@ -29,7 +34,9 @@ public:
     void refuse(std::size_t column, CellRefusal refusal);
     static constexpr std::size_t kLongestRefusal = 200;
     /// Whether no cell has any text, or a refusal.
-    bool empty() const { return cells_.empty() && refusals_.empty(); }
+    bool empty() const { return end_ == 0 && refusals_.empty(); }
+    /// One past the last column with text.
+    std::size_t width() const { return end_; }
 
     /// Hands the row's cells to `fields`, and its shape to `shape`: its
     /// length is that of its exported line with at least `columns` fields
@@ -49,6 +56,7 @@ private:
     std::vector<Cell> cells_;  // those with text, left to right
     std::vector<std::pair<std::size_t, CellRefusal>> refusals_;
     std::size_t length_ = 0;  // of the exported line's values, quotes included
+    std::size_t end_ = 0;     // one past the last column with text
     bool too_long_ = false;
     PaddedBuffer padded_;
     std::vector<PaddedView> run_;  // consecutive cells, handed on at once

@@ -13,6 +13,7 @@
 #include "containers/xml_reader.h"
 #include "containers/zip_archive.h"
 #include "text/ascii_text.h"
+#include "text/utf8.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
 #include "workbooks/workbook_rows.h"
@@ -103,14 +104,6 @@ bool read_reference(std::string_view ref, std::size_t& column, std::size_t& row)
     return true;
 }
 
-std::string cell_name(std::size_t column, std::size_t row) {
-    std::string letters;
-    for (std::size_t c = column + 1; c > 0; c = (c - 1) / 26) {
-        letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
-    }
-    return letters + std::to_string(row);
-}
-
 std::optional<CellRange> read_range(std::string_view ref) {
     const std::size_t colon = ref.find(':');
     std::size_t c1 = 0, r1 = 0, c2 = 0, r2 = 0;
@@ -152,30 +145,6 @@ int escape_at(std::string_view text, std::size_t at) {
         }
     }
     return have < kLength ? kCutShort : unit;
-}
-
-/// Writes `c` in UTF-8 at `out`; returns its length.
-std::size_t put_utf8(char32_t c, char* out) {
-    if (c < 0x80) {
-        out[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = static_cast<char>(0xC0 | c >> 6);
-        out[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | c >> 12);
-        out[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | c >> 18);
-    out[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
 }
 
 /// Appends text to a string, its escapes decoded in place as they come
@@ -224,7 +193,10 @@ private:
             } else if (c >= 0xDC00 && c < 0xE000) {
                 c = 0xFFFD;
             }
-            write += put_utf8(c, &s[write]);
+            scratch_.clear();
+            append_utf8(scratch_, c);
+            s.replace(write, scratch_.size(), scratch_);
+            write += scratch_.size();
             read += used;
         }
         s.erase(write, read - write);
@@ -233,6 +205,7 @@ private:
 
     std::string* out_ = nullptr;
     std::size_t pending_ = 0;  // the first byte not decoded yet
+    std::string scratch_;      // a decoded character
 };
 
 /// Whether General shows the stored number `text` as it stands: a whole
@@ -508,7 +481,6 @@ private:
     void read_cell(std::size_t row, std::size_t& next_column);
     void take_cell(std::size_t row, std::size_t column, CellType type, unsigned style, bool formula,
                    bool value);
-    void add(std::size_t column, std::string_view text);
     [[noreturn]] void cell_fault(std::size_t row, std::size_t column,
                                  const std::string& fault) const;
     void skip_element();
@@ -549,8 +521,7 @@ private:
     std::size_t covered_at_ = 0;
 
     SheetRow row_;
-    std::string value_;        // the cell's text as read
-    std::size_t row_end_ = 0;  // one past the row's last cell with text
+    std::string value_;  // the cell's text as read
 };
 
 }  // namespace
@@ -851,7 +822,7 @@ RowSource::Read XlsxSheet::next_row(FieldTaker& fields, RowShape& shape) {
             pending_row_ = 0;
             read_cells(1);
         }
-        columns_ = std::max(dimension_columns_, row_end_);
+        columns_ = std::max(dimension_columns_, row_.width());
         return row_.hand_to(fields, shape, columns_);
     }
     for (;;) {
@@ -859,15 +830,13 @@ RowSource::Read XlsxSheet::next_row(FieldTaker& fields, RowShape& shape) {
         if (pending_row_ == 0) return Read::end;
         number_ = std::exchange(pending_row_, 0);
         read_cells(number_);
-        // Rows with nothing in them are blank: passed over. (A row too long
-        // keeps none of its text.)
-        if (row_end_ != 0 || !row_.empty()) return row_.hand_to(fields, shape, columns_);
+        // Rows with nothing in them are blank: passed over.
+        if (!row_.empty()) return row_.hand_to(fields, shape, columns_);
     }
 }
 
 void XlsxSheet::read_cells(std::size_t row) {
     row_.clear();
-    row_end_ = 0;
     cover_merged(row);
     std::size_t next_column = 0;
     for (;;) {
@@ -986,17 +955,17 @@ void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, un
                                ", which the workbook does not have");
             }
             const std::uint32_t start = *index == 0 ? 0 : string_ends_[*index - 1];
-            return add(column,
-                       std::string_view(strings_).substr(start, string_ends_[*index] - start));
+            return row_.add(column,
+                            std::string_view(strings_).substr(start, string_ends_[*index] - start));
         }
         case CellType::inline_string:
         case CellType::formula_string:
-            return add(column, value_);
+            return row_.add(column, value_);
         case CellType::boolean:
             if (value_ != "0" && value_ != "1") {
                 cell_fault(row, column, "holds " + quoted(value_) + ", which is not TRUE or FALSE");
             }
-            return add(column, value_ == "1" ? "TRUE" : "FALSE");
+            return row_.add(column, value_ == "1" ? "TRUE" : "FALSE");
         case CellType::error:
             return refuse(CellRefusal::Kind::error, value_);
         case CellType::date:
@@ -1009,15 +978,10 @@ void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, un
         return refuse(CellRefusal::Kind::number_format, refused->code);
     }
     const NumberFormat& format = std::get<NumberFormat>(style_shown.format);
-    if (!format.digits && shown_as_stored(value_)) return add(column, value_);
+    if (!format.digits && shown_as_stored(value_)) return row_.add(column, value_);
     const std::optional<double> number = parse_cell_number(value_);
     if (!number) cell_fault(row, column, "holds " + quoted(value_) + ", which is not a number");
-    add(column, shown_number(*number, format));
-}
-
-void XlsxSheet::add(std::size_t column, std::string_view text) {
-    row_.add(column, text);
-    if (!text.empty()) row_end_ = column + 1;
+    row_.add(column, shown_number(*number, format));
 }
 
 void XlsxSheet::cell_fault(std::size_t row, std::size_t column, const std::string& fault) const {

@@ -27,6 +27,7 @@ const std::string kOld = "previous target, longer than the new one .............
 const std::string kTooLong =
     "Model: Zeta  Z100\r\n\r\nField: A1  Response Length:  4   Response: 1234  is longer than: 3";
 const std::string kNotSaved = "Could not Save existing file.  Data not saved.";
+const std::string kRowTooLong = "Row 2 of SPE1999.CSV is longer than 16 MB.  Data not converted.";
 const std::string kNotDeleted = "Could not Delete existing file.  Data not saved.";
 const std::string kNotRead = "Could not read SPE1999.CSV.  Data not converted.";
 const std::string kGone = "the device went away";  // a failing read's own reason
@@ -93,6 +94,17 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
          workbook_of(kOverLong),
          values_rejected,
          {kTooLong, "Data not converted."}},
+        {"a workbook's error in a field",
+         "SPE1999.xlsx",
+         workbook_of(source_with_a1({{"Zeta", "Z1", "#N/A"}})),
+         cell_refused,
+         {"Cell C2 of SPE1999.XLSX holds the error #N/A.  Data not converted."}},
+        {"and in a column the target does not take",
+         "SPE1999.xlsx",
+         workbook_of(crlf_lines(
+             {std::string(kFullHeader) + ",NOTES", std::string(kExampleLine) + ",#REF!"})),
+         converted,
+         {"Done."}},
         {"a workbook encrypted with a password",
          "SPE1999.xlsx",
          kCompound + std::string(504, '\0') + kEncryptedPackage,
@@ -177,29 +189,33 @@ TestFiles cut_short() {
     return files;
 }
 
-/// A header and a row of 17 MB, made as they are read.
+/// A header and a row of `length` bytes without a line end, made as they
+/// are read.
 class LongRowSource : public SourceBytes {
 public:
+    explicit LongRowSource(std::size_t length) : length_(length) {}
     std::uint64_t size() const override { return 0; }
+    bool changed() const override { return false; }
     void read_at(std::uint64_t, char*, std::size_t) override { throw ReadError("not a workbook"); }
     std::size_t read(char* into, std::size_t size) override {
         const std::string_view header =
             "MAKE,MODEL,A1,B1,C1,D1,E1,F1,G1,OL,OW,OH,WB,TWF,TWR,CW,WDIST,MYR\r\n";
         std::size_t n = 0;
-        for (; n < size && at_ < header.size() + (17 << 20); ++n, ++at_) {
+        for (; n < size && at_ < header.size() + length_; ++n, ++at_) {
             into[n] = at_ < header.size() ? header[at_] : 'x';
         }
         return n;
     }
 
 private:
+    std::size_t length_;
     std::size_t at_ = 0;
 };
 
-TestFiles long_row() {
+TestFiles long_row(std::size_t length) {
     TestFiles files;
-    files.open_instead = [](const fs::path&) {
-        return OpenedSource{std::make_unique<LongRowSource>()};
+    files.open_instead = [length](const fs::path&) {
+        return OpenedSource{std::make_unique<LongRowSource>(length)};
     };
     return files;
 }
@@ -247,11 +263,8 @@ TEST(ConvertFile, FailuresLeaveTheOldTargetAndNoTemporary) {
          cut_short(),
          source_changed,
          {"SPE1999.CSV changed while it was read.  Data not converted."}},
-        {"a row longer than 16 MB",
-         kValid,
-         long_row(),
-         row_too_long,
-         {"Row 2 of SPE1999.CSV is longer than 16 MB.  Data not converted."}},
+        {"a row of 17 MB", kValid, long_row(17 << 20), row_too_long, {kRowTooLong}},
+        {"one byte over 16 MB", kValid, long_row(kLongestRow + 1), row_too_long, {kRowTooLong}},
         {"after an over-long value",
          late_over_long,
          reading(10, 16),
@@ -325,7 +338,7 @@ TEST(ConvertFile, AStopAskedForEndsTheRunAndKeepsTheOldTarget) {
     write_file(dir / "SP1999.TXT", kOld);
     RecordingReport report;
     const RunResult result =
-        convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {.stop = &stop}, report, files);
+        convert_file({dir.path(), "SPE1999.CSV"}, {.stop = &stop}, report, files);
     EXPECT_EQ(ending_of(result), stopped);
     EXPECT_EQ(closing_message(result, "SPE1999.CSV"), MessageLines{});
     EXPECT_EQ(report.read_so_far, std::vector<std::uint64_t>{16});
@@ -341,8 +354,8 @@ TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {
     RecordingReport report;
     TestFiles files;
     files.block = 1000;
-    const RunResult result = convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"},
-                                          {.write_target = false}, report, files);
+    const RunResult result =
+        convert_file({dir.path(), "SPE1999.CSV"}, {.write_target = false}, report, files);
     EXPECT_EQ(ending_of(result), checked);
     EXPECT_EQ(closing_message(result, "SPE1999.CSV"), MessageLines{});
     EXPECT_EQ(dir.names(), std::vector<std::string>{"SPE1999.CSV"});
@@ -367,8 +380,7 @@ TEST(ConvertFile, AnUnexpectedErrorIsReportedAndWritesNothing) {
         write_file(dir / "SPE1999.CSV", kOverLong);
         RecordingReport report;
         report.on_message = [&fail](const std::string&) { fail(); };
-        const RunResult result =
-            convert_file({dir.path(), "SPE1999.CSV", "SPE1999.CSV"}, {}, report);
+        const RunResult result = convert_file({dir.path(), "SPE1999.CSV"}, {}, report);
         EXPECT_EQ(ending_of(result), failed);
         EXPECT_EQ(
             closing_message(result, "SPE1999.CSV"),

@@ -241,6 +241,8 @@ std::string workbook_of(std::string_view csv, bool ods) {
                                       value + "\"/>"
                                 : "<table:table-cell office:value-type=\"string\"><text:p>" +
                                       value + "</text:p></table:table-cell>";
+            } else if (value.starts_with('#')) {
+                cells += "<c t=\"e\"><v>" + value + "</v></c>";
             } else {
                 cells += number ? "<c><v>" + value + "</v></c>"
                                 : "<c t=\"inlineStr\"><is><t xml:space=\"preserve\">" + value +
@@ -252,35 +254,18 @@ std::string workbook_of(std::string_view csv, bool ods) {
         start = end + 2;
     }
     if (ods) {
-        return make_zip(
-            {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet", false},
-             {"content.xml",
-              "<office:document-content "
-              "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-              "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-              "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
-              "<office:spreadsheet><table:table>" +
-                  cells +
-                  "</table:table></office:spreadsheet></office:body>"
-                  "</office:document-content>"}});
+        return ods_around(
+            "<office:document-content "
+            "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+            "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
+            "<office:spreadsheet><table:table>" +
+            cells + "</table:table></office:spreadsheet></office:body></office:document-content>");
     }
-    const std::string main = "http://schemas.openxmlformats.org/";
-    const auto relationship = [&](const char* type, const char* target) {
-        return "<Relationships xmlns=\"" + main +
-               "package/2006/relationships\"><Relationship Id=\"r\" Type=\"" + main +
-               "officeDocument/2006/relationships/" + type + "\" Target=\"" + target +
-               "\"/></Relationships>";
-    };
-    return make_zip(
-        {{"_rels/.rels", relationship("officeDocument", "xl/workbook.xml")},
-         {"xl/workbook.xml", "<workbook xmlns=\"" + main + "spreadsheetml/2006/main\" xmlns:r=\"" +
-                                 main +
-                                 "officeDocument/2006/relationships\"><sheets><sheet name=\"S\" "
-                                 "sheetId=\"1\" r:id=\"r\"/></sheets></workbook>"},
-         {"xl/_rels/workbook.xml.rels", relationship("worksheet", "worksheets/sheet1.xml")},
-         {"xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + main +
-                                          "spreadsheetml/2006/main\"><sheetData>" + cells +
-                                          "</sheetData></worksheet>"}});
+    return xlsx_around(
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+        "<sheetData>" +
+        cells + "</sheetData></worksheet>");
 }
 
 std::string source_with_a1(std::initializer_list<std::array<std::string_view, 3>> vehicles) {
@@ -319,12 +304,11 @@ Ran run_file(const fs::path& folder, const std::string& name, const convert::Run
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     const convert::RunResult result =
-        convert::convert_file({folder, convert::path_of(name), shown}, {}, report, files);
+        convert::convert_file({folder, convert::path_of(name)}, {}, report, files);
     const convert::MessageLines closing = convert::closing_message(result, shown);
     if (!closing.empty()) report.messages.push_back(convert::joined(closing, "\r\n"));
-    if (!result.reason.empty() && result.end != convert::RunEnd::failed) {
-        report.messages.push_back(result.reason);
-    }
+    const std::string_view reason = convert::reason_after(result);
+    if (!reason.empty()) report.messages.emplace_back(reason);
     return {ending_of(result), report.messages};
 }
 

@@ -100,8 +100,8 @@ inline const std::string kCompound = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 inline const std::string kEncryptedPackage("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
 
 /// A workbook whose first sheet holds `csv`'s lines (CR LF) and fields
-/// (commas, no quotes), fields of digits as numbers, the others as text: an
-/// .xlsx, or an .ods.
+/// (commas, no quotes), fields of digits as numbers, the others as text (in
+/// an .xlsx, those beginning with # as errors): an .xlsx, or an .ods.
 std::string workbook_of(std::string_view csv, bool ods = false);
 
 /// The rows `open` finds in `file`, "number:line" each, joined by " / ":

@@ -95,4 +95,49 @@ std::string make_zip(const std::vector<ZipItem>& items, bool zip64_end, std::str
     return zip + std::string(comment);
 }
 
+std::string xlsx_around(std::string sheet, bool deflate) {
+    const std::string main = "http://schemas.openxmlformats.org/";
+    const std::string types = "application/vnd.openxmlformats-";
+    const auto relationship = [&](std::string_view type, std::string_view target) {
+        return "<Relationships xmlns=\"" + main +
+               "package/2006/relationships\"><Relationship Id=\"r\" Type=\"" + main +
+               "officeDocument/2006/relationships/" + std::string(type) + "\" Target=\"" +
+               std::string(target) + "\"/></Relationships>";
+    };
+    return make_zip({
+        {"[Content_Types].xml",
+         "<Types xmlns=\"" + main + "package/2006/content-types\"><Default Extension=\"rels\" " +
+             "ContentType=\"" + types + "package.relationships+xml\"/><Default " +
+             "Extension=\"xml\" ContentType=\"application/xml\"/><Override " +
+             "PartName=\"/xl/workbook.xml\" ContentType=\"" + types +
+             "officedocument.spreadsheetml.sheet.main+xml\"/><Override " +
+             "PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" + types +
+             "officedocument.spreadsheetml.worksheet+xml\"/></Types>",
+         deflate},
+        {"_rels/.rels", relationship("officeDocument", "xl/workbook.xml"), deflate},
+        {"xl/workbook.xml",
+         "<workbook xmlns=\"" + main + "spreadsheetml/2006/main\" xmlns:r=\"" + main +
+             "officeDocument/2006/relationships\"><sheets><sheet name=\"S\" sheetId=\"1\" " +
+             "r:id=\"r\"/></sheets></workbook>",
+         deflate},
+        {"xl/_rels/workbook.xml.rels", relationship("worksheet", "worksheets/sheet1.xml"), deflate},
+        {"xl/worksheets/sheet1.xml", std::move(sheet), deflate},
+    });
+}
+
+std::string ods_around(std::string content, bool deflate) {
+    return make_zip({
+        {"mimetype", "application/vnd.oasis.opendocument.spreadsheet", false},
+        {"META-INF/manifest.xml",
+         "<manifest:manifest "
+         "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\"><manifest:"
+         "file-entry manifest:full-path=\"/\" "
+         "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/><manifest:"
+         "file-entry manifest:full-path=\"content.xml\" "
+         "manifest:media-type=\"text/xml\"/></manifest:manifest>",
+         deflate},
+        {"content.xml", std::move(content), deflate},
+    });
+}
+
 }  // namespace testing_support

@@ -24,4 +24,9 @@ struct ZipItem {
 std::string make_zip(const std::vector<ZipItem>& items, bool zip64_end = false,
                      std::string_view comment = {});
 
+/// The smallest workbooks LibreOffice and Excel open: an .xlsx whose one
+/// worksheet is the part `sheet`, and an .ods whose content.xml is `content`.
+std::string xlsx_around(std::string sheet, bool deflate = true);
+std::string ods_around(std::string content, bool deflate = true);
+
 }  // namespace testing_support

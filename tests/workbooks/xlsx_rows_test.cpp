@@ -105,6 +105,8 @@ const std::string kStyles =
 
 TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
     const std::string header = row(1, text("A1", "a") + text("B1", "b"));
+    std::string escapes;  // longer than one piece of the XML reader's text
+    for (int i = 0; i < 10'000; ++i) escapes += "_x0041_";
     const std::string covered = "_x005F_x000D_ _x41_ _xD83D__xDE00_ _xD800_ _x006f_";
     const struct {
         const char* what;
@@ -121,9 +123,10 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
         {"numbers as their formats show them; styles other than cells' passed over",
          xlsx(header + row(2, cell("A2", "0.30000000000000004") + cell("B2", "2.25", " s=\"1\"") +
                                   cell("C2", "7", " s=\"2\"") + cell("D2", "1250", " s=\"3\"") +
-                                  cell("E2", "12345678901234567") + cell("F2", "1E-3")),
+                                  cell("E2", "12345678901234567") + cell("F2", "1E-3") +
+                                  cell("G2", "1234567890123456") + cell("H2", "-0")),
               {.styles = kStyles}),
-         "1:a,b / 2:0.3,2.3,007,\"1,250\",12345678901234600,0.001"},
+         "1:a,b / 2:0.3,2.3,007,\"1,250\",12345678901234600,0.001,1234567890123460,0"},
         {"refused: a percentage, a date, an error, a formula never worked out",
          xlsx(header + row(2, cell("A2", "0.5", " s=\"4\"") + cell("B2", "45000", " s=\"5\"") +
                                   cell("C2", "#N/A", " t=\"e\"") + "<c r=\"D2\"><f>1/0</f></c>" +
@@ -177,6 +180,8 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
          "1:second"},
         {"stored entries; a target from its folder's parent",
          xlsx(header, {.sheet1 = "../xl/worksheets/./sheet1.xml", .deflate = false}), "1:a,b"},
+        {"escapes across the XML reader's pieces of text", xlsx(row(1, text("A1", escapes))),
+         "1:" + std::string(10'000, 'A')},
         {"a row past 16 MB",
          xlsx(header + row(2, text("A2", std::string(kLongestRow, 'x') + "yz"))),
          "1:a,b / 2:too long"},
