@@ -6,7 +6,10 @@
 #include <array>
 #include <limits>
 #include <new>
+#include <unordered_set>
 #include <utility>
+
+#include "text/ascii_text.h"
 
 namespace convert {
 
@@ -248,6 +251,10 @@ ZipArchive::ZipArchive(RandomAccessSource& file, ZipLimits limits) : file_(file)
         count > directory_size / kDirectoryHeaderSize) {
         damaged();
     }
+    if (count > kMaxZipEntries) {
+        throw ZipError("The zip archive lists more than " + std::to_string(kMaxZipEntries) +
+                       " entries.");
+    }
     directory_offset_ = directory_offset;
 
     // The directory, a block at a time: it may be as large as the file.
@@ -270,7 +277,10 @@ ZipArchive::ZipArchive(RandomAccessSource& file, ZipLimits limits) : file_(file)
         used += n;
         return block.data() + used - n;
     };
-    entries_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, 1 << 16)));
+    entries_.reserve(static_cast<std::size_t>(count));
+    std::size_t names = 0;
+    // Two records of one entry's bytes would read them as two parts.
+    std::unordered_set<std::uint64_t> local_headers;
     for (std::uint64_t i = 0; i < count; ++i) {
         const char* header = take(kDirectoryHeaderSize);
         if (u32(header) != kDirectoryHeader) damaged();
@@ -286,6 +296,11 @@ ZipArchive::ZipArchive(RandomAccessSource& file, ZipLimits limits) : file_(file)
         std::uint32_t entry_disk = u16(header + 34);
         entry.local_header_offset = u32(header + 42);
         const char* rest = take(name_length + extra_length + comment_length);
+        names += name_length;
+        if (names > kMaxZipNames) {
+            throw ZipError("The names of the zip archive's entries take more than " +
+                           std::to_string(kMaxZipNames >> 20) + " MB.");
+        }
         entry.name.assign(rest, name_length);
         read_zip64_extra({rest + name_length, extra_length}, entry, entry_disk);
         if (entry_disk != 0) damaged();
@@ -295,14 +310,30 @@ ZipArchive::ZipArchive(RandomAccessSource& file, ZipLimits limits) : file_(file)
                     directory_offset)) {
             damaged();
         }
+        if (!local_headers.insert(entry.local_header_offset).second) {
+            damaged(entry.name, "another entry's record names its bytes too");
+        }
         entries_.push_back(std::move(entry));
+    }
+    // A part named twice could be read as either.
+    by_name_.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (!by_name_.emplace(entries_[i].name, i).second) {
+            throw ZipError("The zip archive holds the part " + entries_[i].name + " twice.");
+        }
+        by_folded_name_.emplace(upper(entries_[i].name), i);
     }
 }
 
 const ZipEntry* ZipArchive::find(std::string_view name) const {
-    const auto found = std::find_if(entries_.begin(), entries_.end(),
-                                    [name](const ZipEntry& entry) { return entry.name == name; });
-    return found == entries_.end() ? nullptr : &*found;
+    const auto found = by_name_.find(name);
+    return found == by_name_.end() ? nullptr : &entries_[found->second];
+}
+
+const ZipEntry* ZipArchive::find_ignoring_case(std::string_view name) const {
+    if (const ZipEntry* entry = find(name)) return entry;
+    const auto found = by_folded_name_.find(upper(name));
+    return found == by_folded_name_.end() ? nullptr : &entries_[found->second];
 }
 
 std::unique_ptr<ByteSource> ZipArchive::open(const ZipEntry& entry) const {
@@ -325,34 +356,6 @@ std::unique_ptr<ByteSource> ZipArchive::open(const ZipEntry& entry) const {
         damaged(entry.name);
     }
     return std::make_unique<EntryStream>(file_, entry, data, limits_);
-}
-
-bool is_compound_file(RandomAccessSource& file) {
-    static constexpr char kSignature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-    std::array<char, 8> start{};
-    if (file.size() < start.size()) return false;
-    file.read_at(0, start.data(), start.size());
-    return std::equal(start.begin(), start.end(), kSignature);
-}
-
-bool holds_encrypted_package(RandomAccessSource& file) {
-    // The stream's name as the compound file's directory holds it, UTF-16LE;
-    // the package itself is encrypted, so the name stands nowhere else.
-    static constexpr char kName[] = "E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0";
-    constexpr std::size_t kNameSize = sizeof kName - 1;
-    std::string block(kReadBlock + kNameSize, '\0');
-    std::size_t kept = 0;  // the end of the block before, where the name may begin
-    for (std::uint64_t at = 0; at < file.size();) {
-        const auto size =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, file.size() - at));
-        file.read_at(at, block.data() + kept, size);
-        const std::string_view bytes(block.data(), kept + size);
-        if (bytes.find(std::string_view(kName, kNameSize)) != std::string_view::npos) return true;
-        kept = std::min(bytes.size(), kNameSize - 1);
-        std::memmove(block.data(), bytes.data() + bytes.size() - kept, kept);
-        at += size;
-    }
-    return false;
 }
 
 }  // namespace convert

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "containers/random_access.h"
@@ -45,10 +46,15 @@ public:
     /// Reads the directory; throws ZipError, or ReadError from `file`. The
     /// file must outlive the archive and the streams it opens.
     explicit ZipArchive(RandomAccessSource& file, ZipLimits limits = {});
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
 
     const std::vector<ZipEntry>& entries() const { return entries_; }
-    /// The first entry named exactly `name`, or null.
+    /// The entry named exactly `name`, or null.
     const ZipEntry* find(std::string_view name) const;
+    /// The entry named `name` ignoring the case of ASCII letters (one named
+    /// exactly first), or null.
+    const ZipEntry* find_ignoring_case(std::string_view name) const;
     /// The entry's bytes as a stream, inflated as they are read, which throws
     /// ZipError when they turn out damaged or too many. Throws ZipError for
     /// an entry that cannot be read at all.
@@ -59,14 +65,13 @@ private:
     ZipLimits limits_;
     std::uint64_t directory_offset_ = 0;  // entries' data lies before it
     std::vector<ZipEntry> entries_;
+    std::unordered_map<std::string_view, std::size_t> by_name_;  // of entries_
+    std::unordered_map<std::string, std::size_t> by_folded_name_;
 };
 
-/// Whether `file` begins as an OLE compound file does: the container of a
-/// password-protected workbook, not a zip.
-bool is_compound_file(RandomAccessSource& file);
-
-/// Whether the compound file `file` holds an encrypted package: a workbook
-/// that needs a password to open, not an old binary one.
-bool holds_encrypted_package(RandomAccessSource& file);
+/// The most entries a directory may list, and bytes their names may take in
+/// all: far more than any workbook has.
+inline constexpr std::size_t kMaxZipEntries = 100'000;
+inline constexpr std::size_t kMaxZipNames = std::size_t{16} << 20;
 
 }  // namespace convert

@@ -32,10 +32,6 @@ inline constexpr std::array<std::string_view, kColumnCount> kRunColumns = [] {
     return names;
 }();
 
-/// Rows shorter than this (line end not counted) end the data, unless data
-/// rows follow them.
-inline constexpr std::size_t kShortestRow = 10;
-
 class RowConverter : public FieldTaker {
 public:
     /// `table` must name every column read. Values of MAKE, MODEL and the
@@ -61,6 +57,7 @@ public:
     void start_row() override;
     void take(std::size_t first_column, std::span<const PaddedView> values) override;
     void refuse(std::size_t column, const CellRefusal& refusal) override;
+    std::size_t columns_taken() const override { return columns_; }
     /// The first cell of the row's columns read that its source refused.
     const std::optional<CellRefusal>& refusal() const { return refusal_; }
 

@@ -1,5 +1,6 @@
 #include "run/convert_file.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <optional>
@@ -44,10 +45,10 @@ public:
     void read_at(std::uint64_t offset, char* into, std::size_t size) override {
         stop_if_asked(options_);
         source_.read_at(offset, into, size);
-        // Where in the file: a workbook's sheet is read from its start to
-        // its end (an .xlsx's twice: once for its merged cells, once for its
-        // rows), its directory and small parts before it.
-        report_.progress(offset + size, total_);
+        // A workbook's parts are read once each, wherever they lie: the
+        // bytes read so far, as far as the file's size, climb once to its end.
+        done_ += size;
+        report_.progress(std::min<std::uint64_t>(done_, total_), total_);
     }
 
 private:
@@ -55,7 +56,24 @@ private:
     RunReport& report_;
     const RunOptions& options_;
     std::uint64_t total_;
-    std::uint64_t done_ = 0;  // read from the first byte on
+    std::uint64_t done_ = 0;  // read so far
+};
+
+/// Passes the target's blocks on; a run asked to stop writes no further,
+/// so that a stop is honoured however little work reads (a workbook's row
+/// repeated a million times).
+class StoppingSink : public TargetSink {
+public:
+    StoppingSink(TargetSink& sink, const RunOptions& options) : sink_(sink), options_(options) {}
+    void write(std::string_view bytes) override {
+        stop_if_asked(options_);
+        sink_.write(bytes);
+    }
+    void abandon() override { sink_.abandon(); }
+
+private:
+    TargetSink& sink_;
+    const RunOptions& options_;
 };
 
 /// The rows of `source`, read as its name's ending says.
@@ -95,8 +113,8 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
         ProgressSource counted(*opened.value, report, options);
         const std::unique_ptr<RowSource> rows =
             rows_of(source_kind_of(name).value_or(SourceKind::csv), counted, files.block_size());
-        TargetBuffer buffer(target ? static_cast<TargetSink&>(*target) : nowhere,
-                            files.block_size());
+        StoppingSink sink(target ? static_cast<TargetSink&>(*target) : nowhere, options);
+        TargetBuffer buffer(sink, files.block_size());
         const RowsResult converted = convert_rows(*rows, buffer, report);
         if (converted.end != RowsEnd::converted) return {RunEnd::rows_refused, converted};
         // What was read must be the file whole: not one cut short, or
@@ -106,6 +124,7 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
         return {RunEnd::stopped};
     } catch (const WorkbookError& error) {
         if (error.kind == WorkbookError::Kind::encrypted) return {RunEnd::encrypted};
+        if (error.kind == WorkbookError::Kind::default_password) return {RunEnd::default_password};
         return {RunEnd::source_unreadable, {}, error.what()};
     } catch (const ZipError& error) {
         return {RunEnd::source_unreadable, {}, error.what()};

@@ -25,6 +25,7 @@ enum class RunEnd {
     source_missing,     // no such file
     source_unreadable,  // the reason says why
     encrypted,          // a workbook that needs a password to open
+    default_password,   // a workbook encrypted with Excel's own password, opened without asking
     rows_refused,       // the rows say why (RunResult::rows)
     source_changed,     // the source changed while it was read
     failed,             // unexpected error, the reason says which; nothing written

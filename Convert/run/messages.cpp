@@ -61,6 +61,10 @@ MessageLines closing_message(const RunResult& result, std::string_view source_na
             return {"Could not read " + name + not_converted};
         case RunEnd::encrypted:
             return {name + " is encrypted with a password" + not_converted};
+        case RunEnd::default_password:
+            return {name +
+                    " is encrypted (with the default password Excel uses for protected "
+                    "workbooks); open and save it without protection."};
         case RunEnd::source_changed:
             return {name + " changed while it was read" + not_converted};
         case RunEnd::failed:

@@ -15,6 +15,9 @@ namespace convert {
 
 /// The longest row, all its lines, its line end not counted: 16 MiB.
 inline constexpr std::size_t kLongestRow = std::size_t{16} << 20;
+/// Rows shorter than this (line end not counted) end the data, unless data
+/// rows follow them.
+inline constexpr std::size_t kShortestRow = 10;
 
 /// What reading tells of a row besides its values.
 struct RowShape {
@@ -49,6 +52,9 @@ public:
     /// Field `column` holds a value the source refuses to read: the run is
     /// refused when the column is one it takes.
     virtual void refuse(std::size_t column, const CellRefusal& refusal) = 0;
+    /// One past the last column whose value or refusal it takes: a source
+    /// need hand it nothing from there on.
+    virtual std::size_t columns_taken() const { return static_cast<std::size_t>(-1); }
 
 protected:
     ~FieldTaker() = default;

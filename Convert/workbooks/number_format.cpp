@@ -71,8 +71,58 @@ Decimal fifteen_digits(double magnitude) {
     return decimal;
 }
 
-/// Appends `decimal` in the fewest digits.
-void append_general(std::string& text, const Decimal& decimal) {
+/// `magnitude`, finite and above zero, as the shortest decimal that reads
+/// back as the same number.
+Decimal shortest_digits(double magnitude) {
+    // d[.ddd]e±x
+    std::array<char, 32> text{};
+    const char* end = std::to_chars(text.data(), text.data() + text.size(), magnitude,
+                                    std::chars_format::scientific)
+                          .ptr;
+    const std::string_view all(text.data(), static_cast<std::size_t>(end - text.data()));
+    const std::size_t e = all.find('e');
+    Decimal decimal;
+    for (const char c : all.substr(0, e)) {
+        if (c != '.') decimal.digits += c;
+    }
+    int exponent = 0;
+    const std::string_view power = all.substr(e + (all[e + 1] == '+' ? 2 : 1));
+    std::from_chars(power.data(), power.data() + power.size(), exponent);
+    decimal.point = exponent + 1;
+    return decimal;
+}
+
+/// Rounds `decimal`'s digits half away from zero to `count` (at least 0),
+/// its trailing zeros dropped; none are left for zero.
+void round_digits(Decimal& decimal, int count) {
+    if (count < static_cast<int>(decimal.digits.size())) {
+        const bool up = count >= 0 && decimal.digits[count] >= '5';
+        decimal.digits.resize(std::max(count, 0));
+        if (up) {
+            decimal.digits.erase(decimal.digits.find_last_not_of('9') + 1);
+            if (decimal.digits.empty()) {
+                decimal.digits.push_back('1');
+                ++decimal.point;
+            } else {
+                ++decimal.digits.back();
+            }
+        }
+    }
+    decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
+}
+
+/// Appends `decimal` (not zero) as d.dddE+xx, its exponent of at least `width` digits.
+void append_scientific(std::string& text, const Decimal& decimal, int width) {
+    text += decimal.digits[0];
+    if (decimal.digits.size() > 1) text.append(1, '.').append(decimal.digits, 1);
+    const int exponent = decimal.point - 1;
+    const std::string power = std::to_string(std::abs(exponent));
+    text.append(exponent < 0 ? "E-" : "E+");
+    text.append(std::max(0, width - static_cast<int>(power.size())), '0').append(power);
+}
+
+/// Appends `decimal` without an exponent.
+void append_plain(std::string& text, const Decimal& decimal) {
     const int size = static_cast<int>(decimal.digits.size());
     if (size == 0) {
         text += '0';
@@ -86,24 +136,58 @@ void append_general(std::string& text, const Decimal& decimal) {
     }
 }
 
+/// Appends `magnitude`, finite and not negative, as the export writes it in
+/// the General format. Whole numbers that a double holds exactly come whole.
+/// The others start from their shortest decimal, rounded half away from zero
+/// to 15 significant digits (fewer where a plain number would show more
+/// than 20 decimals); from 1E15 up and below 1E-14, by the exponent before
+/// rounding, they are written with an exponent of three digits. Below 1E-4,
+/// a number that 9 decimals do not hold (to within 2^-48 of itself) is
+/// written with 15 digits and an exponent of two.
+void append_general(std::string& text, double magnitude) {
+    constexpr double kLargestWhole = 9007199254740991.0;  // 2^53 - 1
+    // The five largest doubles keep their shortest digits.
+    constexpr double kFifthLargest = 1.797693134862315e308;
+    if (magnitude == 0) {
+        text += '0';
+        return;
+    }
+    if (magnitude <= kLargestWhole && magnitude == std::floor(magnitude)) {
+        text += std::to_string(static_cast<std::uint64_t>(magnitude));
+        return;
+    }
+    Decimal decimal = shortest_digits(magnitude);
+    const int exponent = decimal.point - 1;
+    if (magnitude < 1e-4) {
+        Decimal nine = decimal;
+        round_digits(nine, decimal.point + 9);
+        double held = 0;
+        if (!nine.digits.empty()) {
+            const std::string nine_text = "0." + nine.digits + "e" + std::to_string(nine.point);
+            std::from_chars(nine_text.data(), nine_text.data() + nine_text.size(), held);
+        }
+        if (held == 0 || std::fabs(held - magnitude) > magnitude * 0x1p-48) {
+            round_digits(decimal, 15);
+            append_scientific(text, decimal, 2);
+            return;
+        }
+    }
+    const int count = magnitude >= kFifthLargest       ? 17
+                      : exponent < 0 && exponent > -15 ? std::min(15, 21 + exponent)
+                                                       : 15;
+    round_digits(decimal, count);
+    if (exponent >= 15 || exponent <= -15) {
+        append_scientific(text, decimal, 3);
+    } else {
+        append_plain(text, decimal);
+    }
+}
+
 /// Appends `decimal` as `format` places its digits.
 void append_fixed(std::string& text, Decimal decimal, const FixedDigits& format) {
     const int decimals = std::max(format.min_decimals, format.max_decimals);
     // Half away from zero at the last decimal: the first digit dropped decides.
-    const int kept = decimal.point + decimals;
-    if (kept < static_cast<int>(decimal.digits.size())) {
-        const bool up = kept >= 0 && decimal.digits[kept] >= '5';
-        decimal.digits.resize(std::max(kept, 0));
-        if (up) {
-            decimal.digits.erase(decimal.digits.find_last_not_of('9') + 1);
-            if (decimal.digits.empty()) {
-                decimal.digits.push_back('1');
-                ++decimal.point;
-            } else {
-                ++decimal.digits.back();
-            }
-        }
-    }
+    round_digits(decimal, decimal.point + decimals);
     const int size = static_cast<int>(decimal.digits.size());
     const auto digit = [&](int at) { return at >= 0 && at < size ? decimal.digits[at] : '0'; };
     // The integer digits, leading zeros left of the first digit.
@@ -174,13 +258,12 @@ ExcelFormat excel_builtin_number_format(unsigned id) {
 }
 
 std::string shown_number(double value, const NumberFormat& format) {
-    const Decimal decimal = fifteen_digits(std::fabs(value));
     std::string text;
     if (value < 0) text += '-';
     if (format.digits) {
-        append_fixed(text, decimal, *format.digits);
+        append_fixed(text, fifteen_digits(std::fabs(value)), *format.digits);
     } else {
-        append_general(text, decimal);
+        append_general(text, std::fabs(value));
     }
     return text;
 }

@@ -55,11 +55,13 @@ std::string_view excel_builtin_format_code(unsigned id);
 /// other, shown as # and the id (#164).
 ExcelFormat excel_builtin_number_format(unsigned id);
 
-/// A finite `value` as `format` shows it, never with an exponent. Both round
-/// it first to 15 significant digits. General then writes it in the fewest
-/// digits (0 for -0); fixed digits round it half away from zero to
-/// max_decimals (at least min_decimals), and keep the sign of a negative
-/// value that rounds to 0 (-0).
+/// A finite `value` as `format` shows it in the export. General writes it
+/// in at most 15 significant digits, rounded half away from zero from its
+/// shortest decimal, whole numbers up to 2^53 whole, and 0 for -0; from
+/// 1E15 up and for the smallest magnitudes with an exponent (1E+016,
+/// 1.5E-07). Fixed digits round it first to 15 significant digits, then
+/// half away from zero to max_decimals (at least min_decimals), never with
+/// an exponent, and keep the sign of a negative value that rounds to 0 (-0).
 std::string shown_number(double value, const NumberFormat& format);
 
 /// The number a workbook stores as decimal text (1.5, -2, 1E-3), with nothing

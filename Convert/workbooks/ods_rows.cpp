@@ -14,6 +14,7 @@
 #include "text/utf8.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
+#include "workbooks/sheet_rows.h"
 #include "workbooks/workbook_rows.h"
 
 namespace convert {
@@ -43,6 +44,11 @@ constexpr std::string_view kSpreadsheetType = "application/vnd.oasis.opendocumen
 constexpr std::uint64_t kSheetRows = std::uint64_t{1} << 24;
 /// White space that a paragraph's text collapses to one space.
 constexpr std::string_view kWhiteSpace = " \t\n\r";
+// Bounds on the styles held, far past what spreadsheet programs write.
+constexpr std::size_t kMaxStyles = 100'000;  // of each kind
+constexpr std::size_t kMaxStyleName = 1024;  // bytes
+constexpr std::size_t kMaxConditions = 64;   // of a data style, kept for its code
+constexpr std::size_t kMaxStyleCode = SheetRow::kLongestRefusal + 4;  // as much as a message shows
 
 [[noreturn]] void unreadable(const std::string& reason) {
     throw WorkbookError(WorkbookError::Kind::unreadable, reason);
@@ -301,8 +307,12 @@ DataStyle read_data_style(Part& part, std::string_view element) {
         if (ns == kStyle && name == "map") {
             std::string_view condition = part.attribute(kStyle, "condition").value_or("");
             if (condition.starts_with("value()")) condition.remove_prefix(7);
-            style.conditions.emplace_back(condition.substr(0, 64),
-                                          part.attribute(kStyle, "apply-style-name").value_or(""));
+            if (style.conditions.size() < kMaxConditions) {
+                style.conditions.emplace_back(condition.substr(0, 64),
+                                              part.attribute(kStyle, "apply-style-name")
+                                                  .value_or("")
+                                                  .substr(0, kMaxStyleName));
+            }
             part.skip();
         } else if (ns == kStyle && name == "text-properties") {
             colour = colour_name(part.attribute(kFo, "color").value_or(""));
@@ -324,6 +334,8 @@ DataStyle read_data_style(Part& part, std::string_view element) {
     }
     // Only a style of digits alone, no colour, text or condition, shows as Convert does.
     if (element == "number-style" && parts == 1) style.shown = number;
+    // Only a message shows it, cut.
+    if (style.code.size() > kMaxStyleCode) style.code.resize(kMaxStyleCode);
     if (!colour.empty()) style.code.insert(0, "[" + std::string(colour) + "]");
     return style;
 }
@@ -357,16 +369,15 @@ auto guarded(const std::string_view& part, Work work) -> decltype(work()) {
 // first sheet's end; a row is kept until all its copies are handed on.
 namespace {
 
-class OdsSheet final : public RowSource {
+class OdsSheet final : public SheetReader {
 public:
     explicit OdsSheet(RandomAccessSource& file) {
         guarded(part_, [&] { open(file); });
     }
 
-    Read read(FieldTaker& fields, RowShape& shape) override {
-        return guarded(part_, [&] { return next(fields, shape); });
+    std::uint64_t next(SheetRow& row) override {
+        return guarded(part_, [&] { return next_copy(row); });
     }
-    std::size_t number() const override { return static_cast<std::size_t>(number_); }
 
 private:
     /// A cell with text: texts_.substr(offset, size), in `repeated` columns.
@@ -447,13 +458,24 @@ private:
     void read_styles(Part& part, bool replace) {
         while (part.next_child()) {
             const std::string_view name = part.attribute(kStyle, "name").value_or("");
+            const std::string_view parent =
+                part.attribute(kStyle, "parent-style-name").value_or("");
             const bool cells = part.attribute(kStyle, "family") == "table-cell";
             std::optional<std::string> data_style;
             if (const auto data = part.attribute(kStyle, "data-style-name")) data_style = *data;
+            if (std::max({name.size(), parent.size(), data_style.value_or("").size()}) >
+                kMaxStyleName) {
+                unreadable("The workbook's " + std::string(part_) + " names a style in more than " +
+                           std::to_string(kMaxStyleName) + " bytes.");
+            }
+            const auto bound = [&](std::size_t held, const char* what) {
+                if (held < kMaxStyles) return;
+                unreadable("The workbook's " + std::string(part_) + " holds more than " +
+                           std::to_string(kMaxStyles) + " " + what + ".");
+            };
             if (part.at(kStyle, "style") && cells) {
-                CellStyle style{
-                    std::string(part.attribute(kStyle, "parent-style-name").value_or("")),
-                    std::move(data_style)};
+                bound(cell_styles_.size(), "cell styles");
+                CellStyle style{std::string(parent), std::move(data_style)};
                 if (replace) {
                     cell_styles_.insert_or_assign(std::string(name), std::move(style));
                 } else {
@@ -464,6 +486,7 @@ private:
                 if (data_style) default_data_style_ = std::move(data_style);
                 part.skip();
             } else if (part.xml().ns() == kNumber && part.xml().name().ends_with("-style")) {
+                bound(data_styles_.size(), "number styles");
                 const std::string key(name);
                 const std::string element(part.xml().name());
                 DataStyle style = read_data_style(part, element);
@@ -511,24 +534,41 @@ private:
     }
 
     /// The data style a cell style shows numbers by, up its parents; null for General.
-    const DataStyle* data_style_of(std::string_view name) const {
-        const auto find = [&](const std::string& data_name) -> const DataStyle* {
-            const auto found = data_styles_.find(data_name);
-            return found == data_styles_.end() ? nullptr : &found->second;
-        };
-        // A loop of parents ends after as many steps as there are styles.
-        for (std::size_t step = 0; step <= cell_styles_.size(); ++step) {
-            const auto style = cell_styles_.find(name);
-            if (style == cell_styles_.end()) break;
-            if (style->second.data_style) return find(*style->second.data_style);
-            name = style->second.parent;
-        }
-        return default_data_style_ ? find(*default_data_style_) : nullptr;
+    const DataStyle* data_style_named(const std::string& name) const {
+        const auto found = data_styles_.find(name);
+        return found == data_styles_.end() ? nullptr : &found->second;
     }
 
+    /// Gives each cell style the data style it shows numbers by, up its
+    /// parents, each style's walked once; null for General. A style among a
+    /// loop of parents has the default's.
     void resolve_formats() {
-        for (const auto& [name, style] : cell_styles_) formats_.emplace(name, data_style_of(name));
-        default_format_ = data_style_of("Default");
+        static const DataStyle kResolving;
+        const DataStyle* const fallback =
+            default_data_style_ ? data_style_named(*default_data_style_) : nullptr;
+        std::vector<const DataStyle**> chain;  // the styles walked, to be resolved
+        formats_.reserve(cell_styles_.size());
+        for (const auto& [name, ignored] : cell_styles_) {
+            chain.clear();
+            const DataStyle* found = fallback;
+            for (std::string_view at = name;;) {
+                if (const auto known = formats_.find(at); known != formats_.end()) {
+                    if (known->second != &kResolving) found = known->second;
+                    break;
+                }
+                const auto style = cell_styles_.find(at);
+                if (style == cell_styles_.end()) break;
+                chain.push_back(&formats_.emplace(style->first, &kResolving).first->second);
+                if (style->second.data_style) {
+                    found = data_style_named(*style->second.data_style);
+                    break;
+                }
+                at = style->second.parent;
+            }
+            for (const DataStyle** resolved : chain) *resolved = found;
+        }
+        const auto named_default = formats_.find(std::string_view("Default"));
+        default_format_ = named_default != formats_.end() ? named_default->second : fallback;
     }
 
     /// The code of a refused style, its conditions first as [>=0]code;
@@ -536,6 +576,8 @@ private:
         if (style == nullptr) return "General";
         std::string code;
         for (const auto& [condition, applied] : style->conditions) {
+            // No more than a message shows, however many conditions.
+            if (code.size() > kMaxStyleCode) return code;
             const auto found = data_styles_.find(applied);
             code += "[" + condition + "]" +
                     (found == data_styles_.end() ? applied : found->second.code) + ";";
@@ -543,34 +585,32 @@ private:
         return code + style->code;
     }
 
-    Read next(FieldTaker& fields, RowShape& shape) {
+    /// Fills `row` with the next copy of a row with cells: its number, or 0
+    /// past the sheet's last row.
+    std::uint64_t next_copy(SheetRow& row) {
         while (handed_ == copies_) {
-            if (!next_row()) return Read::end;
+            if (!next_row()) return 0;
             const bool empty = cells_.empty() && refused_.empty();
             first_ = next_number_;
             next_number_ += repeat_;
             handed_ = 0;
-            // The header is handed on, whatever it holds; other empty rows cost nothing.
-            copies_ = empty ? (first_ == 1 ? 1 : 0) : repeat_;
+            // Empty rows cost nothing, however many.
+            copies_ = empty ? 0 : repeat_;
             if (!empty && next_number_ - 1 > kSheetRows) {
                 unreadable("The workbook's first sheet has cells in row " +
                            std::to_string(next_number_ - 1) + ", past the most a sheet has.");
             }
         }
-        number_ = first_ + handed_++;
-        row_.clear();
+        const std::uint64_t number = first_ + handed_++;
+        row.clear();
         for (const Cell& cell : cells_) {
-            row_.add(cell.column, std::string_view(texts_).substr(cell.offset, cell.size),
-                     cell.repeated);
+            row.add(cell.column, std::string_view(texts_).substr(cell.offset, cell.size),
+                    cell.repeated);
         }
-        if (number_ == 1) header_width_ = row_.width();
         for (const Refused& refused : refused_) {
-            for (std::size_t i = 0; i < refused.count; ++i) {
-                row_.refuse(refused.column + i,
-                            {refused.kind, cell_name(refused.column + i, number_), refused.detail});
-            }
+            row.refuse(refused.column, refused.kind, refused.detail, refused.count);
         }
-        return row_.hand_to(fields, shape, header_width_);
+        return number;
     }
 
     /// Reads up to the next row of the sheet, and reads it; false at the sheet's end.
@@ -633,9 +673,8 @@ private:
         refused_.clear();
         std::size_t column = 0;
         while (part.next_child()) {
-            const bool covered = part.at(kTable, "covered-table-cell");
-            if (covered || part.at(kTable, "table-cell")) {
-                column += read_cell(column, covered);
+            if (part.at(kTable, "table-cell") || part.at(kTable, "covered-table-cell")) {
+                column += read_cell(column);
             } else {
                 part.skip();
             }
@@ -643,13 +682,14 @@ private:
     }
 
     /// Reads a cell to its end; the number of columns it stands in.
-    std::size_t read_cell(std::size_t column, bool covered) {
+    std::size_t read_cell(std::size_t column) {
         Part& part = *content_;
         const std::size_t repeated =
             count_of(part.attribute(kTable, "number-columns-repeated").value_or("1"),
                      "a column count", kSheetColumns, 1);
-        // A merged range shows only its first cell's value.
-        if (covered || column >= kSheetColumns) {
+        // A cell a merged range covers is read as it holds: the export
+        // writes its value, if it kept one.
+        if (column >= kSheetColumns) {
             part.skip();
             return repeated;
         }
@@ -782,9 +822,10 @@ private:
                         keep(count_of(xml.attribute(kText, "c").value_or("1"), "a space count",
                                       kLongestRow + 1, 1),
                              ' ');
-                    } else if (xml.ns() == kText &&
-                               (xml.name() == "tab" || xml.name() == "line-break")) {
-                        kept(xml.name() == "tab" ? "\t" : "\n");
+                    } else if (xml.ns() == kText && xml.name() == "line-break") {
+                        kept("\n");
+                    } else if (xml.ns() == kText && xml.name() == "tab") {
+                        // The export writes nothing for it.
                     } else if (!(xml.ns() == kText &&
                                  (xml.name() == "note-body" || xml.name() == "ruby-text")) &&
                                !(xml.ns() == kOffice && xml.name() == "annotation") &&
@@ -835,15 +876,12 @@ private:
     std::uint64_t next_number_ = 1;
     // Handed on: `handed_` of `copies_` rows from row `first_`.
     std::uint64_t first_ = 0, copies_ = 0, handed_ = 0;
-    std::uint64_t number_ = 0;
-    std::size_t header_width_ = 0;
-    SheetRow row_;
 };
 
 }  // namespace
 
 std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file) {
-    return std::make_unique<OdsSheet>(file);
+    return std::make_unique<SheetRows>(std::make_unique<OdsSheet>(file));
 }
 
 }  // namespace convert

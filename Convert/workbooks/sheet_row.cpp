@@ -49,38 +49,55 @@ void SheetRow::add(std::size_t column, std::string_view text, std::size_t repeat
     text_.append(text);
 }
 
-void SheetRow::refuse(std::size_t column, CellRefusal refusal) {
+void SheetRow::refuse(std::size_t column, CellRefusal::Kind kind, std::string detail,
+                      std::size_t repeated) {
     if (column >= kSheetColumns) return;
     // No more of a format's code or an error's text than a message shows,
     // however many cells a workbook refuses.
-    if (refusal.detail.size() > kLongestRefusal) {
-        refusal.detail = shortened(refusal.detail, kLongestRefusal);
-    }
-    refusals_.emplace_back(column, std::move(refusal));
+    if (detail.size() > kLongestRefusal) detail = shortened(detail, kLongestRefusal);
+    refusals_.push_back(
+        {column, std::min(repeated, kSheetColumns - column), kind, std::move(detail)});
 }
 
-RowSource::Read SheetRow::hand_to(FieldTaker& fields, RowShape& shape, std::size_t columns) {
+bool SheetRow::blank() const {
+    return refusals_.empty() && text_.find_first_not_of(' ') == std::string::npos;
+}
+
+std::size_t SheetRow::length(std::size_t columns) const {
+    return values_length() + std::max({end_, columns, std::size_t{1}}) - 1;
+}
+
+RowSource::Read SheetRow::hand_to(FieldTaker& fields, RowShape& shape, std::size_t columns,
+                                  std::uint64_t number) {
     fields.start_row();
-    const std::size_t separators = std::max({end_, columns, std::size_t{1}}) - 1;
-    shape.length = too_long_ ? kLongestRow + 1 : length_ + separators;
+    shape.length = length(columns);
     if (shape.length > kLongestRow) return RowSource::Read::too_long;
     padded_.reserve(text_.size(), 0);
     if (!text_.empty()) std::memcpy(padded_.data(), text_.data(), text_.size());
     const PaddedView all = padded_.view(0, text_.size());
-    shape.blank = refusals_.empty() && text_.find_first_not_of(' ') == std::string::npos;
+    shape.blank = blank();
     shape.line_breaks = text_.find_first_of("\r\n") != std::string::npos;
     shape.beyond_ascii = beyond_ascii(all);
-    // Runs of adjacent cells in one call each.
-    for (std::size_t i = 0; i < cells_.size();) {
+    // Runs of adjacent cells in one call each; none past what `fields` takes,
+    // however many a cell repeats.
+    const std::size_t taken = fields.columns_taken();
+    for (std::size_t i = 0; i < cells_.size() && cells_[i].column < taken;) {
         const std::size_t first = cells_[i].column;
         run_.clear();
-        for (; i < cells_.size() && cells_[i].column == first + run_.size(); ++i) {
+        for (; i < cells_.size() && cells_[i].column == first + run_.size() &&
+               cells_[i].column < taken;
+             ++i) {
             const PaddedView text = padded_.view(cells_[i].offset, cells_[i].size);
-            run_.insert(run_.end(), cells_[i].repeated, text);
+            run_.insert(run_.end(), std::min(cells_[i].repeated, taken - cells_[i].column), text);
         }
         fields.take(first, run_);
     }
-    for (const auto& [column, refusal] : refusals_) fields.refuse(column, refusal);
+    for (const Refused& refused : refusals_) {
+        const std::size_t end = std::min(refused.column + refused.repeated, taken);
+        for (std::size_t column = refused.column; column < end; ++column) {
+            fields.refuse(column, {refused.kind, cell_name(column, number), refused.detail});
+        }
+    }
     return RowSource::Read::row;
 }
 

@@ -18,8 +18,9 @@ namespace convert {
 /// (or a damaged one), or a password is needed to open it.
 struct WorkbookError : std::runtime_error {
     enum class Kind {
-        unreadable,  // what() says why, in Convert's words or its library's
-        encrypted,   // a password is needed to open it
+        unreadable,        // what() says why, in Convert's words or its library's
+        encrypted,         // a password is needed to open it
+        default_password,  // encrypted with the password Excel opens it with, asking for none
     };
     WorkbookError(Kind kind, const std::string& reason) : std::runtime_error(reason), kind(kind) {}
     Kind kind;

@@ -6,16 +6,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "containers/compound_file.h"
 #include "containers/xml_reader.h"
 #include "containers/zip_archive.h"
 #include "text/ascii_text.h"
 #include "text/utf8.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
+#include "workbooks/sheet_rows.h"
 #include "workbooks/workbook_rows.h"
 
 namespace convert {
@@ -35,10 +38,15 @@ constexpr std::string_view kStrictRelationIds =
 constexpr std::string_view kRelationships =
     "http://schemas.openxmlformats.org/package/2006/relationships";
 
-/// The most bytes the shared strings take, their text and index, and the
-/// most merged ranges a sheet lists.
+/// The most bytes the shared strings take, their text and index.
 constexpr std::size_t kMaxSharedStrings = std::size_t{64} << 20;
-constexpr std::size_t kMaxMergedRanges = std::size_t{1} << 20;
+// Bounds on what else is held, far past what spreadsheet programs write
+// (Excel: 64 000 cell formats, format codes of 255 characters).
+constexpr std::size_t kMaxRelationships = 100'000;
+constexpr std::size_t kMaxRelationshipText = 8192;  // an id, type or target
+constexpr std::size_t kMaxCellStyles = 100'000;
+constexpr std::size_t kMaxNumberFormats = 100'000;
+constexpr std::size_t kMaxFormatCode = 4096;
 /// A cell's text kept once it is surely too long for a row: escapes
 /// decoded later take no more than 13 bytes off it.
 constexpr std::size_t kMaxCellText = kLongestRow + 16;
@@ -76,25 +84,16 @@ std::string quoted(std::string_view text) {
     return '"' + std::string(text.substr(0, 40)) + (text.size() > 40 ? "...\"" : "\"");
 }
 
-/// Cells from row `first_row`, column `first_column` (from 0) to the last
-/// ones, both included.
-struct CellRange {
-    std::uint32_t first_row = 0;
-    std::uint32_t last_row = 0;
-    std::uint16_t first_column = 0;
-    std::uint16_t last_column = 0;
-
-    friend bool operator==(const CellRange&, const CellRange&) = default;
-};
-
 // References to cells, as A1 or XFD1048576: columns from 0, rows from 1.
 
 /// Reads `ref` as a cell's reference; a column past the sheet's bound is kSheetColumns.
 bool read_reference(std::string_view ref, std::size_t& column, std::size_t& row) {
     std::size_t at = 0;
     column = 0;
-    for (; at < ref.size() && ref[at] >= 'A' && ref[at] <= 'Z'; ++at) {
-        if (at < 3) column = column * 26 + static_cast<std::size_t>(ref[at] - 'A' + 1);
+    // In either case, as spreadsheet programs read them.
+    for (char c; at < ref.size() && (c = static_cast<char>(ref[at] & ~0x20)) >= 'A' && c <= 'Z';
+         ++at) {
+        if (at < 3) column = column * 26 + static_cast<std::size_t>(c - 'A' + 1);
     }
     if (at == 0) return false;
     column = at > 3 ? kSheetColumns : std::min(column - 1, kSheetColumns);
@@ -102,20 +101,6 @@ bool read_reference(std::string_view ref, std::size_t& column, std::size_t& row)
     if (!number || *number == 0) return false;
     row = *number;
     return true;
-}
-
-std::optional<CellRange> read_range(std::string_view ref) {
-    const std::size_t colon = ref.find(':');
-    std::size_t c1 = 0, r1 = 0, c2 = 0, r2 = 0;
-    if (!read_reference(ref.substr(0, colon), c1, r1) ||
-        !read_reference(colon == kNone ? ref : ref.substr(colon + 1), c2, r2)) {
-        return std::nullopt;
-    }
-    constexpr std::size_t kLastRow = std::numeric_limits<std::uint32_t>::max();
-    return CellRange{static_cast<std::uint32_t>(std::min({r1, r2, kLastRow})),
-                     static_cast<std::uint32_t>(std::min(std::max(r1, r2), kLastRow)),
-                     static_cast<std::uint16_t>(std::min(c1, c2)),
-                     static_cast<std::uint16_t>(std::max(c1, c2))};
 }
 
 // Excel's escapes: _xHHHH_ stands for the UTF-16 unit HHHH, for characters
@@ -265,191 +250,10 @@ std::string part_named(std::string_view folder, std::string_view target) {
     return resolved;
 }
 
-/// Scans a sheet's bytes for its merged ranges (see find_merged_ranges).
-class MergeScan {
-public:
-    explicit MergeScan(std::vector<CellRange>& ranges) : ranges_(ranges) {}
-
-    /// Scans `data` from `at`; returns where to go on once more bytes
-    /// follow (`more`), or its size.
-    std::size_t scan(std::string_view data, std::size_t at, bool more) {
-        std::size_t tag = 0, tag_from = kNone, special = 0, special_from = kNone;
-        for (;;) {
-            if (!until_.empty()) {
-                const std::size_t end = data.find(until_, at);
-                if (end == kNone)
-                    return std::max(at, data.size() - std::min(data.size(), std::size_t{2}));
-                at = end + until_.size();
-                until_ = {};
-                continue;
-            }
-            // The next of each, from here.
-            if (tag_from > at || (tag != kNone && tag < at)) {
-                const auto found = std::search(data.begin() + at, data.end(), name_);
-                tag = found == data.end() ? kNone : found - data.begin();
-                tag_from = at;
-            }
-            if (special_from > at || (special != kNone && special < at)) {
-                special = find_special(data, at);
-                special_from = at;
-            }
-            if (tag == kNone && special == kNone) {
-                return more ? std::max(at, data.size() - std::min(data.size(), std::size_t{16}))
-                            : data.size();
-            }
-            if (special < tag) {
-                const std::string_view rest = data.substr(special);
-                if (more && rest.size() < 9) return special;
-                at = special + 2;
-                if (rest.starts_with("<!--")) {
-                    until_ = "-->";
-                } else if (rest.starts_with("<![CDATA[")) {
-                    until_ = "]]>";
-                } else if (rest[1] == '?') {
-                    until_ = "?>";
-                }
-                continue;
-            }
-            const std::size_t after = tag + kName.size();
-            if (after == data.size()) {
-                if (more) return tag;
-                return data.size();
-            }
-            at = after;
-            if (!starts_tag(data, tag) ||
-                std::string_view(" \t\r\n/>").find(data[after]) == kNone) {
-                continue;
-            }
-            std::string_view ref;
-            bool has_ref = false;
-            const std::size_t end = tag_end(data, after, ref, has_ref);
-            if (end == kNone) {
-                if (more) return tag;
-                return data.size();  // cut short: the parse says so
-            }
-            const std::optional<CellRange> range = read_range(ref);
-            if (!range) {
-                unreadable(
-                    has_ref ? "The sheet's merged range " + quoted(ref) + " is no range of cells."
-                            : std::string("The sheet lists a merged range without its cells."));
-            }
-            if (ranges_.size() == kMaxMergedRanges) {
-                unreadable("The sheet merges more than " + std::to_string(kMaxMergedRanges) +
-                           " ranges of cells.");
-            }
-            ranges_.push_back(*range);
-            at = end;
-        }
-    }
-
-private:
-    static constexpr std::string_view kName = "mergeCell";
-
-    /// The next "<!" or "<?" from `from`: a comment, CDATA or instruction.
-    static std::size_t find_special(std::string_view data, std::size_t from) {
-        std::size_t best = kNone;
-        for (const char mark : {'!', '?'}) {
-            for (std::size_t p = from + 1; (p = data.find(mark, p)) != kNone && p < best; ++p) {
-                if (data[p - 1] == '<') {
-                    best = p;
-                    break;
-                }
-            }
-        }
-        return best == kNone ? kNone : best - 1;
-    }
-
-    /// Whether the name at `at` follows '<', directly or past a prefix.
-    static bool starts_tag(std::string_view data, std::size_t at) {
-        if (at == 0) return false;
-        if (data[at - 1] == '<') return true;
-        if (data[at - 1] != ':') return false;
-        std::size_t p = at - 1;
-        const auto in_name = [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                   c == '_' || c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
-        };
-        while (p > 0 && in_name(data[p - 1])) --p;
-        return p > 0 && p + 1 < at && data[p - 1] == '<';
-    }
-
-    /// Past the '>' of the start tag whose attributes begin at `at`, its
-    /// ref attribute taken; kNone when the tag goes on past `data`.
-    static std::size_t tag_end(std::string_view data, std::size_t at, std::string_view& ref,
-                               bool& has_ref) {
-        constexpr std::string_view kSpace = " \t\r\n";
-        for (;;) {
-            at = data.find_first_not_of(kSpace, at);
-            if (at == kNone) return kNone;
-            if (data[at] == '>') return at + 1;
-            if (data[at] == '/') {
-                ++at;
-                continue;
-            }
-            const std::size_t equals = data.find('=', at);
-            if (equals == kNone) return kNone;
-            const std::size_t quote = data.find_first_not_of(kSpace, equals + 1);
-            if (quote == kNone) return kNone;
-            if (data[quote] != '"' && data[quote] != '\'') {
-                unreadable("The sheet's list of merged cells is not well-formed.");
-            }
-            const std::size_t close = data.find(data[quote], quote + 1);
-            if (close == kNone) return kNone;
-            std::string_view name = data.substr(at, equals - at);
-            name = name.substr(0, name.find_last_not_of(kSpace) + 1);
-            if (name == "ref") {
-                ref = data.substr(quote + 1, close - quote - 1);
-                has_ref = true;
-            }
-            at = close + 1;
-        }
-    }
-
-    std::vector<CellRange>& ranges_;
-    std::boyer_moore_horspool_searcher<std::string_view::const_iterator> name_{kName.begin(),
-                                                                               kName.end()};
-    std::string_view until_;  // the end of the comment, CDATA or instruction passed over
-};
-
-/// The ranges of a sheet's <mergeCell ref="..."/> elements, found in its
-/// bytes without parsing its XML: the list comes after the rows, which are
-/// read before it. Comments, CDATA sections and processing instructions are
-/// passed over, so that any other '<' is markup; the parse checks the list.
-std::vector<CellRange> find_merged_ranges(ByteSource& sheet) {
-    constexpr std::size_t kBlock = 256 << 10;
-    constexpr std::size_t kBehind = 64;  // bytes kept before the place: a tag's '<' and prefix
-    std::vector<CellRange> ranges;
-    MergeScan scan(ranges);
-    std::string data;
-    std::size_t at = 0;
-    for (bool more = true; more;) {
-        const std::size_t kept = at - std::min(at, kBehind);
-        data.erase(0, kept);
-        at -= kept;
-        // Only a tag cut short is kept whole; the parse refuses one this long.
-        if (data.size() - at > kMaxXmlMarkup) {
-            unreadable("The sheet holds a tag longer than " + std::to_string(kMaxXmlMarkup) +
-                       " bytes.");
-        }
-        const std::size_t old = data.size();
-        data.resize(old + kBlock);
-        const std::size_t got = sheet.read(data.data() + old, kBlock);
-        data.resize(old + got);
-        more = got != 0;
-        at = scan.scan(data, at, more);
-    }
-    return ranges;
-}
-
-}  // namespace
-
-namespace {
-
-class XlsxSheet final : public RowSource {
+class XlsxSheet final : public SheetReader {
 public:
     explicit XlsxSheet(RandomAccessSource& file);
-    Read read(FieldTaker& fields, RowShape& shape) override;
-    std::size_t number() const override { return number_; }
+    std::uint64_t next(SheetRow& row) override;
 
 private:
     /// How a cell style shows numbers, with its format's code as written.
@@ -460,6 +264,11 @@ private:
     struct Relationship {
         std::string id, type, target;
     };
+    /// A part's relationships in their order, and by id (the first of each).
+    struct Relationships {
+        std::vector<Relationship> list;
+        std::unordered_map<std::string_view, std::size_t> by_id;
+    };
     enum class CellType { number, shared, inline_string, formula_string, boolean, error, date };
 
     // The workbook's parts.
@@ -467,14 +276,13 @@ private:
     /// Null for a part not `needed` that is missing.
     std::unique_ptr<ByteSource> open_part(const std::string& path, bool needed = true);
     /// Those of `part` ("" for the package's), their targets as part names.
-    std::vector<Relationship> relationships(const std::string& part);
+    Relationships relationships(const std::string& part);
     void open_parts(RandomAccessSource& file);
     void read_shared_strings(const std::string& path);
     void read_styles(const std::string& path);
     void open_sheet(const std::string& path);
 
     // The sheet's rows.
-    Read next_row(FieldTaker& fields, RowShape& shape);
     /// Reads on to the next <row>: its number, or 0 past the last.
     std::size_t next_row_start();
     void read_cells(std::size_t row);
@@ -484,13 +292,6 @@ private:
     [[noreturn]] void cell_fault(std::size_t row, std::size_t column,
                                  const std::string& fault) const;
     void skip_element();
-    /// Reads the rest of the sheet, its merged ranges checked against those found first.
-    void finish_sheet();
-    void check_merge();
-    /// Sets the columns that merged ranges empty in `row`.
-    void cover_merged(std::size_t row);
-    /// Whether `column`, right of the last asked about, is emptied.
-    bool covered(std::size_t column);
 
     std::unique_ptr<ZipArchive> archive_;
     std::string part_;          // the part being read, named in failures
@@ -502,39 +303,30 @@ private:
 
     std::unique_ptr<ByteSource> sheet_stream_;
     std::unique_ptr<XmlReader> xml_;
-    std::size_t dimension_columns_ = 0;
-    std::size_t columns_ = 0;      // each row's length counts at least this many fields
-    std::size_t last_row_ = 0;     // the number of the last <row> met
-    std::size_t pending_row_ = 0;  // a row whose start was read, its cells not yet
-    bool header_read_ = false;
+    std::size_t last_row_ = 0;  // the number of the last <row> met
     bool rows_ended_ = false;
-    std::size_t number_ = 0;
 
-    std::vector<CellRange> merges_;  // as the sheet lists them
-    std::size_t merges_checked_ = 0;
-    std::vector<CellRange> by_row_;                            // sorted by first row
-    std::size_t next_merge_ = 0;                               // of by_row_, the first not yet met
-    std::vector<CellRange> active_;                            // those over the current row
-    std::size_t active_until_ = static_cast<std::size_t>(-1);  // their first last row
-    bool top_left_row_ = false;  // the row holds a range's top-left cell
-    std::vector<std::pair<std::size_t, std::size_t>> covered_;  // columns emptied, from, to
-    std::size_t covered_at_ = 0;
-
-    SheetRow row_;
-    std::string value_;  // the cell's text as read
+    SheetRow* row_ = nullptr;  // being filled
+    std::string value_;        // the cell's text as read
 };
 
 }  // namespace
 
 std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file) {
-    return std::make_unique<XlsxSheet>(file);
+    return std::make_unique<SheetRows>(std::make_unique<XlsxSheet>(file));
 }
 
 XlsxSheet::XlsxSheet(RandomAccessSource& file) {
     if (is_compound_file(file)) {
-        if (holds_encrypted_package(file)) {
-            throw WorkbookError(WorkbookError::Kind::encrypted,
-                                "The workbook is encrypted: it needs a password to be opened.");
+        switch (encryption_of(file)) {
+            case Encryption::password:
+                throw WorkbookError(WorkbookError::Kind::encrypted,
+                                    "The workbook is encrypted: it needs a password to be opened.");
+            case Encryption::default_password:
+                throw WorkbookError(WorkbookError::Kind::default_password,
+                                    "The workbook is encrypted with Excel's default password.");
+            case Encryption::none:
+                break;
         }
         throw WorkbookError(WorkbookError::Kind::unreadable,
                             "It is an Excel 97-2003 workbook, or another compound file, not an "
@@ -543,20 +335,24 @@ XlsxSheet::XlsxSheet(RandomAccessSource& file) {
     workbook_errors(part_, [&] { open_parts(file); });
 }
 
-RowSource::Read XlsxSheet::read(FieldTaker& fields, RowShape& shape) {
-    return workbook_errors(part_, [&] { return next_row(fields, shape); });
+std::uint64_t XlsxSheet::next(SheetRow& row) {
+    row_ = &row;
+    return workbook_errors(part_, [&]() -> std::uint64_t {
+        // Rows with nothing in them are passed over.
+        for (std::size_t number; (number = next_row_start()) != 0;) {
+            read_cells(number);
+            if (!row.empty()) return number;
+        }
+        return 0;
+    });
 }
 
 // The workbook's parts, found through the relationships of the package
 // and of the workbook.
 
 const ZipEntry* XlsxSheet::find_part(const std::string& path) const {
-    if (const ZipEntry* entry = archive_->find(path)) return entry;
     // Part names are the same in any case.
-    for (const ZipEntry& entry : archive_->entries()) {
-        if (equals_ignoring_case(entry.name, path)) return &entry;
-    }
-    return nullptr;
+    return archive_->find_ignoring_case(path);
 }
 
 std::unique_ptr<ByteSource> XlsxSheet::open_part(const std::string& path, bool needed) {
@@ -569,11 +365,12 @@ std::unique_ptr<ByteSource> XlsxSheet::open_part(const std::string& path, bool n
     return archive_->open(*entry);
 }
 
-std::vector<XlsxSheet::Relationship> XlsxSheet::relationships(const std::string& part) {
+XlsxSheet::Relationships XlsxSheet::relationships(const std::string& part) {
     const std::size_t name = part.rfind('/') + 1;
     const std::string folder = part.substr(0, name);
-    std::vector<Relationship> found;
-    const auto stream = open_part(folder + "_rels/" + part.substr(name) + ".rels", false);
+    Relationships found;
+    const std::string path = folder + "_rels/" + part.substr(name) + ".rels";
+    const auto stream = open_part(path, false);
     if (stream == nullptr) return found;
     const auto xml = read_xml(*stream);
     for (Node node; (node = xml->next()) != Node::done;) {
@@ -581,16 +378,27 @@ std::vector<XlsxSheet::Relationship> XlsxSheet::relationships(const std::string&
             attribute(*xml, "TargetMode") == "External") {
             continue;
         }
-        found.push_back({std::string(attribute(*xml, "Id")), std::string(attribute(*xml, "Type")),
-                         part_named(folder, attribute(*xml, "Target"))});
+        const std::string_view id = attribute(*xml, "Id"), type = attribute(*xml, "Type"),
+                               target = attribute(*xml, "Target");
+        if (found.list.size() == kMaxRelationships) {
+            unreadable("The workbook's part " + path + " holds more than " +
+                       std::to_string(kMaxRelationships) + " relationships.");
+        }
+        if (std::max({id.size(), type.size(), target.size()}) > kMaxRelationshipText) {
+            unreadable("The workbook's part " + path + " holds a relationship longer than " +
+                       std::to_string(kMaxRelationshipText) + " bytes.");
+        }
+        found.list.push_back({std::string(id), std::string(type), part_named(folder, target)});
     }
+    found.by_id.reserve(found.list.size());
+    for (std::size_t i = 0; i < found.list.size(); ++i) found.by_id.emplace(found.list[i].id, i);
     return found;
 }
 
 void XlsxSheet::open_parts(RandomAccessSource& file) {
     archive_ = std::make_unique<ZipArchive>(file);
     std::string workbook;
-    for (const Relationship& r : relationships("")) {
+    for (const Relationship& r : relationships("").list) {
         if (r.type.ends_with("/officeDocument")) {
             workbook = r.target;
             break;
@@ -600,8 +408,8 @@ void XlsxSheet::open_parts(RandomAccessSource& file) {
         unreadable("The zip archive holds no workbook.");
     }
     std::string sheet, strings, styles;
-    const std::vector<Relationship> parts = relationships(workbook);
-    for (const Relationship& r : parts) {
+    const Relationships parts = relationships(workbook);
+    for (const Relationship& r : parts.list) {
         if (strings.empty() && r.type.ends_with("/sharedStrings")) strings = r.target;
         if (styles.empty() && r.type.ends_with("/styles")) styles = r.target;
     }
@@ -613,14 +421,14 @@ void XlsxSheet::open_parts(RandomAccessSource& file) {
             if (xml->name() == "sheet" && sheet.empty()) {
                 auto id = xml->attribute(kRelationIds, "id");
                 if (!id) id = xml->attribute(kStrictRelationIds, "id");
-                const auto named = std::find_if(parts.begin(), parts.end(),
-                                                [&](const Relationship& r) { return r.id == id; });
-                if (named == parts.end()) {
+                const auto named = parts.by_id.find(id.value_or(std::string_view{}));
+                if (!id || named == parts.by_id.end()) {
                     unreadable("The workbook's sheet " + quoted(attribute(*xml, "name")) +
                                " has no part.");
                 }
                 // Chart sheets and the like have no cells.
-                if (named->type.ends_with("/worksheet")) sheet = named->target;
+                const Relationship& r = parts.list[named->second];
+                if (r.type.ends_with("/worksheet")) sheet = r.target;
             } else if (xml->name() == "calcPr") {
                 const std::string_view full = attribute(*xml, "fullCalcOnLoad");
                 recalculate_ = full == "1" || full == "true";
@@ -698,30 +506,38 @@ void XlsxSheet::read_styles(const std::string& path) {
         }
         return number.value_or(0);
     };
-    std::vector<std::pair<unsigned, std::string>> codes;  // the workbook's own formats
-    std::vector<unsigned> formats;                        // of each cell style
+    const auto too_many = [&](std::size_t bound, const char* what) {
+        unreadable("The workbook's part " + path + " holds more than " + std::to_string(bound) +
+                   " " + what + ".");
+    };
+    std::unordered_map<unsigned, std::string> codes;  // the workbook's own formats, by id
+    std::vector<unsigned> formats;                    // of each cell style
     bool cell_styles = false;
     for (Node node; (node = xml->next()) != Node::done;) {
         if (node == Node::text || !is_main(xml->ns())) continue;
         if (is(*xml, "cellXfs")) {
             cell_styles = node == Node::start;
         } else if (node == Node::start && xml->name() == "numFmt") {
-            codes.emplace_back(format_id(), attribute(*xml, "formatCode"));
+            const std::string_view code = attribute(*xml, "formatCode");
+            if (codes.size() == kMaxNumberFormats) too_many(kMaxNumberFormats, "number formats");
+            if (code.size() > kMaxFormatCode) {
+                unreadable("The workbook's part " + path + " holds a number format longer than " +
+                           std::to_string(kMaxFormatCode) + " bytes.");
+            }
+            codes.emplace(format_id(), code);
         } else if (node == Node::start && xml->name() == "xf" && cell_styles) {
+            if (formats.size() == kMaxCellStyles) too_many(kMaxCellStyles, "cell styles");
             formats.push_back(format_id());
         }
     }
     // Each format read once, however many styles use it.
-    std::vector<unsigned> ids;  // of formats_
+    std::unordered_map<unsigned, std::uint32_t> read;  // format id, place in formats_
     styles_.reserve(formats.size());
     for (const unsigned id : formats) {
-        const auto known = std::find(ids.begin(), ids.end(), id);
-        styles_.push_back(static_cast<std::uint32_t>(known - ids.begin()));
-        if (known != ids.end()) continue;
-        ids.push_back(id);
-        const auto own = std::find_if(codes.begin(), codes.end(),
-                                      [&](const auto& code) { return code.first == id; });
-        if (own != codes.end()) {
+        const auto [known, added] = read.emplace(id, static_cast<std::uint32_t>(formats_.size()));
+        styles_.push_back(known->second);
+        if (!added) continue;
+        if (const auto own = codes.find(id); own != codes.end()) {
             formats_.push_back({excel_number_format(own->second), own->second});
             continue;
         }
@@ -732,49 +548,15 @@ void XlsxSheet::read_styles(const std::string& path) {
     }
 }
 
-// The sheet: its merged ranges found first, then its XML read up to its rows.
+// The sheet: its XML read up to its rows.
 
 void XlsxSheet::open_sheet(const std::string& path) {
-    merges_ = find_merged_ranges(*open_part(path));
-    by_row_ = merges_;
-    std::stable_sort(by_row_.begin(), by_row_.end(), [](const CellRange& a, const CellRange& b) {
-        return a.first_row < b.first_row;
-    });
     sheet_stream_ = open_part(path);
     xml_ = read_xml(*sheet_stream_);
     for (Node node; (node = xml_->next()) != Node::done;) {
-        if (node != Node::start) continue;
-        if (is(*xml_, "sheetData")) return;
-        if (is(*xml_, "dimension")) {
-            const std::string_view ref = attribute(*xml_, "ref");
-            const auto range = read_range(ref);
-            if (!range)
-                unreadable("The sheet's dimension " + quoted(ref) + " is no range of cells.");
-            dimension_columns_ = std::min<std::size_t>(range->last_column + 1u, kSheetColumns);
-        } else if (xml_->name() == "mergeCell") {
-            check_merge();
-        }
+        if (node == Node::start && is(*xml_, "sheetData")) return;
     }
-    finish_sheet();
-}
-
-void XlsxSheet::check_merge() {
-    const auto range = read_range(attribute(*xml_, "ref"));
-    if (!range || merges_checked_ == merges_.size() || merges_[merges_checked_] != *range) {
-        unreadable("The sheet's merged cells are not all where they were found ahead of its rows.");
-    }
-    ++merges_checked_;
-}
-
-void XlsxSheet::finish_sheet() {
     rows_ended_ = true;
-    // The scan and the parse see the same elements: by their name alone.
-    for (Node node; (node = xml_->next()) != Node::done;) {
-        if (node == Node::start && xml_->name() == "mergeCell") check_merge();
-    }
-    if (merges_checked_ != merges_.size()) {
-        unreadable("The sheet's merged cells are not all where they were found ahead of its rows.");
-    }
 }
 
 void XlsxSheet::skip_element() {
@@ -806,38 +588,17 @@ std::size_t XlsxSheet::next_row_start() {
         }
         if (node == Node::start) skip_element();
         if (node == Node::end || node == Node::done) {
-            finish_sheet();
+            // The rest is read for the archive to check the part whole.
+            while (xml_->next() != Node::done) {
+            }
+            rows_ended_ = true;
             return 0;
         }
     }
 }
 
-RowSource::Read XlsxSheet::next_row(FieldTaker& fields, RowShape& shape) {
-    if (!header_read_) {
-        header_read_ = true;
-        number_ = 1;
-        pending_row_ = next_row_start();
-        row_.clear();
-        if (pending_row_ == 1) {
-            pending_row_ = 0;
-            read_cells(1);
-        }
-        columns_ = std::max(dimension_columns_, row_.width());
-        return row_.hand_to(fields, shape, columns_);
-    }
-    for (;;) {
-        if (pending_row_ == 0) pending_row_ = next_row_start();
-        if (pending_row_ == 0) return Read::end;
-        number_ = std::exchange(pending_row_, 0);
-        read_cells(number_);
-        // Rows with nothing in them are blank: passed over.
-        if (!row_.empty()) return row_.hand_to(fields, shape, columns_);
-    }
-}
-
 void XlsxSheet::read_cells(std::size_t row) {
-    row_.clear();
-    cover_merged(row);
+    row_->clear();
     std::size_t next_column = 0;
     for (;;) {
         const Node node = xml_->next();
@@ -881,7 +642,8 @@ void XlsxSheet::read_cell(std::size_t row, std::size_t& next_column) {
         type = known->second;
     }
     unsigned style = 0;
-    if (const auto s = xml_->attribute({}, "s")) {
+    // An empty style is the first, as if none were named.
+    if (const auto s = xml_->attribute({}, "s"); s && !s->empty()) {
         const auto number = whole_number<unsigned>(*s);
         if (!number) cell_fault(row, column, "names the style " + quoted(*s));
         style = *number;
@@ -930,10 +692,9 @@ void XlsxSheet::read_cell(std::size_t row, std::size_t& next_column) {
 
 void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, unsigned style,
                           bool formula, bool value) {
-    // Of a merged range, only the top-left cell shows its value.
-    if (column >= kSheetColumns || (!covered_.empty() && covered(column))) return;
+    if (column >= kSheetColumns) return;
     const auto refuse = [&](CellRefusal::Kind kind, std::string detail) {
-        row_.refuse(column, {kind, cell_name(column, row), std::move(detail)});
+        row_->refuse(column, kind, std::move(detail));
     };
     if (formula && (recalculate_ || !value)) return refuse(CellRefusal::Kind::unsaved_formula, {});
     if (value_.empty()) return;
@@ -955,17 +716,17 @@ void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, un
                                ", which the workbook does not have");
             }
             const std::uint32_t start = *index == 0 ? 0 : string_ends_[*index - 1];
-            return row_.add(column,
-                            std::string_view(strings_).substr(start, string_ends_[*index] - start));
+            return row_->add(
+                column, std::string_view(strings_).substr(start, string_ends_[*index] - start));
         }
         case CellType::inline_string:
         case CellType::formula_string:
-            return row_.add(column, value_);
+            return row_->add(column, value_);
         case CellType::boolean:
             if (value_ != "0" && value_ != "1") {
                 cell_fault(row, column, "holds " + quoted(value_) + ", which is not TRUE or FALSE");
             }
-            return row_.add(column, value_ == "1" ? "TRUE" : "FALSE");
+            return row_->add(column, value_ == "1" ? "TRUE" : "FALSE");
         case CellType::error:
             return refuse(CellRefusal::Kind::error, value_);
         case CellType::date:
@@ -978,53 +739,14 @@ void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, un
         return refuse(CellRefusal::Kind::number_format, refused->code);
     }
     const NumberFormat& format = std::get<NumberFormat>(style_shown.format);
-    if (!format.digits && shown_as_stored(value_)) return row_.add(column, value_);
+    if (!format.digits && shown_as_stored(value_)) return row_->add(column, value_);
     const std::optional<double> number = parse_cell_number(value_);
     if (!number) cell_fault(row, column, "holds " + quoted(value_) + ", which is not a number");
-    row_.add(column, shown_number(*number, format));
+    row_->add(column, shown_number(*number, format));
 }
 
 void XlsxSheet::cell_fault(std::size_t row, std::size_t column, const std::string& fault) const {
     unreadable("Cell " + cell_name(column, row) + " of the sheet " + fault + ".");
-}
-
-// Merged ranges over the rows: the columns each row empties, in order.
-
-void XlsxSheet::cover_merged(std::size_t row) {
-    bool changed = top_left_row_;
-    top_left_row_ = false;
-    while (next_merge_ < by_row_.size() && by_row_[next_merge_].first_row <= row) {
-        const CellRange& range = by_row_[next_merge_++];
-        if (range.last_row < row) continue;
-        active_.push_back(range);
-        active_until_ = std::min<std::size_t>(active_until_, range.last_row);
-        changed = true;
-    }
-    if (row > active_until_) {
-        std::erase_if(active_, [&](const CellRange& range) { return range.last_row < row; });
-        active_until_ = std::numeric_limits<std::size_t>::max();
-        for (const CellRange& range : active_) {
-            active_until_ = std::min<std::size_t>(active_until_, range.last_row);
-        }
-        changed = true;
-    }
-    covered_at_ = 0;
-    if (!changed) return;
-    covered_.clear();
-    for (const CellRange& range : active_) {
-        std::size_t first = range.first_column;
-        if (range.first_row == row) {
-            ++first;
-            top_left_row_ = true;
-        }
-        if (first <= range.last_column) covered_.emplace_back(first, range.last_column);
-    }
-    std::sort(covered_.begin(), covered_.end());
-}
-
-bool XlsxSheet::covered(std::size_t column) {
-    while (covered_at_ < covered_.size() && covered_[covered_at_].second < column) ++covered_at_;
-    return covered_at_ < covered_.size() && covered_[covered_at_].first <= column;
 }
 
 }  // namespace convert

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "containers/compound_file.h"
 #include "zip_writer.h"
 
 using namespace convert;
@@ -42,6 +43,7 @@ TEST(ZipArchive, ReadsEntriesOrSaysWhyNot) {
     // the end record 22 bytes from the end, its data at 31.
     const std::string stored = make_zip({{"a", text, false}});
     const std::string deflated = make_zip({{"a", text}});
+    const std::string two = make_zip({{"a", text, false}, {"b", text, false}});
     const std::size_t end = stored.size() - 22, header = stored.size() - 69;
     const std::size_t packed = deflated.size() - 100, deflated_header = deflated.size() - 69;
     const std::string damaged = "!The zip archive is damaged.";
@@ -71,6 +73,11 @@ TEST(ZipArchive, ReadsEntriesOrSaysWhyNot) {
         {"more entries than the directory", patched(stored, end + 8, {2, 0, 2}), damaged},
         {"entry past the directory", patched(stored, header + 42, {header}), damaged},
         {"entry offset not a header", patched(stored, header + 42, {1}), entry("is damaged.")},
+        {"a part named twice", make_zip({{"a", text}, {"a", "other"}}),
+         "!The zip archive holds the part a twice."},
+        {"two records of one entry's bytes", patched(two, two.size() - 69 + 42, {0, 0, 0, 0}),
+         "!The entry \"b\" of the zip archive is damaged: another entry's record names its bytes "
+         "too."},
         {"split archive", patched(stored, end + 4, {1}),
          "!The zip archive spans several files, which is not supported."},
         {"CRC mismatch", patched(stored, 31, {'X'}),

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "compound_writer.h"
 #include "run/messages.h"
 #include "test_support.h"
 
@@ -105,11 +106,28 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
              {std::string(kFullHeader) + ",NOTES", std::string(kExampleLine) + ",#REF!"})),
          converted,
          {"Done."}},
+        {"a workbook whose header is in row 5, as its export reads",
+         "SPE1999.xlsx",
+         workbook_of("\r\n\r\n\r\n\r\n" + kValid),
+         no_known_column,
+         {"No known column in the first line of SPE1999.XLSX.  Data not converted."}},
+        {"and an OpenDocument one",
+         "SPE1999.ods",
+         workbook_of("\r\n\r\n\r\n\r\n" + kValid, true),
+         no_known_column,
+         {"No known column in the first line of SPE1999.ODS.  Data not converted."}},
         {"a workbook encrypted with a password",
          "SPE1999.xlsx",
          kCompound + std::string(504, '\0') + kEncryptedPackage,
          encrypted,
          {"SPE1999.XLSX is encrypted with a password.  Data not converted."}},
+        {"a workbook encrypted with Excel's default password",
+         "SPE1999.xlsx",
+         make_compound({{"EncryptionInfo", standard_encryption_info(u"VelvetSweatshop", 128)},
+                        {"EncryptedPackage", std::string(64, 'x')}}),
+         default_password,
+         {"SPE1999.XLSX is encrypted (with the default password Excel uses for protected "
+          "workbooks); open and save it without protection."}},
         {"not a workbook",
          "SPE1999.ods",
          kValid,

@@ -150,6 +150,7 @@ inline constexpr Ending invalid_name{RunEnd::invalid_name};
 inline constexpr Ending source_missing{RunEnd::source_missing};
 inline constexpr Ending source_unreadable{RunEnd::source_unreadable};
 inline constexpr Ending encrypted{RunEnd::encrypted};
+inline constexpr Ending default_password{RunEnd::default_password};
 inline constexpr Ending source_changed{RunEnd::source_changed};
 inline constexpr Ending failed{RunEnd::failed};
 inline constexpr Ending replace_failed{RunEnd::replace_failed};

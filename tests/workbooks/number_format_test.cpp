@@ -8,8 +8,8 @@ using namespace convert;
 
 namespace {
 
-// Rounded to 15 digits first, then to the format's: never from the double
-// directly, and half away from zero where the decimal is a tie.
+// Fixed digits: rounded to 15 digits first, then to the format's, never from
+// the double directly, and half away from zero where the decimal is a tie.
 TEST(NumberFormat, ShownAsTheCsvExportWritesIt) {
     const struct {
         double value;
@@ -19,10 +19,28 @@ TEST(NumberFormat, ShownAsTheCsvExportWritesIt) {
         // clang-format off
         {7, "General", "7"}, {62.5, "general", "62.5"}, {-2, "General", "-2"},
         {0.1 + 0.2, "General", "0.3"}, {2.0 / 3, "General", "0.666666666666667"},
-        {1e20, "General", "100000000000000000000"}, {1e-7, "General", "0.0000001"},
-        {-1.5e-7, "General", "-0.00000015"}, {-0.0, "General", "0"},
+        {1e-7, "General", "0.0000001"}, {-1.5e-7, "General", "-0.00000015"}, {-0.0, "General", "0"},
         {123456789012345.6, "General", "123456789012346"},
         {999999999999999.9, "@", "1000000000000000"},
+        // General as the export writes it, by LibreOffice's own output: whole
+        // numbers up to 2^53, the shortest decimal rounded half up, and the
+        // exponents of the largest and smallest.
+        {9007199254740991.0, "General", "9007199254740991"},
+        {9007199254740992.0, "General", "9.00719925474099E+015"}, {1e16, "General", "1E+016"},
+        {-1e16, "General", "-1E+016"}, {1e20, "General", "1E+020"},
+        {12345678901234567.0, "General", "1.23456789012346E+016"},
+        {1000000000000000.5, "General", "1E+015"}, {999999999999999.5, "General", "1000000000000000"},
+        {123456789012344.5, "General", "123456789012345"},  // a tie: up, not to even
+        {1.041392685158225, "General", "1.04139268515823"},  // 1.04139268515822497... as a double
+        {7173112.722621645, "General", "7173112.72262165"}, {0.9999999999999999, "General", "1"},
+        {0.00012345, "General", "0.00012345"}, {1.25e-5, "General", "0.0000125"},
+        {1.23456789012345678e-6, "General", "1.23456789012346E-06"},
+        {9.9999999999999994e-12, "General", "1E-11"}, {1e-14, "General", "1E-14"},
+        {-1e-15, "General", "-1E-15"}, {0.0009999999999999995, "General", "0.001"},
+        {9.999999999999995e-5, "General", "0.0001"}, {5e-324, "General", "5E-324"},
+        {2.2250738585072014e-308, "General", "2.2250738585072E-308"},
+        {1.23456789012345e-300, "General", "1.23456789012345E-300"},
+        {12345678901234.5678, "General", "12345678901234.6"},
         {1.005, "0.00", "1.01"},  // 1.00499999999999989... as a double
         {0.125, "0.00", "0.13"},  // a tie: away from zero, not to even
         {-2.5, "0", "-3"}, {0.95, "0.0", "1.0"}, {7, "000", "007"}, {0.5, "#.##", ".5"},
@@ -34,8 +52,8 @@ TEST(NumberFormat, ShownAsTheCsvExportWritesIt) {
         {1e20, "#,##0", "100,000,000,000,000,000,000"},
         {1234567890123456789.0, "0", "1234567890123460000"},
         {0.1, "0.00000000000000000000", "0.10000000000000000000"},
-        {std::numeric_limits<double>::max(), "General",
-         "17976931348623200000000" + std::string(286, '0')},
+        {std::numeric_limits<double>::max(), "General", "1.7976931348623157E+308"},
+        {1.7976931348623147e308, "General", "1.79769313486231E+308"},
         // clang-format on
     };
     for (const auto& c : cases) {

@@ -104,7 +104,7 @@ const std::string kStyles =
     R"(<xf numFmtId="14"/></cellXfs>)";
 
 TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
-    const std::string header = row(1, text("A1", "a") + text("B1", "b"));
+    const std::string header = row(1, text("A1", "a") + text("B1", "b, as long"));
     std::string escapes;  // longer than one piece of the XML reader's text
     for (int i = 0; i < 10'000; ++i) escapes += "_x0041_";
     const std::string covered = "_x005F_x000D_ _x41_ _xD83D__xDE00_ _xD800_ _x006f_";
@@ -126,19 +126,21 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
                                   cell("E2", "12345678901234567") + cell("F2", "1E-3") +
                                   cell("G2", "1234567890123456") + cell("H2", "-0")),
               {.styles = kStyles}),
-         "1:a,b / 2:0.3,2.3,007,\"1,250\",12345678901234600,0.001,1234567890123460,0"},
+         "1:a,\"b, as long\" / "
+         "2:0.3,2.3,007,\"1,250\",1.23456789012346E+016,0.001,1234567890123456,0"},
         {"refused: a percentage, a date, an error, a formula never worked out",
          xlsx(header + row(2, cell("A2", "0.5", " s=\"4\"") + cell("B2", "45000", " s=\"5\"") +
                                   cell("C2", "#N/A", " t=\"e\"") + "<c r=\"D2\"><f>1/0</f></c>" +
                                   cell("E2", "2024-05-03T00:00:00", " t=\"d\" s=\"5\"") +
                                   cell("F2", "2024-05-03", " t=\"d\"") + text("G2", "x")),
               {.styles = kStyles}),
-         "1:a,b / 2:,,,,,,x {A2 format 0%} {B2 format mm-dd-yy} {C2 error #N/A} {D2 unsaved} "
+         "1:a,\"b, as long\" / 2:,,,,,,x {A2 format 0%} {B2 format mm-dd-yy} {C2 error #N/A} {D2 "
+         "unsaved} "
          "{E2 format mm-dd-yy} {F2 format General}"},
         {"every formula when the workbook is to be worked out on opening",
          xlsx(header + row(2, R"(<c r="A2"><f>1+1</f><v>0</v></c>)" + cell("B2", "2")),
               {.calc = R"(<calcPr calcId="0" fullCalcOnLoad="1"/>)"}),
-         "1:a,b / 2:,2 {A2 unsaved}"},
+         "1:a,\"b, as long\" / 2:,2 {A2 unsaved}"},
         {"escapes decoded; rich text joined, its layout and phonetic runs left out",
          xlsx(row(1, "<c t=\"inlineStr\"><is><r><t>a_x000D__x000A_b</t>\n</r></is></c>" +
                          text("B1", covered) + cell("C1", "0", " t=\"s\"") +
@@ -147,14 +149,14 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
                    "<si><r><t>Ru</t></r><r><rPr><b/></rPr><t xml:space=\"preserve\">nabout </t>"
                    "</r><rPh sb=\"0\" eb=\"1\"><t>R</t></rPh><phoneticPr fontId=\"1\"/></si>"}),
          "1:\"a\r\nb\",_x000D_ _x41_ \xF0\x9F\x98\x80 \xEF\xBF\xBD o,Runabout ,\t"},
-        {"merged ranges keep their top-left cell only",
-         xlsx(row(1, text("A1", "a") + text("B1", "b") + text("C1", "c")) +
+        {"cells under a merged range read as they hold",
+         xlsx(row(1, text("A1", "header a") + text("B1", "b") + text("C1", "c")) +
                   row(2, text("B2", "x") + text("C2", "y") + text("D2", "d")) +
                   row(3, text("A3", "z")),
               {.after_rows = R"(<mergeCells count="2"><mergeCell ref="B1:C2"/>)"
-                             R"(<mergeCell ref="A3"/></mergeCells>)"}),
-         "1:a,b / 2:,,,d / 3:z,"},
-        {"prefixed elements; a merge in a comment is none",
+                             R"(<mergeCell ref="A2:A3"/></mergeCells>)"}),
+         "1:header a,b,c / 2:,x,y,d / 3:z,,,"},
+        {"prefixed elements; merged ranges play no part",
          xlsx(
              "",
              {.sheet =
@@ -164,14 +166,24 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
                   R"(<x:mergeCells><x:mergeCell ref = 'A2:B2' /></x:mergeCells></x:worksheet>)"}),
          "1:a,1"},
         {"rows counted as the sheet numbers them; blank ones passed over",
-         xlsx(row(2, text("B2", "b")) + "<row>" + text("A3", "x") + "</row><row r=\"7\"/>" +
-              row(9, "<c/>" + text("B9", "y")) + "<row><c><v>1</v></c></row>"),
-         "1: / 2:,b / 3:x / 9:,y / 10:1"},
-        {"the dimension's width for every row",
-         xlsx(header + row(2, text("A2", "x")), {.before_rows = "<dimension ref=\"A1:D9\"/>"}),
-         "1:a,b,, / 2:x,,,"},
+         xlsx(row(1, text("A1", "the header")) + row(2, text("B2", "b")) + "<row>" +
+              text("A3", "x") + "</row><row r=\"7\"/>" + row(9, "<c/>" + text("B9", "y")) +
+              "<row><c><v>1</v></c></row>"),
+         "1:the header / 2:,b / 3:x, / 9:,y / 10:1,"},
+        {"a reference in lower case, an empty style, a dimension that is no range",
+         xlsx(row(1, R"(<c r="b1" s=""><v>1</v></c>)"),
+              {.before_rows = R"(<dimension ref="1:4"/>)"}),
+         "1:,1"},
+        {"a short header as wide as the sheet; a row after it long enough to count",
+         xlsx(row(1, text("A1", "h")) + row(3, text("A3", "x")) + row(4, text("E4", "123456")) +
+              row(5, text("A5", "0123456789"))),
+         "1:h,,,, / 4:,,,,,,,,,,"},
+        {"a short header and short rows after it",
+         xlsx(row(1, text("A1", "h")) + row(3, text("C3", "1234567"))), "1:h,,"},
+        {"a header not in row 1 is none, as in the export",
+         xlsx(row(3, text("A3", "a") + text("K3", "b"))), "1:,,,,,,,,,,"},
         {"the header's width without a dimension", xlsx(header + row(2, text("A2", "x"))),
-         "1:a,b / 2:x,"},
+         "1:a,\"b, as long\" / 2:x,"},
         {"the first worksheet in the workbook's order: a chart sheet passed over",
          xlsx(
              "",
@@ -179,12 +191,13 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
                   R"(<sheet name="C" r:id="rId3"/><sheet name="B" r:id="rId2"/><sheet name="A" r:id="rId1"/>)"}),
          "1:second"},
         {"stored entries; a target from its folder's parent",
-         xlsx(header, {.sheet1 = "../xl/worksheets/./sheet1.xml", .deflate = false}), "1:a,b"},
+         xlsx(header, {.sheet1 = "../xl/worksheets/./sheet1.xml", .deflate = false}),
+         "1:a,\"b, as long\""},
         {"escapes across the XML reader's pieces of text", xlsx(row(1, text("A1", escapes))),
          "1:" + std::string(10'000, 'A')},
         {"a row past 16 MB",
          xlsx(header + row(2, text("A2", std::string(kLongestRow, 'x') + "yz"))),
-         "1:a,b / 2:too long"},
+         "1:a,\"b, as long\" / 2:too long"},
         {"encrypted, the name across a block's end",
          kCompound + std::string((256 << 10) - 20, '\0') + kEncryptedPackage,
          "!encrypted: The workbook is encrypted: it needs a password to be opened."},
