@@ -108,6 +108,12 @@ std::string styled(std::string_view name, std::string_view data) {
 
 TEST(OdsRows, ReadsTheFirstSheetAsItsCsvExport) {
     const std::string encrypted = R"(<manifest:encryption-data manifest:checksum="x"/>)";
+    std::string parents;
+    for (int i = 0; i < 20'000; ++i) {
+        parents += "<style:style style:family=\"table-cell\" style:name=\"p" + std::to_string(i) +
+                   "\" style:parent-style-name=\"p" + std::to_string(i + 1) + "\"/>";
+    }
+
     const std::string three = row(s("header 1") + s("h2") + s("h3"));
     const struct {
         const char* what;
@@ -196,6 +202,12 @@ TEST(OdsRows, ReadsTheFirstSheetAsItsCsvExport) {
         {"malformed XML",
          {row(s("x") + "<table:table-cell>")},
          "!The workbook's content.xml is damaged: mismatched tag (line 1)."},
+        {"a chain of 20 000 parents, each walked once",
+         {row(f("2", "p0")), kFixed + parents + styled("p20000", "N2")},
+         "1:2.00"},
+        {"a style's name past its bound",
+         {row(s("x")), styled(std::string(1025, 'n'), "N2")},
+         "!The workbook's content.xml names a style in more than 1024 bytes."},
         {"a number that is none",
          {row(s("x") + f("1,5"))},
          "!Cell B1 of the first sheet holds the number \"1,5\", which cannot be read."},

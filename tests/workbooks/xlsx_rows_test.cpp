@@ -93,6 +93,12 @@ std::string row(int number, const std::string& cells) {
     return "<row r=\"" + std::to_string(number) + "\">" + cells + "</row>";
 }
 
+std::string repeated(std::string_view text, std::size_t times) {
+    std::string all;
+    for (std::size_t i = 0; i < times; ++i) all += text;
+    return all;
+}
+
 std::string rows_of(const std::string& file) {
     return workbook_rows_text(xlsx_rows, file);
 }
@@ -224,6 +230,14 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
          "!Cell A2 of the sheet has the style 9, which the workbook does not have."},
         {"rows out of order", xlsx(row(3, "") + row(2, "")),
          "!Row 2 of the sheet comes after row 3."},
+        {"a number format past its bound",
+         xlsx(header, {.styles = "<numFmts><numFmt numFmtId=\"164\" formatCode=\"" +
+                                 std::string(4097, '0') + "\"/></numFmts>"}),
+         "!The workbook's part xl/styles.xml holds a number format longer than 4096 bytes."},
+        {"cell styles past their bound",
+         xlsx(header,
+              {.styles = "<cellXfs>" + repeated("<xf numFmtId=\"0\"/>", 100'001) + "</cellXfs>"}),
+         "!The workbook's part xl/styles.xml holds more than 100000 cell styles."},
         {"shared strings past 64 MB",
          xlsx(header, {.strings = "<si><t>" + std::string((64 << 20) + 1, 'a') + "</t></si>"}),
          "!Its table of shared strings is larger than 64 MB."},
