@@ -28,17 +28,6 @@ constexpr std::size_t kMaxMiniStream = 16 << 20;
 /// Bytes scanned at a time for the name of an encrypted package.
 constexpr std::size_t kReadBlock = 256 << 10;
 
-std::uint16_t u16(const char* p) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) |
-                                      static_cast<unsigned char>(p[1]) << 8);
-}
-std::uint32_t u32(const char* p) {
-    return u16(p) | std::uint32_t{u16(p + 2)} << 16;
-}
-std::uint64_t u64(const char* p) {
-    return u32(p) | std::uint64_t{u32(p + 4)} << 32;
-}
-
 [[noreturn]] void damaged(const std::string& why) {
     throw CompoundFileError("The compound file is damaged: " + why);
 }

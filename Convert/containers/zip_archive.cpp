@@ -30,17 +30,6 @@ constexpr std::uint32_t kZip64Marker = 0xFFFFFFFF;
 /// Compressed bytes, and directory bytes, read at a time.
 constexpr std::size_t kReadBlock = 256 << 10;
 
-std::uint16_t u16(const char* p) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) |
-                                      static_cast<unsigned char>(p[1]) << 8);
-}
-std::uint32_t u32(const char* p) {
-    return u16(p) | std::uint32_t{u16(p + 2)} << 16;
-}
-std::uint64_t u64(const char* p) {
-    return u32(p) | std::uint64_t{u32(p + 4)} << 32;
-}
-
 /// Whether `length` bytes from `offset` lie within the first `limit`.
 bool within(std::uint64_t offset, std::uint64_t length, std::uint64_t limit) {
     return offset <= limit && length <= limit - offset;
