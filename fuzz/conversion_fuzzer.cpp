@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "content_conversion.h"
 #include "records/row_rules.h"
 #include "reference_conversion.h"
 #include "run/messages.h"
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             all.push_back(convert::joined(convert::value_message(problem), "\r\n"));
         }
     } report;
-    const convert::RowsResult outcome = convert::convert_content(
+    const convert::RowsResult outcome = testing_support::convert_content(
         content, output, report, convert::windows_1252_code_page(), block_size, scanner);
     const std::vector<std::string>& messages = report.all;
     const bool fits = outcome.end == convert::RowsEnd::converted;

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "containers/random_access.h"
 #include "containers/xml_reader.h"
 #include "containers/zip_archive.h"
 #include "records/row_rules.h"
+#include "sources/byte_source.h"
 #include "workbooks/workbook_rows.h"
 #include "zip_writer.h"
 

@@ -19,4 +19,5 @@ export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-$version/bin/llvm-symbolizer
 build/fuzz/fuzz/conversion_fuzzer -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
   -dict=fuzz/conversion.dict -print_final_stats=1 build/fuzz/corpus
 build/fuzz/fuzz/workbook_fuzzer -max_total_time="$((seconds / 2))" -timeout=10 \
+  -dict=fuzz/workbook.dict \
   -rss_limit_mb=4096 -print_final_stats=1 build/fuzz/workbook-corpus

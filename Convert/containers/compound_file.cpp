@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "containers/little_endian.h"
 #include "containers/office_crypto.h"
 
 namespace convert {

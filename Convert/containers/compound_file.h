@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "containers/random_access.h"
+#include "sources/byte_source.h"
 
 namespace convert {
 

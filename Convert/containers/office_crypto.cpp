@@ -155,6 +155,19 @@ unsigned char multiply(unsigned char a, unsigned char b) {
     return product;
 }
 
+/// Each column times the polynomial whose coefficients are `factors`.
+void mix_columns(unsigned char* block, const unsigned char (&factors)[4]) {
+    for (int column = 0; column < 16; column += 4) {
+        unsigned char mixed[4] = {};
+        for (int row = 0; row < 4; ++row) {
+            for (int j = 0; j < 4; ++j) {
+                mixed[row] ^= multiply(block[column + j], factors[(j - row + 4) % 4]);
+            }
+        }
+        std::memcpy(block + column, mixed, 4);
+    }
+}
+
 struct SBoxes {
     std::array<unsigned char, 256> forward{}, inverse{};
 };
@@ -245,7 +258,7 @@ bool standard_opens(std::string_view info, std::string_view password) {
     const std::string key =
         (digest(HashAlgorithm::sha1, inner) + digest(HashAlgorithm::sha1, outer))
             .substr(0, key_bits / 8);
-    const AesDecryption aes_key(key);
+    const Aes aes_key(key);
     const std::string expected = aes_key.decrypt_ecb(verifier.substr(40, 32)).substr(0, 20);
     return digest(HashAlgorithm::sha1, aes_key.decrypt_ecb(verifier.substr(20, 16))) == expected;
 }
@@ -317,8 +330,9 @@ bool agile_opens(std::string_view xml, std::string_view password) {
         }
     }
     const auto attribute = [&](std::string_view name) { return reader->attribute("", name); };
-    // The format's bound on spins: a few seconds of hashing at most.
-    const auto spin_count = parse_count(attribute("spinCount"), 10'000'000);
+    // Ten times Excel's spins at most (the format allows ten million): about
+    // two seconds of hashing.
+    const auto spin_count = parse_count(attribute("spinCount"), 1'000'000);
     const auto salt_size = parse_count(attribute("saltSize"), 65536);
     const auto key_bits = parse_count(attribute("keyBits"), 256);
     const auto hash_size = parse_count(attribute("hashSize"), 64);
@@ -337,12 +351,10 @@ bool agile_opens(std::string_view xml, std::string_view password) {
     }
     const std::string hash = spun_hash(*algorithm, *salt, password, *spin_count);
     const auto decrypted = [&](std::string_view block_key, std::string_view data) {
-        const AesDecryption aes(
-            fitted(digest(*algorithm, hash + std::string(block_key)), *key_bits / 8));
-        return aes.decrypt_cbc(data, fitted(*salt, AesDecryption::kBlock));
+        const Aes aes(fitted(digest(*algorithm, hash + std::string(block_key)), *key_bits / 8));
+        return aes.decrypt_cbc(data, fitted(*salt, Aes::kBlock));
     };
-    if (hash_input->size() % AesDecryption::kBlock != 0 ||
-        hash_value->size() % AesDecryption::kBlock != 0) {
+    if (hash_input->size() % Aes::kBlock != 0 || hash_value->size() % Aes::kBlock != 0) {
         return false;
     }
     const std::string verifier =
@@ -395,7 +407,7 @@ std::string digest(HashAlgorithm algorithm, std::string_view bytes) {
     return run_digest(state64, bytes, 64, sha512);
 }
 
-AesDecryption::AesDecryption(std::string_view key) {
+Aes::Aes(std::string_view key) {
     const std::size_t words = key.size() / 4;  // of the key
     if (key.size() != 16 && key.size() != 24 && key.size() != 32) {
         throw std::invalid_argument("An AES key is 16, 24 or 32 bytes.");
@@ -420,38 +432,38 @@ AesDecryption::AesDecryption(std::string_view key) {
     }
 }
 
-void AesDecryption::decrypt_block(unsigned char* block) const {
-    // The state is column by column, as the block's bytes are.
-    const auto add_round_key = [&](int round) {
-        for (int i = 0; i < 16; ++i) block[i] ^= round_keys_[16 * round + i];
-    };
-    const auto inverse_shift_and_substitute = [&] {
+void Aes::add_round_key(unsigned char* block, int round) const {
+    for (int i = 0; i < 16; ++i) block[i] ^= round_keys_[16 * round + i];
+}
+
+// The state is column by column, as the block's bytes are; row r is shifted
+// r columns to the left when encrypting.
+
+void Aes::encrypt_block(unsigned char* block) const {
+    static constexpr unsigned char kFactors[4] = {2, 3, 1, 1};
+    add_round_key(block, 0);
+    for (int round = 1; round <= rounds_; ++round) {
         unsigned char state[16];
-        for (int i = 0; i < 16; ++i) {
-            const int row = i % 4, column = i / 4;
-            state[row + 4 * ((column + row) % 4)] = kSBoxes.inverse[block[i]];
-        }
+        for (int i = 0; i < 16; ++i) state[i] = kSBoxes.forward[block[(i + 4 * (i % 4)) % 16]];
         std::memcpy(block, state, 16);
-    };
-    add_round_key(rounds_);
-    for (int round = rounds_ - 1; round >= 0; --round) {
-        inverse_shift_and_substitute();
-        add_round_key(round);
-        if (round == 0) break;
-        for (int column = 0; column < 16; column += 4) {
-            static constexpr unsigned char kFactors[4] = {14, 11, 13, 9};
-            unsigned char mixed[4] = {};
-            for (int row = 0; row < 4; ++row) {
-                for (int j = 0; j < 4; ++j) {
-                    mixed[row] ^= multiply(block[column + j], kFactors[(j - row + 4) % 4]);
-                }
-            }
-            std::memcpy(block + column, mixed, 4);
-        }
+        if (round != rounds_) mix_columns(block, kFactors);
+        add_round_key(block, round);
     }
 }
 
-std::string AesDecryption::decrypt_ecb(std::string_view data) const {
+void Aes::decrypt_block(unsigned char* block) const {
+    static constexpr unsigned char kFactors[4] = {14, 11, 13, 9};
+    add_round_key(block, rounds_);
+    for (int round = rounds_ - 1; round >= 0; --round) {
+        unsigned char state[16];
+        for (int i = 0; i < 16; ++i) state[(i + 4 * (i % 4)) % 16] = kSBoxes.inverse[block[i]];
+        std::memcpy(block, state, 16);
+        add_round_key(block, round);
+        if (round != 0) mix_columns(block, kFactors);
+    }
+}
+
+std::string Aes::decrypt_ecb(std::string_view data) const {
     if (data.size() % kBlock != 0) throw std::invalid_argument("AES decrypts whole blocks.");
     std::string out(data);
     for (std::size_t at = 0; at < out.size(); at += kBlock) {
@@ -460,7 +472,7 @@ std::string AesDecryption::decrypt_ecb(std::string_view data) const {
     return out;
 }
 
-std::string AesDecryption::decrypt_cbc(std::string_view data, std::string_view iv) const {
+std::string Aes::decrypt_cbc(std::string_view data, std::string_view iv) const {
     if (iv.size() != kBlock) throw std::invalid_argument("An AES chain starts from one block.");
     std::string out = decrypt_ecb(data);
     // Each block's plain text is chained to the cipher text before it.

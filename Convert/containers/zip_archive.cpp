@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "containers/little_endian.h"
 #include "text/ascii_text.h"
 
 namespace convert {

@@ -12,7 +12,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "containers/random_access.h"
 #include "sources/byte_source.h"
 
 namespace convert {

@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/random_access.h"
 #include "records/target_buffer.h"
 #include "sources/byte_source.h"
 

@@ -5,7 +5,6 @@
 #include "records/column_table.h"
 #include "records/record_format.h"
 #include "records/row_converter.h"
-#include "sources/csv_rows.h"
 
 namespace convert {
 
@@ -93,18 +92,6 @@ RowsResult convert_rows(RowSource& rows, TargetBuffer& output, RunReport& report
     output.append(kFileEnd);
     output.flush();
     return {RowsEnd::converted};
-}
-
-RowsResult convert_content(std::string_view content, std::string& output, RunReport& report,
-                           const CodePage& code_page, std::size_t block_size,
-                           ChunkScanner scanner) {
-    MemorySource source(content, block_size);
-    CsvRows rows(source, block_size, scanner);
-    StringSink sink;
-    TargetBuffer buffer(sink, block_size);
-    const RowsResult result = convert_rows(rows, buffer, report, code_page);
-    output = std::move(sink.bytes);
-    return result;
 }
 
 }  // namespace convert

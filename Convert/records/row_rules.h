@@ -46,12 +46,4 @@ struct RowsResult {
 RowsResult convert_rows(RowSource& rows, TargetBuffer& output, RunReport& report,
                         const CodePage& code_page = target_code_page());
 
-/// convert_rows on a CSV content in memory, read `block_size` bytes at a
-/// time and divided by `scanner`; `output` is left empty unless every value
-/// fits.
-RowsResult convert_content(std::string_view content, std::string& output, RunReport& report,
-                           const CodePage& code_page = target_code_page(),
-                           std::size_t block_size = kBlockSize,
-                           ChunkScanner scanner = fastest_chunk_scanner());
-
 }  // namespace convert

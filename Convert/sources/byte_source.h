@@ -1,8 +1,11 @@
 // Where a source's bytes come from: a file, or memory in tests and the
-// benchmark. Reading and writing go a block at a time.
+// benchmark. Reading and writing go a block at a time; a workbook's
+// container is read at any offset.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string_view>
 
@@ -37,6 +40,31 @@ public:
 private:
     std::string_view rest_;
     std::size_t block_;
+};
+
+/// Bytes that can be read at any offset: a workbook file.
+class RandomAccessSource {
+public:
+    virtual ~RandomAccessSource() = default;
+    virtual std::uint64_t size() const = 0;
+    /// Reads exactly `size` bytes from `offset`; throws ReadError when it cannot.
+    virtual void read_at(std::uint64_t offset, char* into, std::size_t size) = 0;
+};
+
+/// A RandomAccessSource over bytes in memory, which must outlive it.
+class MemoryRandomAccess : public RandomAccessSource {
+public:
+    explicit MemoryRandomAccess(std::string_view bytes) : bytes_(bytes) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    void read_at(std::uint64_t offset, char* into, std::size_t size) override {
+        if (offset > bytes_.size() || size > bytes_.size() - offset) {
+            throw ReadError("Read past the end of the data.");
+        }
+        if (size != 0) std::memcpy(into, bytes_.data() + offset, size);
+    }
+
+private:
+    std::string_view bytes_;
 };
 
 }  // namespace convert

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "containers/random_access.h"
+#include "sources/byte_source.h"
 #include "sources/row_source.h"
 
 namespace convert {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "content_conversion.h"
 #include "records/record_format.h"
 #include "reference_conversion.h"
 #include "run/convert_file.h"

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/random_access.h"
 #include "records/row_rules.h"
 #include "run/convert_file.h"
+#include "sources/byte_source.h"
 
 namespace testing_support {
 
