@@ -20,9 +20,14 @@ struct XmlError : std::runtime_error {
 };
 
 /// The longest markup (a tag with its attributes, a comment) read; a
-/// document with longer markup is refused. XmlLite holds a tag whole before
-/// it can be measured: on Windows, attribute values are what is measured.
+/// document with longer markup is refused. XmlLite holds a node whole before
+/// it can be measured: on Windows, the input that one node may take is what
+/// is bounded, a little beyond this for what XmlLite reads ahead (under Wine,
+/// whose XmlLite holds text whole, longer text is refused too).
 inline constexpr std::size_t kMaxXmlMarkup = 1 << 20;
+
+/// The deepest element read; a document with elements nested deeper is refused.
+inline constexpr std::size_t kMaxXmlDepth = 256;
 
 class XmlReader {
 public:

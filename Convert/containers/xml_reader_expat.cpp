@@ -106,6 +106,9 @@ private:
         if (static_cast<std::size_t>(XML_GetCurrentByteCount(parser_)) > kMaxXmlMarkup) {
             fail("markup too long");
         }
+        if (++depth_ > kMaxXmlDepth) {
+            fail("elements nested more than " + std::to_string(kMaxXmlDepth) + " deep");
+        }
         Queued node;
         node.kind = Node::start;
         add_name(name, node.ns, node.name);
@@ -119,6 +122,7 @@ private:
         queue(node);
     }
     void end(const XML_Char* name) {
+        --depth_;
         Queued node;
         node.kind = Node::end;
         add_name(name, node.ns, node.name);
@@ -230,6 +234,7 @@ private:
     std::vector<Queued> queue_{1};  // the current node and those after it
     std::vector<Attribute> attributes_;
     std::size_t current_ = 0;
+    std::size_t depth_ = 0;  // elements open
     std::uint64_t fed_ = 0;  // bytes given to expat
     bool pausing_ = false;   // a pause has been asked for
     bool paused_ = false;    // expat has stopped within its input

@@ -1,14 +1,21 @@
 // The XML reader over XmlLite, which Windows carries. MinGW has its header
 // but no import library, so it is loaded at run time, from the system folder
-// only. XmlLite reads through an IStream of our own over the ByteSource.
+// only. XmlLite reads through an IStream of our own over the ByteSource,
+// which lets one call into XmlLite read only so much: XmlLite may hold a
+// node whole (Wine's holds text and whitespace whole), so that is what
+// bounds its memory. Values are read in chunks, and comments never reach
+// XmlLite.
 
 #include <windows.h>
 #include <xmllite.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -58,11 +65,93 @@ void append_utf8_of(std::string& out, const wchar_t* text, std::size_t size) {
     append_utf8(out, std::u16string_view(reinterpret_cast<const char16_t*>(text), size));
 }
 
+/// Rewrites each comment as a processing instruction that holds only the
+/// comment's line ends, so that XmlLite never reads a comment: Wine's reads
+/// freed memory in a long one. Both are passed over, and lines keep their
+/// numbers.
+class CommentFilter {
+public:
+    /// Appends `in` rewritten to `out`; false once a comment is longer than
+    /// markup may be.
+    bool add(std::string_view in, std::string& out) {
+        for (std::size_t i = 0; i < in.size();) {
+            if (state_ == State::text) {
+                const std::size_t lt = in.find('<', i);
+                if (lt == std::string_view::npos) {
+                    out.append(in.substr(i));
+                    return true;
+                }
+                out.append(in.substr(i, lt + 1 - i));
+                state_ = State::lt;
+                i = lt + 1;
+                continue;
+            }
+            const char c = in[i++];
+            // How much of the end of a comment ("-->"), an instruction ("?>")
+            // or a CDATA section ("]]>") has been seen.
+            const int ends = ends_;
+            const char end = state_ == State::comment ? '-' : state_ == State::cdata ? ']' : '?';
+            ends_ = c == end ? std::min(ends_ + 1, end == '?' ? 1 : 2) : 0;
+            switch (state_) {
+                case State::lt:  // "<" written
+                    if (c != '!') out += c;
+                    state_ = c == '!'   ? State::bang
+                             : c == '?' ? State::instruction
+                             : c == '<' ? State::lt
+                                        : State::text;
+                    ends_ = 0;
+                    break;
+                case State::bang:  // "!" held
+                    if (c != '-') out.append("!").push_back(c);
+                    state_ = c == '-' ? State::dash : c == '[' ? State::cdata : State::text;
+                    break;
+                case State::dash:  // "!-" held
+                    out.append(c == '-' ? "?c" : "!-");
+                    if (c != '-') out += c;
+                    state_ = c == '-' ? State::comment : State::text;
+                    size_ = 0;
+                    ends_ = 0;
+                    break;
+                case State::comment:
+                    if (c == '>' && ends == 2) {
+                        out += "?>";
+                        state_ = State::text;
+                    } else if (c == '\n' || c == '\r') {
+                        out += c;
+                    }
+                    if (++size_ > kMaxXmlMarkup) return false;
+                    break;
+                default:  // an instruction or a CDATA section
+                    out += c;
+                    if (c == '>' && ends == (state_ == State::cdata ? 2 : 1)) state_ = State::text;
+                    break;
+            }
+        }
+        return true;
+    }
+    /// Appends what is held at the end of the input.
+    void finish(std::string& out) const {
+        if (state_ == State::bang) out += "!";
+        if (state_ == State::dash) out += "!-";
+    }
+
+private:
+    enum class State { text, lt, bang, dash, comment, instruction, cdata };
+    State state_ = State::text;
+    int ends_ = 0;
+    std::size_t size_ = 0;  // of the current comment
+};
+
 /// The ByteSource as the IStream XmlLite reads; it only ever reads. What
-/// the source throws is kept, to be thrown again once XmlLite has failed.
+/// the source throws is kept, to be thrown again once XmlLite has returned.
+/// A read asked for once the bytes allowed have been read fails, and is
+/// marked, as is a comment too long.
 class SourceStream final : public IStream {
 public:
-    explicit SourceStream(ByteSource& input) : input_(input) {}
+    explicit SourceStream(ByteSource& input) : input_(input), block_(kBlock) {}
+
+    /// Allows reads until `bytes` more have been read.
+    void allow(std::uint64_t bytes) { allowed_ = bytes; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         if (object == nullptr) return E_POINTER;
@@ -80,10 +169,30 @@ public:
 
     HRESULT STDMETHODCALLTYPE Read(void* into, ULONG size, ULONG* read) override {
         ULONG done = 0;
+        if (read != nullptr) *read = 0;
+        if (failure || overrun) return E_FAIL;
+        if (allowed_ == 0) {
+            overrun = true;
+            return E_FAIL;
+        }
         try {
             while (done < size) {
-                const std::size_t n = input_.read(static_cast<char*>(into) + done, size - done);
-                if (n == 0) break;
+                if (at_ == out_.size()) {
+                    if (ended_) break;
+                    out_.clear();
+                    at_ = 0;
+                    const std::size_t n = input_.read(block_.data(), block_.size());
+                    ended_ = n == 0;
+                    if (ended_) filter_.finish(out_);
+                    if (!filter_.add({block_.data(), n}, out_)) {
+                        overrun = true;
+                        return E_FAIL;
+                    }
+                    continue;
+                }
+                const std::size_t n = std::min<std::size_t>(size - done, out_.size() - at_);
+                std::memcpy(static_cast<char*>(into) + done, out_.data() + at_, n);
+                at_ += n;
                 done += static_cast<ULONG>(n);
             }
         } catch (...) {
@@ -91,6 +200,7 @@ public:
             done = 0;
         }
         if (read != nullptr) *read = done;
+        allowed_ -= std::min<std::uint64_t>(allowed_, done);
         if (failure) return E_FAIL;
         return done == size ? S_OK : S_FALSE;
     }
@@ -115,10 +225,23 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
     std::exception_ptr failure;
+    bool overrun = false;  // more was asked for than allowed
 
 private:
+    static constexpr std::size_t kBlock = 64 << 10;
+
     ByteSource& input_;
+    std::uint64_t allowed_ = 0;
+    std::vector<char> block_;  // read from the input
+    CommentFilter filter_;
+    std::string out_;  // filtered, of which at_ bytes have been read
+    std::size_t at_ = 0;
+    bool ended_ = false;
 };
+
+std::string too_deep() {
+    return "elements nested more than " + std::to_string(kMaxXmlDepth) + " deep";
+}
 
 /// XmlLite's reasons, in the words the expat build gives for the same faults.
 std::string reason_of(HRESULT status) {
@@ -139,7 +262,7 @@ std::string reason_of(HRESULT status) {
         case WC_E_XMLCHARACTER:
             return "not well-formed (invalid token)";
         case SC_E_MAXELEMENTDEPTH:
-            return "elements nested too deep";
+            return too_deep();
     }
     char code[32];
     std::snprintf(code, sizeof code, "XmlLite error 0x%08lX", static_cast<unsigned long>(status));
@@ -148,12 +271,16 @@ std::string reason_of(HRESULT status) {
 
 class XmlLiteReader final : public XmlReader {
 public:
-    explicit XmlLiteReader(ByteSource& input) : stream_(input) {
+    explicit XmlLiteReader(ByteSource& input) : stream_(input), chunk_(kTextChunk) {
         IXmlReader* reader = nullptr;
         check(create_reader()(__uuidof(IXmlReader), reinterpret_cast<void**>(&reader), nullptr));
         reader_.reset(reader);
         check(reader_->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit));
-        check(reader_->SetInput(&stream_));
+        // Checked in take_element() too, for the same words and line; the
+        // margin keeps XmlLite's count, whatever it counts from, from coming first.
+        check(reader_->SetProperty(XmlReaderProperty_MaxElementDepth,
+                                   static_cast<LONG_PTR>(kMaxXmlDepth + 2)));
+        check(bounded([&] { return reader_->SetInput(&stream_); }));
     }
 
     Node next() override {
@@ -168,7 +295,7 @@ public:
         if (kind_ == Node::text && more_text_ && read_text()) return kind_;
         for (;;) {
             XmlNodeType type = XmlNodeType_None;
-            const HRESULT status = reader_->Read(&type);
+            const HRESULT status = bounded([&] { return reader_->Read(&type); });
             if (status == S_FALSE) {
                 if (!rooted_ || depth_ != 0) fail("no element found");
                 return kind_ = Node::done;
@@ -182,12 +309,22 @@ public:
                     --depth_;
                     take_names();
                     return kind_ = Node::end;
-                case XmlNodeType_Text:
-                case XmlNodeType_CDATA:
                 case XmlNodeType_Whitespace:
                     // Whitespace around the root is no text of the document.
-                    if (depth_ == 0 || !read_text()) continue;
+                    if (depth_ == 0) {
+                        while (read_chunk() != 0) {
+                        }
+                        continue;
+                    }
+                    [[fallthrough]];
+                case XmlNodeType_Text:
+                case XmlNodeType_CDATA:
+                    if (!read_text()) continue;
                     return kind_ = Node::text;
+                case XmlNodeType_Comment:
+                case XmlNodeType_ProcessingInstruction:
+                    pass_over();
+                    continue;
                 default:
                     continue;
             }
@@ -217,20 +354,33 @@ private:
         Span ns, name, value;
     };
     static constexpr std::string_view kNone = {};
-    /// Chunks of text, in UTF-16 units.
+    /// Chunks of values, in UTF-16 units.
     static constexpr UINT kTextChunk = 16 << 10;
+    /// What XmlLite may read beyond the node it is on.
+    static constexpr std::uint64_t kReadAhead = 64 << 10;
 
     std::string_view view(Span span) const { return {arena_.data() + span.at, span.size}; }
-    Span add(const wchar_t* text, UINT size) {
+    Span add(std::wstring_view text) {
         const std::size_t at = arena_.size();
-        append_utf8_of(arena_, text, size);
+        append_utf8_of(arena_, text.data(), text.size());
         return {at, arena_.size() - at};
     }
 
     void check(HRESULT status) const {
         if (SUCCEEDED(status)) return;
         if (stream_.failure) std::rethrow_exception(stream_.failure);
+        if (status == E_OUTOFMEMORY) throw std::bad_alloc();
         fail(reason_of(status));
+    }
+    /// Runs `call`, which may read the input, allowing it what one node with
+    /// its markup takes; when it asked for more, or the input failed, throws.
+    template <typename Call>
+    HRESULT bounded(Call call) {
+        stream_.allow(kMaxXmlMarkup + kReadAhead);
+        const HRESULT status = call();
+        if (stream_.failure) std::rethrow_exception(stream_.failure);
+        if (stream_.overrun) fail("markup too long");
+        return status;
     }
     [[noreturn]] void fail(const std::string& reason) const {
         UINT line = 0;
@@ -238,55 +388,79 @@ private:
         throw XmlError(reason + " (line " + std::to_string(line == 0 ? 1 : line) + ").");
     }
 
-    void take_names() {
+    /// The current node's namespace URI or local name.
+    std::wstring_view get(HRESULT (STDMETHODCALLTYPE IXmlReader::*name)(LPCWSTR*, UINT*)) const {
         const wchar_t* text = nullptr;
         UINT size = 0;
-        check(reader_->GetNamespaceUri(&text, &size));
+        check((reader_.get()->*name)(&text, &size));
+        if (size > kMaxXmlMarkup) fail("markup too long");
+        return {text, size};
+    }
+
+    void take_names() {
+        const std::wstring_view ns = get(&IXmlReader::GetNamespaceUri);
         ns_.clear();
-        append_utf8_of(ns_, text, size);
-        check(reader_->GetLocalName(&text, &size));
+        append_utf8_of(ns_, ns.data(), ns.size());
+        const std::wstring_view name = get(&IXmlReader::GetLocalName);
         name_.clear();
-        append_utf8_of(name_, text, size);
+        append_utf8_of(name_, name.data(), name.size());
         arena_.clear();
         attributes_.clear();
     }
 
     void take_element() {
         rooted_ = true;
+        if (depth_ >= kMaxXmlDepth) fail(too_deep());
         take_names();
         for (HRESULT status = reader_->MoveToFirstAttribute(); status != S_FALSE;
              status = reader_->MoveToNextAttribute()) {
             check(status);
-            const wchar_t* text = nullptr;
-            UINT size = 0;
-            check(reader_->GetNamespaceUri(&text, &size));
+            const std::wstring_view ns = get(&IXmlReader::GetNamespaceUri);
             // Namespace declarations are no attributes of the document.
-            static constexpr std::wstring_view kXmlns = L"http://www.w3.org/2000/xmlns/";
-            if (std::wstring_view(text, size) == kXmlns) continue;
+            if (ns == L"http://www.w3.org/2000/xmlns/") continue;
             Attribute& a = attributes_.emplace_back();
-            a.ns = add(text, size);
-            check(reader_->GetLocalName(&text, &size));
-            a.name = add(text, size);
-            check(reader_->GetValue(&text, &size));
-            if (size > kMaxXmlMarkup) fail("markup too long");
-            a.value = add(text, size);
+            a.ns = add(ns);
+            a.name = add(get(&IXmlReader::GetLocalName));
+            a.value.at = arena_.size();
+            std::size_t size = 0;
+            for (UINT n; (n = read_chunk()) != 0;) {
+                if ((size += n) > kMaxXmlMarkup) fail("markup too long");
+                append_utf8_of(arena_, chunk_.data(), n);
+            }
+            a.value.size = arena_.size() - a.value.at;
         }
         check(reader_->MoveToElement());
         empty_ = reader_->IsEmptyElement();
         if (!empty_) ++depth_;
     }
 
+    /// Reads the next chunk of the current node's value into chunk_; its
+    /// size, 0 at the value's end.
+    UINT read_chunk() {
+        UINT size = 0;
+        const HRESULT status =
+            bounded([&] { return reader_->ReadValueChunk(chunk_.data(), kTextChunk, &size); });
+        check(status);
+        return status == S_OK ? size : 0;
+    }
+
     /// Reads the next chunk of the current value into text_; false at its end.
     bool read_text() {
-        chunk_.resize(kTextChunk);
-        UINT size = 0;
-        const HRESULT status = reader_->ReadValueChunk(chunk_.data(), kTextChunk, &size);
-        check(status);
-        more_text_ = status == S_OK && size != 0;
+        const UINT size = read_chunk();
+        more_text_ = size != 0;
         if (!more_text_) return false;
         text_.clear();
         append_utf8_of(text_, chunk_.data(), size);
         return true;
+    }
+
+    /// Reads the current comment or instruction to its end, refusing one
+    /// longer than markup may be.
+    void pass_over() {
+        std::size_t size = 0;
+        for (UINT n; (n = read_chunk()) != 0;) {
+            if ((size += n) > kMaxXmlMarkup) fail("markup too long");
+        }
     }
 
     SourceStream stream_;  // outlives the reader

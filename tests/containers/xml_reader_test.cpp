@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "test_support.h"
 
 using namespace convert;
 using Node = XmlReader::Node;
@@ -15,12 +13,7 @@ using Node = XmlReader::Node;
 namespace {
 
 /// Wine's XmlLite passes over some faults, and reads some references wrong.
-#ifdef _WIN32
-const bool kUnderWine =
-    ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-#else
-constexpr bool kUnderWine = false;
-#endif
+const bool kUnderWine = testing_support::under_wine();
 
 /// The attributes trace() shows.
 constexpr std::pair<std::string_view, std::string_view> kShown[] = {
@@ -61,8 +54,18 @@ std::string trace(std::string_view xml, std::size_t block) {
     return out.size() > 100 ? out.substr(0, 100) + "..." : out;
 }
 
+/// `xml` repeated `times` times.
+std::string repeat(std::string_view xml, std::size_t times) {
+    std::string out;
+    while (times-- > 0) out += xml;
+    return out;
+}
+
 TEST(XmlReader, ReadsNodesOrSaysWhyNot) {
     const std::string long_value(kMaxXmlMarkup + 1, 'x');
+    // Elements nested one less deep than may be, from line 3 on.
+    const std::string deep = "<r>\n\n" + repeat("<a>", kMaxXmlDepth - 2);
+    const std::string closed = repeat("</a>", kMaxXmlDepth - 2) + "</r>";
     const struct {
         const char* name;
         std::string xml;
@@ -95,6 +98,12 @@ TEST(XmlReader, ReadsNodesOrSaysWhyNot) {
         {"empty", "", "!no element found (line 1)."},
         {"long text, in pieces", "<a>" + long_value + "</a>", "<a>" + std::string(97, 'x') + "..."},
         {"markup too long", "<a v='" + long_value + "'/>", "!markup too long (line 1)."},
+        {"name too long", "<" + long_value + "/>", "!markup too long (line 1)."},
+        {"comment too long", "<a><!--" + long_value + std::string(128 << 10, 'x') + "--></a>",
+         "!markup too long (line 1)."},
+        {"nested as deep as may be", deep + "<b/>" + closed, deep.substr(0, 100) + "..."},
+        {"nested too deep", deep + "<b><c/></b>" + closed,
+         "!elements nested more than 256 deep (line 3)."},
     };
     for (const auto& c : cases) {
         if (!c.under_wine_too && kUnderWine) continue;

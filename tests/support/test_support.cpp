@@ -226,6 +226,14 @@ std::string workbook_rows_text(
     }
 }
 
+bool under_wine() {
+#ifdef _WIN32
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 std::string workbook_of(std::string_view csv, bool ods) {
     std::string cells;
     for (std::size_t start = 0; start < csv.size();) {

@@ -99,6 +99,10 @@ inline const std::string kEntry = "SPE1999.CSV - 1999-05-03";
 inline const std::string kCompound = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 inline const std::string kEncryptedPackage("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
 
+/// Whether the tests run as Windows programs under Wine, whose XmlLite
+/// holds a run of text whole, and so refuses one past 1 MiB.
+bool under_wine();
+
 /// A workbook whose first sheet holds `csv`'s lines (CR LF) and fields
 /// (commas, no quotes), fields of digits as numbers, the others as text (in
 /// an .xlsx, those beginning with # as errors): an .xlsx, or an .ods.

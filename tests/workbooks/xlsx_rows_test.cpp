@@ -118,6 +118,7 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
         const char* what;
         std::string file;
         std::string expected;
+        std::string under_wine = {};  // where Wine's XmlLite refuses a text past 1 MiB
     } cases[] = {
         {"each kind of cell, in its column",
          xlsx(row(1, cell("A1", "0", " t=\"s\"") + text("B1", "in") +
@@ -203,7 +204,8 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
          "1:" + std::string(10'000, 'A')},
         {"a row past 16 MB",
          xlsx(header + row(2, text("A2", std::string(kLongestRow, 'x') + "yz"))),
-         "1:a,\"b, as long\" / 2:too long"},
+         "1:a,\"b, as long\" / 2:too long",
+         "!The workbook's part xl/worksheets/sheet1.xml cannot be read: markup too long (line 1)."},
         {"encrypted, the name across a block's end",
          kCompound + std::string((256 << 10) - 20, '\0') + kEncryptedPackage,
          "!encrypted: The workbook is encrypted: it needs a password to be opened."},
@@ -240,9 +242,13 @@ TEST(XlsxRows, RowsAsTheCsvExportGivesThem) {
          "!The workbook's part xl/styles.xml holds more than 100000 cell styles."},
         {"shared strings past 64 MB",
          xlsx(header, {.strings = "<si><t>" + std::string((64 << 20) + 1, 'a') + "</t></si>"}),
-         "!Its table of shared strings is larger than 64 MB."},
+         "!Its table of shared strings is larger than 64 MB.",
+         "!The workbook's part xl/sharedStrings.xml cannot be read: markup too long (line 1)."},
     };
-    for (const auto& c : cases) EXPECT_EQ(rows_of(c.file), c.expected) << c.what;
+    for (const auto& c : cases) {
+        const bool wine = under_wine() && !c.under_wine.empty();
+        EXPECT_EQ(rows_of(c.file), wine ? c.under_wine : c.expected) << c.what;
+    }
 }
 
 }  // namespace
