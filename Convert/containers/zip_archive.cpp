@@ -183,12 +183,16 @@ private:
     uLong crc_ = crc32_z(0, nullptr, 0);
 };
 
-}  // namespace
+/// Where an archive's central directory lies, and how many entries it lists.
+struct Directory {
+    std::uint64_t offset = 0, size = 0, count = 0;
+};
 
-ZipArchive::ZipArchive(RandomAccessSource& file, ZipLimits limits) : file_(file), limits_(limits) {
+/// Finds the directory through the end record (the last one whose comment
+/// fits the file) and, for Zip64, the record its locator points at.
+Directory find_directory(RandomAccessSource& file) {
     const std::uint64_t size = file.size();
 
-    // The end record: the last one whose comment fits the file.
     const auto tail_size =
         static_cast<std::size_t>(std::min<std::uint64_t>(size, kEndRecordSize + kMaxComment));
     std::string tail(tail_size, '\0');
@@ -245,61 +249,83 @@ ZipArchive::ZipArchive(RandomAccessSource& file, ZipLimits limits) : file_(file)
         throw ZipError("The zip archive lists more than " + std::to_string(kMaxZipEntries) +
                        " entries.");
     }
-    directory_offset_ = directory_offset;
+    return {directory_offset, directory_size, count};
+}
 
-    // The directory, a block at a time: it may be as large as the file.
-    std::string block;
-    std::size_t used = 0;
-    std::uint64_t next = directory_offset;
-    const std::uint64_t directory_end = directory_offset + directory_size;
-    const auto take = [&](std::size_t n) -> const char* {
-        if (block.size() - used < n) {
-            block.erase(0, used);
-            used = 0;
-            const auto more = static_cast<std::size_t>(std::min<std::uint64_t>(
-                std::max(n - block.size(), kReadBlock), directory_end - next));
-            if (block.size() + more < n) damaged();
-            const std::size_t old = block.size();
-            block.resize(old + more);
-            file.read_at(next, block.data() + old, more);
-            next += more;
+/// The directory's bytes a block at a time: it may be as large as the file.
+class DirectoryBytes {
+public:
+    DirectoryBytes(RandomAccessSource& file, const Directory& directory)
+        : file_(file), next_(directory.offset), end_(directory.offset + directory.size) {}
+    /// The next `n` bytes, valid until the next call.
+    const char* take(std::size_t n) {
+        if (block_.size() - used_ < n) {
+            block_.erase(0, used_);
+            used_ = 0;
+            const auto more = static_cast<std::size_t>(
+                std::min<std::uint64_t>(std::max(n - block_.size(), kReadBlock), end_ - next_));
+            if (block_.size() + more < n) damaged();
+            const std::size_t old = block_.size();
+            block_.resize(old + more);
+            file_.read_at(next_, block_.data() + old, more);
+            next_ += more;
         }
-        used += n;
-        return block.data() + used - n;
-    };
-    entries_.reserve(static_cast<std::size_t>(count));
+        used_ += n;
+        return block_.data() + used_ - n;
+    }
+
+private:
+    RandomAccessSource& file_;
+    std::uint64_t next_, end_;
+    std::string block_;
+    std::size_t used_ = 0;
+};
+
+/// Reads the next entry's record, its name counted into `names`.
+ZipEntry read_entry(DirectoryBytes& bytes, std::uint64_t directory_offset, std::size_t& names) {
+    const char* header = bytes.take(kDirectoryHeaderSize);
+    if (u32(header) != kDirectoryHeader) damaged();
+    ZipEntry entry;
+    entry.flags = u16(header + 8);
+    entry.method = u16(header + 10);
+    entry.crc32 = u32(header + 16);
+    entry.compressed_size = u32(header + 20);
+    entry.size = u32(header + 24);
+    const std::size_t name_length = u16(header + 28);
+    const std::size_t extra_length = u16(header + 30);
+    const std::size_t comment_length = u16(header + 32);
+    std::uint32_t entry_disk = u16(header + 34);
+    entry.local_header_offset = u32(header + 42);
+    const char* rest = bytes.take(name_length + extra_length + comment_length);
+    names += name_length;
+    if (names > kMaxZipNames) {
+        throw ZipError("The names of the zip archive's entries take more than " +
+                       std::to_string(kMaxZipNames >> 20) + " MB.");
+    }
+    entry.name.assign(rest, name_length);
+    read_zip64_extra({rest + name_length, extra_length}, entry, entry_disk);
+    if (entry_disk != 0) damaged();
+    // The local header and the data lie before the directory.
+    if (!within(entry.local_header_offset, kLocalHeaderSize, directory_offset) ||
+        !within(entry.local_header_offset + kLocalHeaderSize, entry.compressed_size,
+                directory_offset)) {
+        damaged();
+    }
+    return entry;
+}
+
+}  // namespace
+
+ZipArchive::ZipArchive(RandomAccessSource& file, ZipLimits limits) : file_(file), limits_(limits) {
+    const Directory directory = find_directory(file);
+    directory_offset_ = directory.offset;
+    DirectoryBytes bytes(file, directory);
+    entries_.reserve(static_cast<std::size_t>(directory.count));
     std::size_t names = 0;
     // Two records of one entry's bytes would read them as two parts.
     std::unordered_set<std::uint64_t> local_headers;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const char* header = take(kDirectoryHeaderSize);
-        if (u32(header) != kDirectoryHeader) damaged();
-        ZipEntry entry;
-        entry.flags = u16(header + 8);
-        entry.method = u16(header + 10);
-        entry.crc32 = u32(header + 16);
-        entry.compressed_size = u32(header + 20);
-        entry.size = u32(header + 24);
-        const std::size_t name_length = u16(header + 28);
-        const std::size_t extra_length = u16(header + 30);
-        const std::size_t comment_length = u16(header + 32);
-        std::uint32_t entry_disk = u16(header + 34);
-        entry.local_header_offset = u32(header + 42);
-        const char* rest = take(name_length + extra_length + comment_length);
-        names += name_length;
-        if (names > kMaxZipNames) {
-            throw ZipError("The names of the zip archive's entries take more than " +
-                           std::to_string(kMaxZipNames >> 20) + " MB.");
-        }
-        entry.name.assign(rest, name_length);
-        read_zip64_extra({rest + name_length, extra_length}, entry, entry_disk);
-        if (entry_disk != 0) damaged();
-        // The local header and the data lie before the directory.
-        if (!within(entry.local_header_offset, kLocalHeaderSize, directory_offset) ||
-            !within(entry.local_header_offset + kLocalHeaderSize, entry.compressed_size,
-                    directory_offset)) {
-            damaged();
-        }
+    for (std::uint64_t i = 0; i < directory.count; ++i) {
+        ZipEntry entry = read_entry(bytes, directory.offset, names);
         if (!local_headers.insert(entry.local_header_offset).second) {
             damaged(entry.name, "another entry's record names its bytes too");
         }

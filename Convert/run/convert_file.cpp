@@ -5,8 +5,6 @@
 #include <new>
 #include <optional>
 
-#include "containers/xml_reader.h"
-#include "containers/zip_archive.h"
 #include "records/row_rules.h"
 #include "run/source_names.h"
 #include "sources/csv_rows.h"
@@ -125,10 +123,6 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
     } catch (const WorkbookError& error) {
         if (error.kind == WorkbookError::Kind::encrypted) return {RunEnd::encrypted};
         if (error.kind == WorkbookError::Kind::default_password) return {RunEnd::default_password};
-        return {RunEnd::source_unreadable, {}, error.what()};
-    } catch (const ZipError& error) {
-        return {RunEnd::source_unreadable, {}, error.what()};
-    } catch (const XmlError& error) {
         return {RunEnd::source_unreadable, {}, error.what()};
     } catch (const ReadError& error) {
         return {RunEnd::source_unreadable, {}, error.what()};

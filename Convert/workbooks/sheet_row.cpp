@@ -18,14 +18,6 @@ std::size_t quoting_of(std::string_view text) {
 
 }  // namespace
 
-std::string cell_name(std::size_t column, std::uint64_t row) {
-    std::string letters;
-    for (std::size_t n = column + 1; n > 0; n = (n - 1) / 26) {
-        letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
-    }
-    return letters + std::to_string(row);
-}
-
 void SheetRow::clear() {
     text_.clear();
     cells_.clear();

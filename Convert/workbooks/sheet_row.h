@@ -11,16 +11,9 @@
 
 #include "sources/padded_bytes.h"
 #include "sources/row_source.h"
+#include "workbooks/cell_reference.h"
 
 namespace convert {
-
-/// The most columns a sheet has (Excel's and LibreOffice's bound); cells
-/// past them are passed over.
-inline constexpr std::size_t kSheetColumns = 16384;
-
-/// A cell's name as a sheet shows it: its column's letters, then its row
-/// (from 1): A1, AB7.
-std::string cell_name(std::size_t column, std::uint64_t row);
 
 class SheetRow {
 public:

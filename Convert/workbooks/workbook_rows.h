@@ -27,8 +27,8 @@ struct WorkbookError : std::runtime_error {
 };
 
 /// The rows of an Office Open XML workbook (.xlsx). `file` must outlive
-/// them. Throws WorkbookError, or ReadError from `file`, here and as the
-/// rows are read.
+/// them. Throws WorkbookError (a damaged zip or XML among its reasons), or
+/// ReadError from `file`, here and as the rows are read.
 std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file);
 
 /// The rows of an OpenDocument spreadsheet (.ods), as above.

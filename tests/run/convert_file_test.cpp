@@ -418,6 +418,12 @@ TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {
         before = done;
     }
     EXPECT_EQ(report.read_so_far.back(), source.size());
+    // A workbook's parts, wherever they lie, never take it back.
+    write_file(dir / "SPE1998.xlsx", workbook_of(source));
+    RecordingReport book;
+    convert_file({dir.path(), "SPE1998.xlsx"}, {.write_target = false}, book);
+    EXPECT_TRUE(std::is_sorted(book.read_so_far.begin(), book.read_so_far.end()));
+    EXPECT_EQ(book.read_so_far.back(), fs::file_size(dir / "SPE1998.xlsx"));
 }
 
 TEST(ConvertFile, AnUnexpectedErrorIsReportedAndWritesNothing) {
