@@ -23,8 +23,8 @@ ENGINE = [ROOT / "Convert" / layer
           for layer in ("text", "sources", "containers", "workbooks", "records", "files", "run")]
 DEFAULT_FILES = sorted(
     str(p.relative_to(ROOT))
-    for p in [f for folder in ENGINE for f in folder.glob("*.cpp")]
-    + [f for folder in ENGINE for f in folder.glob("*.h")]
+    for p in [f for folder in ENGINE for f in folder.rglob("*.cpp")]
+    + [f for folder in ENGINE for f in folder.rglob("*.h")]
     + [ROOT / "Convert" / "batch" / "batch_command.cpp"]
     if not p.name.endswith(("_win32.cpp", "_xmllite.cpp")))
 
