@@ -13,7 +13,6 @@
 #include "compound_writer.h"
 #include "run/messages.h"
 #include "test_support.h"
-#include "zip_writer.h"
 
 using namespace convert;
 using namespace testing_support;
@@ -36,32 +35,6 @@ const std::string kGone = "the device went away";  // a failing read's own reaso
 const std::string kUnreadable = "<unreadable>";    // a source that exists but cannot be read
 const std::string kFolder = "<folder>";            // a folder where the target goes
 const std::string kReadOnly = "<read-only>";       // an old target no one may write
-
-/// An .ods of the example, its line in `rows` rows, each followed by text in
-/// every column to the sheet's end and past it.
-std::string repeated_rows(int rows) {
-    const auto line = [](std::string_view csv) {
-        std::string cells;
-        for (std::size_t at = 0; at <= csv.size();) {
-            const std::size_t comma = std::min(csv.find(',', at), csv.size());
-            cells += "<table:table-cell office:value-type=\"string\"><text:p>" +
-                     std::string(csv.substr(at, comma - at)) + "</text:p></table:table-cell>";
-            at = comma + 1;
-        }
-        return cells;
-    };
-    return ods_around(
-        "<office:document-content "
-        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
-        "<office:spreadsheet><table:table><table:table-row>" +
-        line(kFullHeader) + "</table:table-row><table:table-row table:number-rows-repeated=\"" +
-        std::to_string(rows) + "\">" + line(kExampleLine) +
-        "<table:table-cell table:number-columns-repeated=\"1073741824\" "
-        "office:value-type=\"string\"><text:p>x</text:p></table:table-cell></table:table-row>"
-        "</table:table></office:spreadsheet></office:body></office:document-content>");
-}
 
 struct RunCase {
     const char* what;
@@ -143,11 +116,6 @@ TEST(ConvertFile, OutcomesWithTheirMessagesAndFiles) {
          workbook_of("\r\n\r\n\r\n\r\n" + kValid, true),
          no_known_column,
          {"No known column in the first line of SPE1999.ODS.  Data not converted."}},
-        {"a cell repeated past the sheet's last column",
-         "SPE1999.ods",
-         repeated_rows(1),
-         converted,
-         {"Done."}},
         {"a workbook encrypted with a password",
          "SPE1999.xlsx",
          kCompound + std::string(504, '\0') + kEncryptedPackage,
