@@ -190,6 +190,7 @@ struct Ran {
     double seconds;
     long peak;
     int status;
+    double cpu = 0;  // user and system seconds
 };
 
 /// Runs `argv` (looked up on the PATH), its output dropped, and waits for
@@ -211,8 +212,10 @@ Ran run_program(const std::vector<std::string>& argv) {
     int status = 0;
     rusage usage{};
     if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)) return {0, -1, -1};
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            usage.ru_maxrss * 1024L, WEXITSTATUS(status)};
+            usage.ru_maxrss * 1024L, WEXITSTATUS(status),
+            seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
 
 /// Peak resident memory, in bytes, of convert-batch converting `folder`
@@ -235,12 +238,26 @@ fs::path made_workbook(long lines, Workbook kind) {
     return workbook_folder(lines, kind);
 }
 
-/// convert-batch on 1 000 000-row workbooks against LibreOffice saving the
-/// same workbooks as CSV, where it is installed.
+/// The time of `argv` as a line's figures: wall and CPU seconds, peak memory.
+std::string figures(const char* who, const Ran& ran) {
+    char line[256];
+    std::snprintf(line, sizeof line, "; %s %.2f s (CPU %.2f s), %.1f MiB%s", who, ran.seconds,
+                  ran.cpu, ran.peak / 1048576.0, ran.status == 0 ? "" : " (FAILED)");
+    return line;
+}
+
+/// convert-batch on 1 000 000-row workbooks (the generated .xlsx and .ods,
+/// and LibreOffice's own .xlsx of the same rows) against LibreOffice saving
+/// them as CSV, where it is installed; beside it, where they are there, an
+/// earlier convert-batch (CONVERT_BATCH_BEFORE) and the quick-xml reader of
+/// ../shared/peers/qx, built.
 std::string measure_workbooks() {
     std::string report =
         "workbooks of 1 000 000 rows, convert-batch against LibreOffice's CSV export "
         "(target: at least 10 times as fast; memory at most 64 MiB and the shared strings)\n";
+    const char* before = std::getenv("CONVERT_BATCH_BEFORE");
+    const fs::path peer = fs::path(CONVERT_SOURCE_DIR) / ".." / "shared" / "peers" / "qx" /
+                          "target" / "release" / "qx";
     const fs::path profile = work_folder() / "office-profile";
     const std::string office_profile = "-env:UserInstallation=file://" + profile.string();
     const fs::path exported = work_folder() / "exported";
@@ -251,16 +268,39 @@ std::string measure_workbooks() {
         run_program({"soffice", office_profile, "--headless", "--convert-to", "ods", "--outdir",
                      exported.string(), (exported / "warm.csv").string()})
             .status == 0;
-    for (const Workbook kind : {Workbook::xlsx, Workbook::ods}) {
-        const fs::path folder = made_workbook(1'000'000, kind);
-        const fs::path file = folder / (kind == Workbook::xlsx ? "SPE2019.xlsx" : "SPE2019.ods");
+    // LibreOffice's own .xlsx of the benchmark's source: shared strings,
+    // and r, s and t on every cell.
+    const fs::path office_book = work_folder() / "office-xlsx";
+    if (office && !fs::exists(office_book / "SPE2019.xlsx")) {
+        fs::create_directories(office_book);
+        run_program({"soffice", office_profile, "--headless", "--infilter=CSV:44,34,76,1",
+                     "--convert-to", "xlsx", "--outdir", office_book.string(),
+                     source_of(source_folder(1'000'000)).string()});
+    }
+    const std::pair<const char*, fs::path> books[] = {
+        {"generated .xlsx", made_workbook(1'000'000, Workbook::xlsx) / "SPE2019.xlsx"},
+        {"generated .ods", made_workbook(1'000'000, Workbook::ods) / "SPE2019.ods"},
+        {"LibreOffice's .xlsx", office_book / "SPE2019.xlsx"},
+    };
+    for (const auto& [what, file] : books) {
+        if (!fs::exists(file)) continue;
+        const fs::path folder = file.parent_path();
         const Ran convert = run_program({CONVERT_BATCH_PATH, "--folder", folder.string()});
         char line[512];
-        std::snprintf(line, sizeof line, "  %s (%.0f MiB): convert-batch %.2f s, %.1f MiB%s",
-                      kind == Workbook::xlsx ? ".xlsx" : ".ods",
-                      static_cast<double>(fs::file_size(file)) / 1048576.0, convert.seconds,
-                      convert.peak / 1048576.0, convert.status == 0 ? "" : " (FAILED)");
+        std::snprintf(
+            line, sizeof line, "  %s (%.0f MiB): convert-batch %.2f s (CPU %.2f s), %.1f MiB%s",
+            what, static_cast<double>(fs::file_size(file)) / 1048576.0, convert.seconds,
+            convert.cpu, convert.peak / 1048576.0, convert.status == 0 ? "" : " (FAILED)");
         report += line;
+        if (before != nullptr) {
+            report += figures("before", run_program({before, "--folder", folder.string()}));
+        }
+        if (fs::exists(peer)) {
+            const Ran quick =
+                run_program({peer.string(), file.string(), (exported / "qx.csv").string()});
+            report += figures("quick-xml reader", quick) + " (" +
+                      std::to_string(quick.seconds / convert.seconds).substr(0, 4) + " of ours)";
+        }
         if (office) {
             const Ran saved = run_program({"soffice", office_profile, "--headless", "--convert-to",
                                            "csv", "--outdir", exported.string(), file.string()});
@@ -272,7 +312,7 @@ std::string measure_workbooks() {
             report += "; LibreOffice not installed (libreoffice-calc-nogui)";
         }
         report += "\n";
-        fs::remove_all(folder);
+        if (folder != office_book) fs::remove_all(folder);
     }
     return report;
 }

@@ -14,11 +14,8 @@ namespace convert {
 
 namespace {
 
-/// A run asked to stop.
-struct Stopped {};
-
 void stop_if_asked(const RunOptions& options) {
-    if (options.stop != nullptr && options.stop->load()) throw Stopped{};
+    if (options.stop != nullptr && options.stop->load()) throw RunStopped{};
 }
 
 /// Passes each read on, and tells the report how far reading has come; a
@@ -75,12 +72,13 @@ private:
 };
 
 /// The rows of `source`, read as its name's ending says.
-std::unique_ptr<RowSource> rows_of(SourceKind kind, SourceBytes& source, std::size_t block_size) {
+std::unique_ptr<RowSource> rows_of(SourceKind kind, SourceBytes& source, std::size_t block_size,
+                                   const std::atomic<bool>* stop) {
     switch (kind) {
         case SourceKind::xlsx:
-            return xlsx_rows(source);
+            return xlsx_rows(source, stop);
         case SourceKind::ods:
-            return ods_rows(source);
+            return ods_rows(source, stop);
         case SourceKind::csv:
             break;
     }
@@ -110,7 +108,8 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
         }
         ProgressSource counted(*opened.value, report, options);
         const std::unique_ptr<RowSource> rows =
-            rows_of(source_kind_of(name).value_or(SourceKind::csv), counted, files.block_size());
+            rows_of(source_kind_of(name).value_or(SourceKind::csv), counted, files.block_size(),
+                    options.stop);
         StoppingSink sink(target ? static_cast<TargetSink&>(*target) : nowhere, options);
         TargetBuffer buffer(sink, files.block_size());
         const RowsResult converted = convert_rows(*rows, buffer, report);
@@ -118,7 +117,7 @@ RunResult convert_file(const SourceFile& source, const RunOptions& options, RunR
         // What was read must be the file whole: not one cut short, or
         // still being written, meanwhile.
         if (counted.changed()) return {RunEnd::source_changed};
-    } catch (const Stopped&) {
+    } catch (const RunStopped&) {
         return {RunEnd::stopped};
     } catch (const WorkbookError& error) {
         if (error.kind == WorkbookError::Kind::encrypted) return {RunEnd::encrypted};

@@ -19,6 +19,9 @@ inline constexpr std::size_t kLongestRow = std::size_t{16} << 20;
 /// rows follow them.
 inline constexpr std::size_t kShortestRow = 10;
 
+/// Thrown by a source whose run was asked to stop.
+struct RunStopped {};
+
 /// What reading tells of a row besides its values.
 struct RowShape {
     std::size_t length = 0;     // as written, in bytes, its line end not counted

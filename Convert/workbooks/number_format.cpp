@@ -140,10 +140,10 @@ void append_plain(std::string& text, const Decimal& decimal) {
 /// the General format. Whole numbers that a double holds exactly come whole.
 /// The others start from their shortest decimal, rounded half away from zero
 /// to 15 significant digits (fewer where a plain number would show more
-/// than 20 decimals); from 1E15 up and below 1E-14, by the exponent before
-/// rounding, they are written with an exponent of three digits. Below 1E-4,
-/// a number that 9 decimals do not hold (to within 2^-48 of itself) is
-/// written with 15 digits and an exponent of two.
+/// than 20 decimals); from 1E15 up, by the exponent before rounding, they
+/// are written with an exponent of three digits. Below 1E-4, a number that
+/// 9 decimals do not hold (to within 2^-48 of itself) is written with 15
+/// digits and an exponent of two; those they hold are at least 1E-9.
 void append_general(std::string& text, double magnitude) {
     constexpr double kLargestWhole = 9007199254740991.0;  // 2^53 - 1
     // The five largest doubles keep their shortest digits.
@@ -176,7 +176,7 @@ void append_general(std::string& text, double magnitude) {
                       : exponent < 0 && exponent > -15 ? std::min(15, 21 + exponent)
                                                        : 15;
     round_digits(decimal, count);
-    if (exponent >= 15 || exponent <= -15) {
+    if (exponent >= 15) {
         append_scientific(text, decimal, 3);
     } else {
         append_plain(text, decimal);

@@ -57,11 +57,11 @@ ExcelFormat excel_builtin_number_format(unsigned id);
 
 /// A finite `value` as `format` shows it in the export. General writes it
 /// in at most 15 significant digits, rounded half away from zero from its
-/// shortest decimal, whole numbers up to 2^53 whole, and 0 for -0; from
-/// 1E15 up and for the smallest magnitudes with an exponent (1E+016,
-/// 1.5E-07). Fixed digits round it first to 15 significant digits, then
-/// half away from zero to max_decimals (at least min_decimals), never with
-/// an exponent, and keep the sign of a negative value that rounds to 0 (-0).
+/// shortest decimal, whole numbers below 2^53 whole, and 0 for -0; from
+/// 1E15 up, and below 1E-4 where 9 decimals do not hold it, with an
+/// exponent (1E+016, 1.23456789012346E-06). Fixed digits round it first to 15 significant digits,
+/// then half away from zero to max_decimals (at least min_decimals), never with an exponent, and
+/// keep the sign of a negative value that rounds to 0 (-0).
 std::string shown_number(double value, const NumberFormat& format);
 
 /// The number a workbook stores as decimal text (1.5, -2, 1E-3), with nothing

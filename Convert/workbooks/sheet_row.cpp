@@ -25,12 +25,15 @@ void SheetRow::clear() {
     length_ = 0;
     end_ = 0;
     too_long_ = false;
+    prepared_ = false;
 }
 
 void SheetRow::add(std::size_t column, std::string_view text, std::size_t repeated) {
-    if (text.empty() || column >= kSheetColumns || too_long_) return;
+    if (text.empty() || column >= kSheetColumns) return;
     repeated = std::min(repeated, kSheetColumns - column);
     end_ = column + repeated;
+    prepared_ = false;
+    if (too_long_) return;
     length_ += (text.size() + quoting_of(text)) * repeated;
     // A row longer than any may be keeps no more of its text.
     if (length_ > kLongestRow) {
@@ -49,6 +52,7 @@ void SheetRow::refuse(std::size_t column, CellRefusal::Kind kind, std::string de
     if (detail.size() > kLongestRefusal) detail = shortened(detail, kLongestRefusal);
     refusals_.push_back(
         {column, std::min(repeated, kSheetColumns - column), kind, std::move(detail)});
+    prepared_ = false;
 }
 
 bool SheetRow::blank() const {
@@ -64,12 +68,18 @@ RowSource::Read SheetRow::hand_to(FieldTaker& fields, RowShape& shape, std::size
     fields.start_row();
     shape.length = length(columns);
     if (shape.length > kLongestRow) return RowSource::Read::too_long;
-    padded_.reserve(text_.size(), 0);
-    if (!text_.empty()) std::memcpy(padded_.data(), text_.data(), text_.size());
-    const PaddedView all = padded_.view(0, text_.size());
-    shape.blank = blank();
-    shape.line_breaks = text_.find_first_of("\r\n") != std::string::npos;
-    shape.beyond_ascii = beyond_ascii(all);
+    // A row repeated is prepared once for all its copies.
+    if (!prepared_) {
+        padded_.reserve(text_.size(), 0);
+        if (!text_.empty()) std::memcpy(padded_.data(), text_.data(), text_.size());
+        prepared_shape_.blank = blank();
+        prepared_shape_.line_breaks = text_.find_first_of("\r\n") != std::string::npos;
+        prepared_shape_.beyond_ascii = beyond_ascii(padded_.view(0, text_.size()));
+        prepared_ = true;
+    }
+    shape.blank = prepared_shape_.blank;
+    shape.line_breaks = prepared_shape_.line_breaks;
+    shape.beyond_ascii = prepared_shape_.beyond_ascii;
     // Runs of adjacent cells in one call each; none past what `fields` takes,
     // however many a cell repeats.
     const std::size_t taken = fields.columns_taken();

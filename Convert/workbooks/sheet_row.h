@@ -68,6 +68,8 @@ private:
     std::size_t length_ = 0;  // of the exported line's values, quotes included
     std::size_t end_ = 0;     // one past the last column with text
     bool too_long_ = false;
+    bool prepared_ = false;    // padded_ and prepared_shape_ hold the row as it is
+    RowShape prepared_shape_;  // its flags
     PaddedBuffer padded_;
     std::vector<PaddedView> run_;  // consecutive cells, handed on at once
 };

@@ -34,9 +34,9 @@ auto as_workbook_errors(Kind kind, const std::string& part, Work work) -> declty
 class WorkbookRows final : public RowSource {
 public:
     template <class Open>
-    WorkbookRows(Kind kind, Open open) : kind_(kind) {
+    WorkbookRows(Kind kind, Open open, const std::atomic<bool>* stop) : kind_(kind) {
         rows_ = as_workbook_errors(kind_, part_,
-                                   [&] { return std::make_unique<SheetRows>(open(part_)); });
+                                   [&] { return std::make_unique<SheetRows>(open(part_), stop); });
     }
     Read read(FieldTaker& fields, RowShape& shape) override {
         return as_workbook_errors(kind_, part_, [&] { return rows_->read(fields, shape); });
@@ -51,14 +51,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file) {
+std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file, const std::atomic<bool>* stop) {
     return std::make_unique<WorkbookRows>(
-        Kind::xlsx, [&](std::string& part) { return xlsx_sheet(file, part); });
+        Kind::xlsx, [&](std::string& part) { return xlsx_sheet(file, part); }, stop);
 }
 
-std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file) {
-    return std::make_unique<WorkbookRows>(Kind::ods,
-                                          [&](std::string& part) { return ods_sheet(file, part); });
+std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file, const std::atomic<bool>* stop) {
+    return std::make_unique<WorkbookRows>(
+        Kind::ods, [&](std::string& part) { return ods_sheet(file, part); }, stop);
 }
 
 }  // namespace convert

@@ -5,6 +5,7 @@
 // a value, are passed over; number() is the sheet's own row number.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -27,11 +28,13 @@ struct WorkbookError : std::runtime_error {
 };
 
 /// The rows of an Office Open XML workbook (.xlsx). `file` must outlive
-/// them. Throws WorkbookError (a damaged zip or XML among its reasons), or
-/// ReadError from `file`, here and as the rows are read.
-std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file);
+/// them; once `stop` is set, reading them throws RunStopped. Throws WorkbookError (a damaged zip or
+/// XML among its reasons), or ReadError from `file`, here and as the rows are read.
+std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file,
+                                     const std::atomic<bool>* stop = nullptr);
 
 /// The rows of an OpenDocument spreadsheet (.ods), as above.
-std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file);
+std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file,
+                                    const std::atomic<bool>* stop = nullptr);
 
 }  // namespace convert

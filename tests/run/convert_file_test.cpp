@@ -362,6 +362,15 @@ TEST(ConvertFile, AStopAskedForEndsTheRunAndKeepsTheOldTarget) {
     EXPECT_EQ(report.read_so_far, std::vector<std::uint64_t>{16});
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"SP1999.TXT", "SPE1999.CSV"}));
     EXPECT_EQ(read_file(dir / "SP1999.TXT"), kOld);
+    // A workbook's run stops between rows, whatever it reads.
+    write_file(dir / "SPE1998.xlsx",
+               workbook_of(source_with_a1({{"A", "B", "1234"}, {"A", "B", "1234"}})));
+    RecordingReport book;
+    book.on_message = [&stop](const std::string&) { stop = true; };
+    stop = false;
+    EXPECT_EQ(ending_of(convert_file({dir.path(), "SPE1998.xlsx"}, {.stop = &stop}, book)),
+              stopped);
+    EXPECT_EQ(book.messages.size(), 1u);
 }
 
 TEST(ConvertFile, CheckingWritesNothingAndReportsProgress) {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "containers/zip_archive.h"
-#include "text/utf8.h"
 #include "workbooks/number_format.h"
 #include "workbooks/ods/ods_package.h"
 #include "workbooks/ods/ods_part.h"
@@ -38,7 +37,7 @@ class OdsSheet final : public SheetReader {
 public:
     OdsSheet(RandomAccessSource& file, std::string& part) : part_(part) { open(file); }
 
-    std::uint64_t next(SheetRow& row) override { return next_copy(row); }
+    RowBlock next(SheetRow& row) override { return next_block(row); }
 
 private:
     /// A cell with text: texts_.substr(offset, size), in `repeated` columns.
@@ -92,32 +91,29 @@ private:
                "spreadsheet.";
     }
 
-    /// Fills `row` with the next copy of a row with cells: its number, or 0
-    /// past the sheet's last row.
-    std::uint64_t next_copy(SheetRow& row) {
-        while (handed_ == copies_) {
-            if (!next_row()) return 0;
-            const bool empty = cells_.empty() && refused_.empty();
-            first_ = next_number_;
+    /// Fills `row` with the next row with cells, once however many times
+    /// it is repeated.
+    RowBlock next_block(SheetRow& row) {
+        for (;;) {
+            if (!next_row()) return {};
+            const std::uint64_t first = next_number_;
             next_number_ += repeat_;
-            handed_ = 0;
             // Empty rows cost nothing, however many.
-            copies_ = empty ? 0 : repeat_;
-            if (!empty && next_number_ - 1 > kSheetRows) {
+            if (cells_.empty() && refused_.empty()) continue;
+            if (next_number_ - 1 > kSheetRows) {
                 unreadable("The workbook's first sheet has cells in row " +
                            std::to_string(next_number_ - 1) + ", past the most a sheet has.");
             }
+            row.clear();
+            for (const Cell& cell : cells_) {
+                row.add(cell.column, std::string_view(texts_).substr(cell.offset, cell.size),
+                        cell.repeated);
+            }
+            for (const Refused& refused : refused_) {
+                row.refuse(refused.column, refused.kind, refused.detail, refused.count);
+            }
+            return {first, repeat_};
         }
-        const std::uint64_t number = first_ + handed_++;
-        row.clear();
-        for (const Cell& cell : cells_) {
-            row.add(cell.column, std::string_view(texts_).substr(cell.offset, cell.size),
-                    cell.repeated);
-        }
-        for (const Refused& refused : refused_) {
-            row.refuse(refused.column, refused.kind, refused.detail, refused.count);
-        }
-        return number;
     }
 
     /// Reads up to the next row of the sheet, and reads it; false at the sheet's end.
@@ -198,11 +194,7 @@ private:
         }
         const std::size_t columns = std::min(repeated, kSheetColumns - column);
         const auto refuse = [&](CellRefusal::Kind kind, std::string detail) {
-            // Cut once, not for each column and copy of the row it stands in.
-            refused_.push_back({column, columns, kind,
-                                detail.size() > SheetRow::kLongestRefusal
-                                    ? shortened(detail, SheetRow::kLongestRefusal)
-                                    : std::move(detail)});
+            refused_.push_back({column, columns, kind, std::move(detail)});
         };
         const std::size_t offset = texts_.size();
         const auto type = part.attribute(kOffice, "value-type");
@@ -373,8 +365,6 @@ private:
     std::vector<Refused> refused_;
     std::uint64_t repeat_ = 1;
     std::uint64_t next_number_ = 1;
-    // Handed on: `handed_` of `copies_` rows from row `first_`.
-    std::uint64_t first_ = 0, copies_ = 0, handed_ = 0;
 };
 
 }  // namespace

@@ -43,7 +43,7 @@ bool shown_as_stored(std::string_view text) {
 class XlsxSheet final : public SheetReader {
 public:
     XlsxSheet(RandomAccessSource& file, std::string& part) : part_(part) { open(file); }
-    std::uint64_t next(SheetRow& row) override;
+    RowBlock next(SheetRow& row) override;
 
 private:
     enum class CellType { number, shared, inline_string, formula_string, boolean, error, date };
@@ -104,14 +104,14 @@ void XlsxSheet::open(RandomAccessSource& file) {
     open_parts(file);
 }
 
-std::uint64_t XlsxSheet::next(SheetRow& row) {
+RowBlock XlsxSheet::next(SheetRow& row) {
     row_ = &row;
     // Rows with nothing in them are passed over.
     for (std::size_t number; (number = next_row_start()) != 0;) {
         read_cells(number);
-        if (!row.empty()) return number;
+        if (!row.empty()) return {number, 1};
     }
-    return 0;
+    return {};
 }
 
 // The workbook's parts, found through the relationships of the package
