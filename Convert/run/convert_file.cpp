@@ -55,8 +55,7 @@ private:
 };
 
 /// Passes the target's blocks on; a run asked to stop writes no further,
-/// so that a stop is honoured however little work reads (a workbook's row
-/// repeated a million times).
+/// however little it reads.
 class StoppingSink : public TargetSink {
 public:
     StoppingSink(TargetSink& sink, const RunOptions& options) : sink_(sink), options_(options) {}
