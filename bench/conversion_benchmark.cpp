@@ -250,14 +250,17 @@ std::string figures(const char* who, const Ran& ran) {
 /// and LibreOffice's own .xlsx of the same rows) against LibreOffice saving
 /// them as CSV, where it is installed; beside it, where they are there, an
 /// earlier convert-batch (CONVERT_BATCH_BEFORE) and the quick-xml reader of
-/// ../shared/peers/qx, built.
+/// ../shared/peers/qx, built (or CONVERT_QX).
 std::string measure_workbooks() {
     std::string report =
         "workbooks of 1 000 000 rows, convert-batch against LibreOffice's CSV export "
         "(target: at least 10 times as fast; memory at most 64 MiB and the shared strings)\n";
     const char* before = std::getenv("CONVERT_BATCH_BEFORE");
-    const fs::path peer = fs::path(CONVERT_SOURCE_DIR) / ".." / "shared" / "peers" / "qx" /
-                          "target" / "release" / "qx";
+    // Where it was built elsewhere (shared/ may be read-only): CONVERT_QX.
+    const char* built_peer = std::getenv("CONVERT_QX");
+    const fs::path peer = built_peer != nullptr ? fs::path(built_peer)
+                                                : fs::path(CONVERT_SOURCE_DIR) / ".." / "shared" /
+                                                      "peers" / "qx" / "target" / "release" / "qx";
     const fs::path profile = work_folder() / "office-profile";
     const std::string office_profile = "-env:UserInstallation=file://" + profile.string();
     const fs::path exported = work_folder() / "exported";
