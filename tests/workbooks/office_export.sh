@@ -12,45 +12,26 @@ command -v python3 >/dev/null 2>&1 || exit 77
 rm -rf "$work"
 mkdir -p "$work/xlsx" "$work/ods" "$work/csv"
 cp "$sample" "$work/xlsx/SPE2021.xlsx"
-python3 - "$work/xlsx/SPE2022.xlsx" <<'PY'
+# SPE2022: the sample with a first sheet of its own.
+python3 - "$sample" "$work/xlsx/SPE2022.xlsx" <<'PY'
 import sys, zipfile
-main = "http://schemas.openxmlformats.org/"
 header = "MAKE MODEL A1 B1 C1 D1 E1 F1 G1 OL OW OH WB TWF TWR CW WDIST MYR".split()
 numbers = ["1E16", "9.9999999999999994E-12", "1.041392685158225", "0.30000000000000004",
            "123456789012344.5", "1E-5", "1.23456789012345678E-6", "9007199254740992", "-1E-15",
            "12345678901234567", "7173112.722621645", "2.5"]
-def col(i):
-    return "ABCDEFGHIJKLMNOPQR"[i]
-rows = ['<row r="1">' + "".join(f'<c r="{col(i)}1" t="inlineStr"><is><t>{n}</t></is></c>'
-                                for i, n in enumerate(header)) + "</row>"]
+text = lambda ref, t: f'<c r="{ref}" t="inlineStr"><is><t>{t}</t></is></c>'
+rows = ['<row r="1">' + "".join(text(f"{chr(65 + i)}1", n) for i, n in enumerate(header)) + "</row>"]
 for r, number in enumerate(numbers, 2):
-    make = "" if r == 3 else f'<c r="A{r}" t="inlineStr"><is><t>MAKE{r}</t></is></c>'
-    if r == 2:
-        make = '<c r="A2" t="inlineStr"><is><t>ZIPPER</t></is></c>'
-    if r == 3:
-        make = '<c r="A3" t="inlineStr"><is><t>BOLT</t></is></c>'
-    rows.append(f'<row r="{r}">{make}<c r="B{r}" t="inlineStr"><is><t>M</t></is></c>'
-                f'<c r="C{r}"><v>{number}</v></c></row>')
-sheet = (f'<worksheet xmlns="{main}spreadsheetml/2006/main"><sheetData>' + "".join(rows) +
-         '</sheetData><mergeCells count="1"><mergeCell ref="A2:A3"/></mergeCells></worksheet>')
-rel = lambda t, target: (f'<Relationships xmlns="{main}package/2006/relationships"><Relationship '
-                         f'Id="r" Type="{main}officeDocument/2006/relationships/{t}" '
-                         f'Target="{target}"/></Relationships>')
-types = "application/vnd.openxmlformats-"
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    z.writestr("[Content_Types].xml",
-               f'<Types xmlns="{main}package/2006/content-types"><Default Extension="rels" '
-               f'ContentType="{types}package.relationships+xml"/><Default Extension="xml" '
-               f'ContentType="application/xml"/><Override PartName="/xl/workbook.xml" '
-               f'ContentType="{types}officedocument.spreadsheetml.sheet.main+xml"/><Override '
-               f'PartName="/xl/worksheets/sheet1.xml" '
-               f'ContentType="{types}officedocument.spreadsheetml.worksheet+xml"/></Types>')
-    z.writestr("_rels/.rels", rel("officeDocument", "xl/workbook.xml"))
-    z.writestr("xl/workbook.xml", f'<workbook xmlns="{main}spreadsheetml/2006/main" xmlns:r="{main}'
-               'officeDocument/2006/relationships"><sheets><sheet name="S" sheetId="1" r:id="r"/>'
-               '</sheets></workbook>')
-    z.writestr("xl/_rels/workbook.xml.rels", rel("worksheet", "worksheets/sheet1.xml"))
-    z.writestr("xl/worksheets/sheet1.xml", sheet)
+    # A3, under the merged A2:A3, keeps its value.
+    make = text(f"A{r}", {2: "ZIPPER", 3: "BOLT"}.get(r, f"MAKE{r}"))
+    rows.append(f'<row r="{r}">{make}{text(f"B{r}", "M")}<c r="C{r}"><v>{number}</v></c></row>')
+sheet = ('<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>'
+         + "".join(rows) + '</sheetData><mergeCells count="1"><mergeCell ref="A2:A3"/></mergeCells>'
+         "</worksheet>")
+with zipfile.ZipFile(sys.argv[1]) as sample, zipfile.ZipFile(sys.argv[2], "w", 8) as book:
+    for item in sample.infolist():
+        first = item.filename == "xl/worksheets/sheet1.xml"
+        book.writestr(item, sheet if first else sample.read(item), 8)
 PY
 office() {
   soffice "-env:UserInstallation=file://$work/profile" --headless --convert-to "$1" \
