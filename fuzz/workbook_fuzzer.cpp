@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 #include "containers/zip_archive.h"
 #include "records/row_rules.h"
 #include "sources/byte_source.h"

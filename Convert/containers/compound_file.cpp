@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "containers/crypto/office_crypto.h"
 #include "containers/little_endian.h"
-#include "containers/office_crypto.h"
 
 namespace convert {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 #include "containers/zip_archive.h"
 #include "workbooks/ods/ods_sheet.h"
 #include "workbooks/sheet_rows.h"

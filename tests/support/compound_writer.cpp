@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "containers/crypto/aes.h"
+
 namespace testing_support {
 
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "containers/office_crypto.h"
+#include "containers/crypto/sha.h"
 
 namespace testing_support {
 

@@ -22,7 +22,6 @@ namespace convert {
 namespace {
 
 using namespace ods;
-using Node = Part::Node;
 
 /// The most rows a sheet has (LibreOffice's largest sheets): rows with
 /// cells past it cannot be a sheet's.
@@ -33,7 +32,7 @@ constexpr std::string_view kWhiteSpace = " \t\n\r";
 // The workbook's small parts are read whole when it is opened: its type, its
 // manifest, its styles. content.xml is then read a row at a time, up to the
 // first sheet's end; a row is kept until all its copies are handed on.
-class OdsSheet final : public SheetReader {
+class OdsSheet final : public SheetReader, XmlHandler {
 public:
     OdsSheet(RandomAccessSource& file, std::string& part) : part_(part) { open(file); }
 
@@ -50,6 +49,8 @@ private:
         CellRefusal::Kind kind;
         std::string detail;
     };
+    /// Where in the sheet the parser stands.
+    enum class At { table, row, cell, paragraph, after };
 
     void open(RandomAccessSource& file) {
         zip_.emplace(file);
@@ -74,7 +75,11 @@ private:
                         continue;
                     }
                     while (part.next_child()) {
-                        if (part.at(kTable, "table")) return;
+                        if (part.at(kTable, "table")) {
+                            parser_ = hand_over(part.xml(), *this);
+                            at_ = At::table;
+                            return;
+                        }
                         part.skip();
                     }
                     end_of_table();  // a spreadsheet without sheets
@@ -116,110 +121,149 @@ private:
         }
     }
 
-    /// Reads up to the next row of the sheet, and reads it; false at the sheet's end.
+    /// Reads the sheet's next row; false at the sheet's end.
     bool next_row() {
-        while (content_) {
-            Part& part = *content_;
-            if (!part.next_child()) {
-                if (depth_ == 0)
-                    end_of_table();
-                else
-                    --depth_;
-                continue;
-            }
-            const std::string_view name = part.xml().name();
-            if (part.xml().ns() == kTable) {
-                if (name == "table-row") {
-                    read_row();
-                    return true;
-                }
-                if (name == "table-row-group" || name == "table-header-rows" ||
-                    name == "table-rows" || name == "table-column-group" ||
-                    name == "table-header-columns" || name == "table-columns") {
-                    ++depth_;
-                    continue;
-                }
-                if (name == "table-column") read_column();
-            }
-            part.skip();
+        while (at_ != At::after) {
+            row_ended_ = false;
+            if (!parser_->run()) at_ = At::after;
+            if (row_ended_) return true;
         }
+        if (content_) end_of_table();
         return false;
     }
 
     /// The rest of the workbook is not read.
     void end_of_table() {
+        parser_.reset();
         content_->finish();
         content_.reset();
     }
 
-    void read_column() {
-        const Part& part = *content_;
+    void start(std::string_view ns, std::string_view name,
+               const XmlAttributes& attributes) override {
+        if (skipped_ > 0) {
+            ++skipped_;
+            return;
+        }
+        switch (at_) {
+            case At::table:
+                if (ns != kTable) break;
+                if (name == "table-row") return start_row(attributes);
+                if (name == "table-row-group" || name == "table-header-rows" ||
+                    name == "table-rows" || name == "table-column-group" ||
+                    name == "table-header-columns" || name == "table-columns") {
+                    ++groups_;
+                    return;
+                }
+                if (name == "table-column") read_column(attributes);
+                break;
+            case At::row:
+                if (ns == kTable && (name == "table-cell" || name == "covered-table-cell")) {
+                    return start_cell(attributes);
+                }
+                break;
+            case At::cell:
+                if (paragraphs_ && ns == kText && (name == "p" || name == "h")) {
+                    return start_paragraph();
+                }
+                break;  // an annotation, a drawing
+            case At::paragraph:
+                if (start_in_paragraph(ns, name, attributes)) return;
+                break;
+            case At::after:
+                return;
+        }
+        skipped_ = 1;
+    }
+
+    void end(std::string_view, std::string_view) override {
+        if (skipped_ > 0) {
+            --skipped_;
+            return;
+        }
+        switch (at_) {
+            case At::table:
+                if (groups_ > 0) {
+                    --groups_;
+                    return;
+                }
+                at_ = At::after;
+                return parser_->pause();
+            case At::row:
+                at_ = At::table;
+                row_ended_ = true;
+                return parser_->pause();
+            case At::cell:
+                at_ = At::row;
+                return end_cell();
+            case At::paragraph:
+                if (inside_ > 0) {
+                    --inside_;
+                } else {
+                    at_ = At::cell;
+                }
+                return;
+            case At::after:
+                return;
+        }
+    }
+
+    void read_column(const XmlAttributes& attributes) {
         const std::uint64_t repeated =
-            count_of(part.attribute(kTable, "number-columns-repeated").value_or("1"),
+            count_of(attributes.find(kTable, "number-columns-repeated").value_or("1"),
                      "a column count", kSheetColumns, 1);
         const DataStyle* format =
-            styles_.of_column(part.attribute(kTable, "default-cell-style-name"));
+            styles_.of_column(attributes.find(kTable, "default-cell-style-name"));
         const std::size_t columns = std::min(column_formats_.size() + repeated, kSheetColumns);
         column_formats_.resize(columns, format);
     }
 
-    void read_row() {
-        Part& part = *content_;
-        repeat_ = count_of(part.attribute(kTable, "number-rows-repeated").value_or("1"),
+    void start_row(const XmlAttributes& attributes) {
+        at_ = At::row;
+        repeat_ = count_of(attributes.find(kTable, "number-rows-repeated").value_or("1"),
                            "a row count", kSheetRows + 1, 1);
         texts_.clear();
         cells_.clear();
         refused_.clear();
-        std::size_t column = 0;
-        while (part.next_child()) {
-            if (part.at(kTable, "table-cell") || part.at(kTable, "covered-table-cell")) {
-                column += read_cell(column);
-            } else {
-                part.skip();
-            }
-        }
+        column_ = 0;
     }
 
-    /// Reads a cell to its end; the number of columns it stands in.
-    std::size_t read_cell(std::size_t column) {
-        Part& part = *content_;
+    /// Reads a cell's attributes; its paragraphs are read if they are its text.
+    void start_cell(const XmlAttributes& attributes) {
+        at_ = At::cell;
+        paragraphs_ = false;
+        error_ = false;
+        cell_column_ = column_;
+        cell_offset_ = texts_.size();
         const std::size_t repeated =
-            count_of(part.attribute(kTable, "number-columns-repeated").value_or("1"),
+            count_of(attributes.find(kTable, "number-columns-repeated").value_or("1"),
                      "a column count", kSheetColumns, 1);
+        column_ += repeated;
+        cell_repeated_ = repeated;
         // A cell a merged range covers is read as it holds: the export
         // writes its value, if it kept one.
-        if (column >= kSheetColumns) {
-            part.skip();
-            return repeated;
-        }
+        if (cell_column_ >= kSheetColumns) return;
+        const std::size_t column = cell_column_;
         const std::size_t columns = std::min(repeated, kSheetColumns - column);
         const auto refuse = [&](CellRefusal::Kind kind, std::string detail) {
             refused_.push_back({column, columns, kind, std::move(detail)});
         };
-        const std::size_t offset = texts_.size();
-        const auto type = part.attribute(kOffice, "value-type");
-        if (part.attribute(kCalcExt, "value-type") == "error") {
-            read_paragraphs();
-            refuse(CellRefusal::Kind::error, texts_.substr(offset));
-            texts_.resize(offset);
-            return repeated;
-        }
-        if (!type && part.attribute(kTable, "formula")) {
+        const auto type = attributes.find(kOffice, "value-type");
+        if (attributes.find(kCalcExt, "value-type") == "error") {
+            paragraphs_ = error_ = true;
+        } else if (!type && attributes.find(kTable, "formula")) {
             refuse(CellRefusal::Kind::unsaved_formula, {});
-            part.skip();
-            return repeated;
-        }
-        // Text without a value type shows as it is typed.
-        if (!type || *type == "string") {
-            if (const auto value = part.attribute(kOffice, "string-value")) {
+        } else if (!type || *type == "string") {
+            // Text without a value type shows as it is typed.
+            if (const auto value = attributes.find(kOffice, "string-value")) {
                 keep(*value);
-                part.skip();
             } else {
-                read_paragraphs();
+                paragraphs_ = true;
+                first_paragraph_ = true;
             }
         } else if (*type == "float") {
-            const DataStyle* style = format_of(column);
-            const std::string_view text = part.attribute(kOffice, "value").value_or("");
+            const DataStyle* style = format_of(column, attributes);
+            const std::string_view text = attributes.find(kOffice, "value").value_or("");
             const std::optional<double> value = parse_cell_number(text);
             if (!value) unreadable_cell(column, "the number \"" + std::string(text) + "\"");
             if (style == nullptr || style->shown) {
@@ -227,28 +271,34 @@ private:
             } else {
                 refuse(CellRefusal::Kind::number_format, styles_.code_of(style));
             }
-            part.skip();
         } else if (const std::string_view usual = usual_code(*type); !usual.empty()) {
             // Shown as a percentage, money, a date or a time whatever its style.
-            const DataStyle* style = format_of(column);
+            const DataStyle* style = format_of(column, attributes);
             refuse(CellRefusal::Kind::number_format,
                    style != nullptr && !style->shown ? styles_.code_of(style) : std::string(usual));
-            part.skip();
         } else if (*type == "boolean") {
-            const std::string_view value = part.attribute(kOffice, "boolean-value").value_or("");
+            const std::string_view value = attributes.find(kOffice, "boolean-value").value_or("");
             if (value != "true" && value != "false") {
                 unreadable_cell(column, "the truth value \"" + std::string(value) + "\"");
             }
             keep(value == "true" ? "TRUE" : "FALSE");
-            part.skip();
-        } else if (*type == "void") {
-            part.skip();
-        } else {
+        } else if (*type != "void") {
             unreadable_cell(column, "a value of the unknown type \"" + std::string(*type) + "\"");
         }
-        if (texts_.size() > offset)
-            cells_.push_back({column, offset, texts_.size() - offset, repeated});
-        return repeated;
+        first_paragraph_ = true;
+    }
+
+    void end_cell() {
+        if (cell_column_ >= kSheetColumns) return;
+        const std::size_t offset = cell_offset_;
+        if (error_) {
+            refused_.push_back({cell_column_,
+                                std::min(cell_repeated_, kSheetColumns - cell_column_),
+                                CellRefusal::Kind::error, texts_.substr(offset)});
+            texts_.resize(offset);
+        } else if (texts_.size() > offset) {
+            cells_.push_back({cell_column_, offset, texts_.size() - offset, cell_repeated_});
+        }
     }
 
     [[noreturn]] void unreadable_cell(std::size_t column, const std::string& what) const {
@@ -256,9 +306,9 @@ private:
                    what.substr(0, 100) + ", which cannot be read.");
     }
 
-    /// The data style of the cell just started: its own style's, else its column's.
-    const DataStyle* format_of(std::size_t column) {
-        const auto name = content_->attribute(kTable, "style-name");
+    /// The data style of the cell started: its own style's, else its column's.
+    const DataStyle* format_of(std::size_t column, const XmlAttributes& attributes) {
+        const auto name = attributes.find(kTable, "style-name");
         if (!name)
             return column < column_formats_.size() ? column_formats_[column]
                                                    : styles_.default_style();
@@ -269,74 +319,58 @@ private:
         return last_format_;
     }
 
-    /// Reads the cell's paragraphs, one line each, to its end.
-    void read_paragraphs() {
-        Part& part = *content_;
-        bool first = true;
-        while (part.next_child()) {
-            if (part.at(kText, "p") || part.at(kText, "h")) {
-                if (!first) keep("\n");
-                first = false;
-                read_paragraph();
-            } else {
-                part.skip();  // an annotation, a drawing
-            }
+    /// A cell's paragraphs are one line each.
+    void start_paragraph() {
+        if (!first_paragraph_) keep("\n");
+        first_paragraph_ = false;
+        at_ = At::paragraph;
+        inside_ = 0;
+        any_ = space_ = false;
+    }
+
+    /// A paragraph's text: white space collapsed, the spaces, tabs and line
+    /// breaks its elements stand for, notes, ruby text, annotations and
+    /// drawings left out. Whether the element's content is read.
+    bool start_in_paragraph(std::string_view ns, std::string_view name,
+                            const XmlAttributes& attributes) {
+        if (ns == kText && name == "s") {
+            kept({});
+            keep(count_of(attributes.find(kText, "c").value_or("1"), "a space count",
+                          kLongestRow + 1, 1),
+                 ' ');
+            return false;
+        }
+        if (ns == kText && name == "line-break") {
+            kept("\n");
+            return false;
+        }
+        // A tab: the export writes nothing for it.
+        if ((ns == kText && (name == "tab" || name == "note-body" || name == "ruby-text")) ||
+            (ns == kOffice && name == "annotation") || ns == kDraw) {
+            return false;
+        }
+        ++inside_;
+        return true;
+    }
+
+    void text(std::string_view text) override {
+        if (at_ != At::paragraph || skipped_ > 0) return;
+        while (!text.empty()) {
+            const std::size_t gap = std::min(text.find_first_of(kWhiteSpace), text.size());
+            if (gap > 0) kept(text.substr(0, gap));
+            text.remove_prefix(gap);
+            const std::size_t word = std::min(text.find_first_not_of(kWhiteSpace), text.size());
+            if (word > 0) space_ = any_;
+            text.remove_prefix(word);
         }
     }
 
-    /// Reads a paragraph's text to its end: white space collapsed, the
-    /// spaces, tabs and line breaks its elements stand for, notes, ruby
-    /// text, annotations and drawings left out.
-    void read_paragraph() {
-        XmlReader& xml = content_->xml();
-        bool any = false;    // text kept so far
-        bool space = false;  // white space read since
-        const auto kept = [&](std::string_view text) {
-            if (space) keep(" ");
-            space = false;
-            any = true;
-            keep(text);
-        };
-        for (std::size_t depth = 1; depth > 0;) {
-            switch (content_->next_node()) {
-                case Node::text:
-                    for (std::string_view text = xml.text(); !text.empty();) {
-                        const std::size_t gap =
-                            std::min(text.find_first_of(kWhiteSpace), text.size());
-                        if (gap > 0) kept(text.substr(0, gap));
-                        text.remove_prefix(gap);
-                        const std::size_t word =
-                            std::min(text.find_first_not_of(kWhiteSpace), text.size());
-                        if (word > 0) space = any;
-                        text.remove_prefix(word);
-                    }
-                    break;
-                case Node::start:
-                    if (xml.ns() == kText && xml.name() == "s") {
-                        kept({});
-                        keep(count_of(xml.attribute(kText, "c").value_or("1"), "a space count",
-                                      kLongestRow + 1, 1),
-                             ' ');
-                    } else if (xml.ns() == kText && xml.name() == "line-break") {
-                        kept("\n");
-                    } else if (xml.ns() == kText && xml.name() == "tab") {
-                        // The export writes nothing for it.
-                    } else if (!(xml.ns() == kText &&
-                                 (xml.name() == "note-body" || xml.name() == "ruby-text")) &&
-                               !(xml.ns() == kOffice && xml.name() == "annotation") &&
-                               xml.ns() != kDraw) {
-                        ++depth;
-                        break;
-                    }
-                    content_->skip();
-                    break;
-                case Node::end:
-                    --depth;
-                    break;
-                case Node::done:
-                    break;
-            }
-        }
+    /// Text kept in a paragraph, after the space that white space before it stands for.
+    void kept(std::string_view text) {
+        if (space_) keep(" ");
+        space_ = false;
+        any_ = true;
+        keep(text);
     }
 
     /// Appends a cell's text to the row's: none past the longest row, so
@@ -351,20 +385,36 @@ private:
 
     std::string& part_;  // the part being read, named in errors
     std::optional<ZipArchive> zip_;
-    std::optional<Part> content_;  // until the first sheet's end
+    std::optional<Part> content_;        // until the first sheet's end
+    std::unique_ptr<XmlParser> parser_;  // its rows
+    At at_ = At::after;
+    std::size_t skipped_ = 0;  // elements open within one passed over
+    std::size_t groups_ = 0;   // row and column groups open
+    bool row_ended_ = false;   // since the parser last ran
 
     OdsStyles styles_;
     std::vector<const DataStyle*> column_formats_;
     std::string last_style_;                  // the style of the last cell that named one,
     const DataStyle* last_format_ = nullptr;  // and its data style
 
-    std::size_t depth_ = 0;  // of row and column groups the sheet's reading stands in
     // The row read, for `repeat_` rows from the sheet's row `next_number_`.
     std::string texts_;
     std::vector<Cell> cells_;
     std::vector<Refused> refused_;
     std::uint64_t repeat_ = 1;
     std::uint64_t next_number_ = 1;
+    std::size_t column_ = 0;  // of the next cell
+
+    // The cell being read, in `cell_repeated_` columns from `cell_column_`,
+    // its text from texts_[cell_offset_] on.
+    std::size_t cell_column_ = 0, cell_repeated_ = 1, cell_offset_ = 0;
+    bool paragraphs_ = false;       // its text is its paragraphs'
+    bool error_ = false;            // its text is an error's
+    bool first_paragraph_ = false;  // none read yet
+    // The paragraph being read.
+    std::size_t inside_ = 0;  // its spans open
+    bool any_ = false;        // text kept so far
+    bool space_ = false;      // white space read since
 };
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 #include "text/utf8.h"
 #include "workbooks/xlsx/xlsx_markup.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 #include "workbooks/workbook_rows.h"
 
 namespace convert::xlsx {

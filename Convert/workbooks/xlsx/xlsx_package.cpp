@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 #include "workbooks/xlsx/xlsx_markup.h"
 
 namespace convert::xlsx {

@@ -10,7 +10,7 @@
 #include <variant>
 
 #include "containers/compound_file.h"
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
 #include "workbooks/workbook_rows.h"
@@ -40,29 +40,31 @@ bool shown_as_stored(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-class XlsxSheet final : public SheetReader {
+class XlsxSheet final : public SheetReader, XmlHandler {
 public:
     XlsxSheet(RandomAccessSource& file, std::string& part) : part_(part) { open(file); }
     RowBlock next(SheetRow& row) override;
 
 private:
     enum class CellType { number, shared, inline_string, formula_string, boolean, error, date };
+    /// Where in the sheet's rows the parser stands.
+    enum class At { rows, row, cell, after };
 
     // The workbook's parts.
     void open(RandomAccessSource& file);
     void open_parts(RandomAccessSource& file);
     void open_sheet(const std::string& path);
 
-    // The sheet's rows.
-    /// Reads on to the next <row>: its number, or 0 past the last.
-    std::size_t next_row_start();
-    void read_cells(std::size_t row);
-    void read_cell(std::size_t row, std::size_t& next_column);
-    void take_cell(std::size_t row, std::size_t column, CellType type, unsigned style, bool formula,
-                   bool value);
-    [[noreturn]] void cell_fault(std::size_t row, std::size_t column,
-                                 const std::string& fault) const;
-    void skip_element();
+    // The sheet's rows, handed on by the parser.
+    void start(std::string_view ns, std::string_view name,
+               const XmlAttributes& attributes) override;
+    void end(std::string_view ns, std::string_view name) override;
+    void text(std::string_view text) override;
+    void start_row(const XmlAttributes& attributes);
+    void start_cell(const XmlAttributes& attributes);
+    void start_in_cell(std::string_view ns, std::string_view name);
+    void take_cell();
+    [[noreturn]] void cell_fault(const std::string& fault) const;
 
     std::string& part_;  // the part being read, named in failures
     std::unique_ptr<Package> package_;
@@ -71,12 +73,22 @@ private:
     Styles styles_;
 
     std::unique_ptr<ByteSource> sheet_stream_;
-    std::unique_ptr<XmlReader> xml_;
-    std::size_t last_row_ = 0;  // the number of the last <row> met
-    bool rows_ended_ = false;
+    std::unique_ptr<XmlReader> xml_;     // the sheet up to its rows,
+    std::unique_ptr<XmlParser> parser_;  // and then its rows
+    At at_ = At::after;
+    std::size_t skipped_ = 0;    // elements open within one passed over
+    std::size_t row_ = 0;        // the number of the last <row> met
+    bool row_ended_ = false;     // since the parser last ran
+    SheetRow* cells_ = nullptr;  // the row being filled
 
-    SheetRow* row_ = nullptr;  // being filled
-    std::string value_;        // the cell's text as read
+    // The cell being read.
+    std::size_t column_ = 0, next_column_ = 0;
+    CellType type_ = CellType::number;
+    unsigned style_ = 0;
+    std::size_t depth_ = 0;  // of <is> and its runs
+    bool formula_ = false, value_seen_ = false, collect_ = false, escaped_ = false;
+    EscapedText escapes_;
+    std::string value_;  // the cell's text as read
 };
 
 }  // namespace
@@ -105,11 +117,18 @@ void XlsxSheet::open(RandomAccessSource& file) {
 }
 
 RowBlock XlsxSheet::next(SheetRow& row) {
-    row_ = &row;
+    cells_ = &row;
     // Rows with nothing in them are passed over.
-    for (std::size_t number; (number = next_row_start()) != 0;) {
-        read_cells(number);
-        if (!row.empty()) return {number, 1};
+    while (at_ != At::after) {
+        row_ended_ = false;
+        if (!parser_->run()) at_ = At::after;
+        if (row_ended_ && !row.empty()) return {row_, 1};
+    }
+    // The rest is read for the archive to check the part whole.
+    if (parser_) {
+        while (parser_->run()) {
+        }
+        parser_.reset();
     }
     return {};
 }
@@ -163,85 +182,110 @@ void XlsxSheet::open_parts(RandomAccessSource& file) {
     open_sheet(sheet);
 }
 
-// The sheet: its XML read up to its rows.
+// The sheet: its XML read up to its rows, which the parser then hands on.
 
 void XlsxSheet::open_sheet(const std::string& path) {
     sheet_stream_ = package_->open(path);
     xml_ = read_xml(*sheet_stream_);
     for (Node node; (node = xml_->next()) != Node::done;) {
-        if (node == Node::start && is(*xml_, "sheetData")) return;
-    }
-    rows_ended_ = true;
-}
-
-void XlsxSheet::skip_element() {
-    for (std::size_t depth = 1; depth > 0;) {
-        const Node node = xml_->next();
-        if (node == Node::start) ++depth;
-        if (node == Node::end) --depth;
-        if (node == Node::done) return;
-    }
-}
-
-std::size_t XlsxSheet::next_row_start() {
-    if (rows_ended_) return 0;
-    for (;;) {
-        const Node node = xml_->next();
-        if (node == Node::start && is(*xml_, "row")) {
-            std::size_t row = last_row_ + 1;
-            if (const auto r = xml_->attribute({}, "r")) {
-                const auto number = whole_number<std::size_t>(*r);
-                if (!number || *number == 0)
-                    unreadable("The sheet has a row numbered " + quoted(*r) + ".");
-                row = *number;
-            }
-            if (row <= last_row_) {
-                unreadable("Row " + std::to_string(row) + " of the sheet comes after row " +
-                           std::to_string(last_row_) + ".");
-            }
-            return last_row_ = row;
-        }
-        if (node == Node::start) skip_element();
-        if (node == Node::end || node == Node::done) {
-            // The rest is read for the archive to check the part whole.
-            while (xml_->next() != Node::done) {
-            }
-            rows_ended_ = true;
-            return 0;
-        }
-    }
-}
-
-void XlsxSheet::read_cells(std::size_t row) {
-    row_->clear();
-    std::size_t next_column = 0;
-    for (;;) {
-        const Node node = xml_->next();
-        if (node == Node::start && is(*xml_, "c")) {
-            read_cell(row, next_column);
-        } else if (node == Node::start) {
-            skip_element();
-        } else if (node == Node::end || node == Node::done) {
+        if (node == Node::start && is(*xml_, "sheetData")) {
+            parser_ = hand_over(*xml_, *this);
+            at_ = At::rows;
             return;
         }
     }
 }
 
-void XlsxSheet::read_cell(std::size_t row, std::size_t& next_column) {
-    std::size_t column = next_column;
-    if (const auto r = xml_->attribute({}, "r")) {
+void XlsxSheet::start(std::string_view ns, std::string_view name, const XmlAttributes& attributes) {
+    if (skipped_ > 0) {
+        ++skipped_;
+        return;
+    }
+    switch (at_) {
+        case At::rows:
+            if (name == "row" && is_main(ns)) return start_row(attributes);
+            break;
+        case At::row:
+            if (name == "c" && is_main(ns)) return start_cell(attributes);
+            break;
+        case At::cell:
+            return start_in_cell(ns, name);
+        case At::after:
+            return;
+    }
+    skipped_ = 1;
+}
+
+void XlsxSheet::end(std::string_view, std::string_view) {
+    if (skipped_ > 0) {
+        --skipped_;
+        return;
+    }
+    switch (at_) {
+        case At::rows:
+            at_ = At::after;
+            parser_->pause();
+            return;
+        case At::row:
+            at_ = At::rows;
+            row_ended_ = true;
+            parser_->pause();
+            return;
+        case At::cell:
+            if (depth_ > 0) {
+                --depth_;
+                collect_ = false;
+                return;
+            }
+            at_ = At::row;
+            return take_cell();
+        case At::after:
+            return;
+    }
+}
+
+void XlsxSheet::text(std::string_view text) {
+    if (!collect_ || skipped_ > 0 || value_.size() > kMaxCellText) return;
+    if (escaped_) {
+        escapes_.append(text);
+    } else {
+        value_.append(text);
+    }
+}
+
+void XlsxSheet::start_row(const XmlAttributes& attributes) {
+    std::size_t row = row_ + 1;
+    if (const auto r = attributes.find({}, "r")) {
+        const auto number = whole_number<std::size_t>(*r);
+        if (!number || *number == 0) unreadable("The sheet has a row numbered " + quoted(*r) + ".");
+        row = *number;
+    }
+    if (row <= row_) {
+        unreadable("Row " + std::to_string(row) + " of the sheet comes after row " +
+                   std::to_string(row_) + ".");
+    }
+    row_ = row;
+    at_ = At::row;
+    cells_->clear();
+    next_column_ = 0;
+}
+
+void XlsxSheet::start_cell(const XmlAttributes& attributes) {
+    at_ = At::cell;
+    column_ = next_column_;
+    if (const auto r = attributes.find({}, "r")) {
         std::size_t ignored = 0;
-        if (!read_cell_name(*r, column, ignored)) {
+        if (!read_cell_name(*r, column_, ignored)) {
             unreadable("The sheet has a cell named " + quoted(*r) + ".");
         }
-        if (column < next_column && column < kSheetColumns) {
-            unreadable("Cell " + cell_name(column, row) +
+        if (column_ < next_column_ && column_ < kSheetColumns) {
+            unreadable("Cell " + cell_name(column_, row_) +
                        " of the sheet comes after a cell to its right.");
         }
     }
-    next_column = column + 1;
-    CellType type = CellType::number;
-    if (const auto t = xml_->attribute({}, "t")) {
+    next_column_ = column_ + 1;
+    type_ = CellType::number;
+    if (const auto t = attributes.find({}, "t")) {
         static constexpr std::pair<std::string_view, CellType> kTypes[] = {
             {"n", CellType::number},
             {"s", CellType::shared},
@@ -252,91 +296,73 @@ void XlsxSheet::read_cell(std::size_t row, std::size_t& next_column) {
             {"d", CellType::date}};
         const auto known = std::find_if(std::begin(kTypes), std::end(kTypes),
                                         [&](const auto& k) { return k.first == *t; });
-        if (known == std::end(kTypes))
-            cell_fault(row, column, "is of the unknown type " + quoted(*t));
-        type = known->second;
+        if (known == std::end(kTypes)) cell_fault("is of the unknown type " + quoted(*t));
+        type_ = known->second;
     }
-    unsigned style = 0;
+    style_ = 0;
     // An empty style is the first, as if none were named.
-    if (const auto s = xml_->attribute({}, "s"); s && !s->empty()) {
+    if (const auto s = attributes.find({}, "s"); s && !s->empty()) {
         const auto number = whole_number<unsigned>(*s);
-        if (!number) cell_fault(row, column, "names the style " + quoted(*s));
-        style = *number;
+        if (!number) cell_fault("names the style " + quoted(*s));
+        style_ = *number;
     }
-
-    // Its value: <v>, or the text of an inline string's <t>s, runs
-    // included, phonetic runs left out; <f> tells of a formula.
     value_.clear();
-    const bool escaped = type == CellType::inline_string || type == CellType::formula_string;
-    EscapedText text;
-    if (escaped) text.begin(value_);
-    bool formula = false, value = false, collect = false;
-    for (std::size_t depth = 0;;) {
-        const Node node = xml_->next();
-        if (node == Node::text) {
-            if (!collect || value_.size() > kMaxCellText) continue;
-            if (escaped) {
-                text.append(xml_->text());
-            } else {
-                value_.append(xml_->text());
-            }
-        } else if (node == Node::start) {
-            const std::string_view name = xml_->name();
-            const bool main = is_main(xml_->ns());
-            if (main && depth == 0 && (name == "v" || name == "is")) {
-                value = true;
-                collect = name == "v";
-            } else if (main && depth > 0 && (name == "r" || name == "t")) {
-                collect = name == "t";
-            } else {
-                formula = formula || (main && depth == 0 && name == "f");
-                skip_element();
-                continue;
-            }
-            ++depth;
-        } else if (node == Node::end && depth > 0) {
-            --depth;
-            collect = false;
-        } else {
-            break;
-        }
-    }
-    if (escaped) text.finish();
-    take_cell(row, column, type, style, formula, value);
+    escaped_ = type_ == CellType::inline_string || type_ == CellType::formula_string;
+    if (escaped_) escapes_.begin(value_);
+    formula_ = value_seen_ = collect_ = false;
+    depth_ = 0;
 }
 
-void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, unsigned style,
-                          bool formula, bool value) {
-    if (column >= kSheetColumns) return;
+// A cell's value: <v>, or the text of an inline string's <t>s, runs
+// included, phonetic runs left out; <f> tells of a formula.
+void XlsxSheet::start_in_cell(std::string_view ns, std::string_view name) {
+    const bool main = is_main(ns);
+    if (main && depth_ == 0 && (name == "v" || name == "is")) {
+        value_seen_ = true;
+        collect_ = name == "v";
+    } else if (main && depth_ > 0 && (name == "r" || name == "t")) {
+        collect_ = name == "t";
+    } else {
+        formula_ = formula_ || (main && depth_ == 0 && name == "f");
+        skipped_ = 1;
+        return;
+    }
+    ++depth_;
+}
+
+void XlsxSheet::take_cell() {
+    if (escaped_) escapes_.finish();
+    if (column_ >= kSheetColumns) return;
+    const std::size_t column = column_;
     const auto refuse = [&](CellRefusal::Kind kind, std::string detail) {
-        row_->refuse(column, kind, std::move(detail));
+        cells_->refuse(column, kind, std::move(detail));
     };
-    if (formula && (recalculate_ || !value)) return refuse(CellRefusal::Kind::unsaved_formula, {});
+    if (formula_ && (recalculate_ || !value_seen_))
+        return refuse(CellRefusal::Kind::unsaved_formula, {});
     if (value_.empty()) return;
     // A style matters to numbers only.
     const auto shown = [&]() -> const CellFormat& {
-        if (const CellFormat* format = styles_.format_of(style)) return *format;
-        cell_fault(row, column,
-                   "has the style " + std::to_string(style) + ", which the workbook does not have");
+        if (const CellFormat* format = styles_.format_of(style_)) return *format;
+        cell_fault("has the style " + std::to_string(style_) +
+                   ", which the workbook does not have");
     };
-    switch (type) {
+    switch (type_) {
         case CellType::shared: {
             const auto index = whole_number<std::size_t>(value_);
             if (!index || *index >= strings_.size()) {
-                cell_fault(row, column,
-                           "names the shared string " + quoted(value_) +
-                               ", which the workbook does not have");
+                cell_fault("names the shared string " + quoted(value_) +
+                           ", which the workbook does not have");
             }
-            return row_->add(column, strings_[*index]);
+            return cells_->add(column, strings_[*index]);
         }
         case CellType::inline_string:
         case CellType::formula_string:
-            return row_->add(column, value_);
+            return cells_->add(column, value_);
         case CellType::boolean:
             if (value_ != "0" && value_ != "1") {
-                cell_fault(row, column, "holds " + quoted(value_) + ", which is not TRUE or FALSE");
+                cell_fault("holds " + quoted(value_) + ", which is not TRUE or FALSE");
             }
-            return row_->add(column, value_ == "1" ? "TRUE" : "FALSE");
+            return cells_->add(column, value_ == "1" ? "TRUE" : "FALSE");
         case CellType::error:
             return refuse(CellRefusal::Kind::error, value_);
         case CellType::date:
@@ -349,14 +375,14 @@ void XlsxSheet::take_cell(std::size_t row, std::size_t column, CellType type, un
         return refuse(CellRefusal::Kind::number_format, refused->code);
     }
     const NumberFormat& format = std::get<NumberFormat>(style_shown.format);
-    if (!format.digits && shown_as_stored(value_)) return row_->add(column, value_);
+    if (!format.digits && shown_as_stored(value_)) return cells_->add(column, value_);
     const std::optional<double> number = parse_cell_number(value_);
-    if (!number) cell_fault(row, column, "holds " + quoted(value_) + ", which is not a number");
-    row_->add(column, shown_number(*number, format));
+    if (!number) cell_fault("holds " + quoted(value_) + ", which is not a number");
+    cells_->add(column, shown_number(*number, format));
 }
 
-void XlsxSheet::cell_fault(std::size_t row, std::size_t column, const std::string& fault) const {
-    unreadable("Cell " + cell_name(column, row) + " of the sheet " + fault + ".");
+void XlsxSheet::cell_fault(const std::string& fault) const {
+    unreadable("Cell " + cell_name(column_, row_) + " of the sheet " + fault + ".");
 }
 
 }  // namespace convert

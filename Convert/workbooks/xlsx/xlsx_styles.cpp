@@ -3,7 +3,7 @@
 #include <unordered_map>
 #include <variant>
 
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 #include "workbooks/xlsx/xlsx_markup.h"
 
 namespace convert::xlsx {

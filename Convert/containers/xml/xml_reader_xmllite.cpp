@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 #include "text/utf8.h"
 
 namespace convert {
@@ -340,6 +340,12 @@ public:
             if (view(a.name) == name && view(a.ns) == ns) return view(a.value);
         }
         return std::nullopt;
+    }
+
+    std::size_t attribute_count() const override { return attributes_.size(); }
+    XmlAttribute attribute(std::size_t i) const override {
+        const Attribute& a = attributes_[i];
+        return {view(a.ns), view(a.name), view(a.value)};
     }
 
 private:

@@ -1,33 +1,17 @@
-// A workbook part's XML read node by node, namespace-aware, over the
-// platform's parser: expat (xml_reader_expat.cpp), or XmlLite on Windows
-// (xml_reader_xmllite.cpp). Documents with a document type declaration are
-// refused; comments and processing instructions are passed over.
+// A workbook part's XML read node by node, namespace-aware: the small parts'
+// way. Over expat, the parser's events are queued (xml_reader_queued.cpp);
+// on Windows, XmlLite is read as it pulls (xml_reader_xmllite.cpp).
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string_view>
 
+#include "containers/xml/xml_parser.h"
 #include "sources/byte_source.h"
 
 namespace convert {
-
-/// A document that is not well-formed, or is refused; the reason names the line.
-struct XmlError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-/// The longest markup (a tag with its attributes, a comment) read; a
-/// document with longer markup is refused. XmlLite holds a node whole before
-/// it can be measured: on Windows, the input that one node may take is what
-/// is bounded, a little beyond this for what XmlLite reads ahead (under Wine,
-/// whose XmlLite holds text whole, longer text is refused too).
-inline constexpr std::size_t kMaxXmlMarkup = 1 << 20;
-
-/// The deepest element read; a document with elements nested deeper is refused.
-inline constexpr std::size_t kMaxXmlDepth = 256;
 
 class XmlReader {
 public:
@@ -52,10 +36,17 @@ public:
     /// attribute without a prefix has no namespace.
     virtual std::optional<std::string_view> attribute(std::string_view ns,
                                                       std::string_view name) const = 0;
+    /// For start: the element's attributes, in their order.
+    virtual std::size_t attribute_count() const = 0;
+    virtual XmlAttribute attribute(std::size_t i) const = 0;
 };
 
 /// Reads the XML document that `input` (which must outlive the reader)
 /// yields, a block at a time.
 std::unique_ptr<XmlReader> read_xml(ByteSource& input);
+
+/// The rest of the document, after the node `reader` returned last, parsed
+/// for `handler`; the reader is read no more, and must outlive the parser.
+std::unique_ptr<XmlParser> hand_over(XmlReader& reader, XmlHandler& handler);
 
 }  // namespace convert

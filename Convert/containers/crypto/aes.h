@@ -1,21 +1,13 @@
-// The cryptography of Office's encrypted packages, in plain portable C++: the
-// SHA-1 and SHA-2 digests, AES, and whether a password opens a
-// package as its EncryptionInfo stream describes it.
+// AES block encryption and decryption, and decryption of whole blocks chained
+// (CBC) or not (ECB), in plain portable C++.
 #pragma once
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace convert {
-
-enum class HashAlgorithm { sha1, sha256, sha384, sha512 };
-
-/// 20, 32, 48 or 64 bytes.
-std::size_t digest_size(HashAlgorithm algorithm);
-std::string digest(HashAlgorithm algorithm, std::string_view bytes);
 
 /// AES with a 16-, 24- or 32-byte key (std::invalid_argument otherwise).
 class Aes {
@@ -37,10 +29,5 @@ private:
     int rounds_;
     std::array<unsigned char, 240> round_keys_{};
 };
-
-/// Whether `password` opens the package that the EncryptionInfo stream `info`
-/// describes: Standard or Agile encryption with AES. False for anything else,
-/// and for an `info` that cannot be read.
-bool password_opens(std::string_view info, std::u16string_view password);
 
 }  // namespace convert

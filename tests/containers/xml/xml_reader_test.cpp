@@ -1,4 +1,4 @@
-#include "containers/xml_reader.h"
+#include "containers/xml/xml_reader.h"
 
 #include <gtest/gtest.h>
 
