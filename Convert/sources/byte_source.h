@@ -23,6 +23,9 @@ public:
     virtual std::size_t read(char* into, std::size_t size) = 0;
     /// The number of bytes expected, for sizing buffers; 0 when unknown.
     virtual std::size_t size_hint() const { return 0; }
+    /// Whether the bytes read last end where their reader should stop and
+    /// use them before it reads on.
+    virtual bool at_boundary() const { return false; }
 };
 
 struct ReadError : std::runtime_error {

@@ -5,10 +5,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "sources/byte_source.h"
 
@@ -28,6 +31,11 @@ inline constexpr std::size_t kMaxXmlMarkup = 1 << 20;
 
 /// The deepest element read; a document with elements nested deeper is refused.
 inline constexpr std::size_t kMaxXmlDepth = 256;
+
+/// A namespace declaration: "" is the default namespace.
+struct XmlBinding {
+    std::string prefix, ns;
+};
 
 struct XmlAttribute {
     std::string_view ns, name, value;
@@ -73,6 +81,16 @@ public:
     virtual void pause() = 0;
     /// The handler from the next event on.
     virtual void set_handler(XmlHandler& handler) = 0;
+
+    // For a reader that reads some elements itself, passing them over unseen.
+
+    /// Whether the parser holds input it has read but not handed on: while
+    /// it does, the input's bytes cannot be passed over.
+    virtual bool holds_input() const = 0;
+    /// The namespace declarations in force, outermost first.
+    virtual const std::vector<XmlBinding>& bindings() const = 0;
+    /// Counts `lines` more lines in the input than the parser has read.
+    virtual void add_lines(std::uint64_t lines) = 0;
 };
 
 /// Parses the XML document that `input` (which must outlive the parser)

@@ -9,6 +9,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "containers/xml/xml_parser.h"
 
@@ -79,6 +80,7 @@ public:
         XML_SetElementHandler(parser_, &on_start, &on_end);
         XML_SetCharacterDataHandler(parser_, &on_text);
         XML_SetStartDoctypeDeclHandler(parser_, &on_doctype);
+        XML_SetNamespaceDeclHandler(parser_, &on_binding, &on_unbinding);
     }
     ~ExpatParser() override { XML_ParserFree(parser_); }
     ExpatParser(const ExpatParser&) = delete;
@@ -96,6 +98,15 @@ public:
     }
     void set_handler(XmlHandler& handler) override { handler_ = &handler; }
 
+    bool holds_input() const override {
+        // Paused within an event: what expat has read after it is held.
+        if (!paused_) return fed_ != 0;
+        const XML_Index at = XML_GetCurrentByteIndex(parser_);
+        return at < 0 || static_cast<std::uint64_t>(at + XML_GetCurrentByteCount(parser_)) != fed_;
+    }
+    const std::vector<XmlBinding>& bindings() const override { return bindings_; }
+    void add_lines(std::uint64_t lines) override { added_lines_ += lines; }
+
 private:
     /// Runs expat on the rest of its input, or on the input's next block:
     /// whether a handler paused it.
@@ -111,13 +122,15 @@ private:
             // Whole blocks, however little the input gives at a time: expat
             // rescans unfinished markup on each call.
             std::size_t size = 0;
-            while (size < kReadBlock) {
+            bool ended = false;
+            while (size < kReadBlock && !ended) {
                 const std::size_t n = input_.read(buffer + size, kReadBlock - size);
-                if (n == 0) break;
+                ended = n == 0;
                 size += n;
+                if (input_.at_boundary()) break;
             }
             fed_ += size;
-            status = XML_ParseBuffer(parser_, static_cast<int>(size), size < kReadBlock);
+            status = XML_ParseBuffer(parser_, static_cast<int>(size), ended);
         }
         if (status == XML_STATUS_ERROR) {
             if (failure_) std::rethrow_exception(failure_);
@@ -154,7 +167,7 @@ private:
 
     [[noreturn]] void fail(std::string_view reason) const {
         throw XmlError(std::string(reason) + " (line " +
-                       std::to_string(XML_GetCurrentLineNumber(parser_)) + ").");
+                       std::to_string(XML_GetCurrentLineNumber(parser_) + added_lines_) + ").");
     }
 
     /// Runs a callback's work; what it throws stops expat, and is thrown again
@@ -180,6 +193,14 @@ private:
             p.handler_->text({bytes, static_cast<std::size_t>(size)});
         });
     }
+    static void XMLCALL on_binding(void* self, const XML_Char* prefix, const XML_Char* ns) {
+        guarded(self, [&](ExpatParser& p) {
+            p.bindings_.push_back({prefix != nullptr ? prefix : "", ns != nullptr ? ns : ""});
+        });
+    }
+    static void XMLCALL on_unbinding(void* self, const XML_Char*) {
+        guarded(self, [](ExpatParser& p) { p.bindings_.pop_back(); });
+    }
     static void XMLCALL on_doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*,
                                    int) {
         guarded(self, [](ExpatParser& p) { p.fail("document type declarations are refused"); });
@@ -194,6 +215,8 @@ private:
     bool paused_ = false;    // expat has stopped within its input
     bool finished_ = false;
     std::exception_ptr failure_;
+    std::vector<XmlBinding> bindings_;
+    std::uint64_t added_lines_ = 0;
 };
 
 }  // namespace

@@ -50,12 +50,17 @@ public:
     }
     void pause() override { paused_ = true; }
     void set_handler(XmlHandler& handler) override { handler_ = &handler; }
+    // XmlLite says nothing of what it holds: nothing is passed over.
+    bool holds_input() const override { return true; }
+    const std::vector<XmlBinding>& bindings() const override { return bindings_; }
+    void add_lines(std::uint64_t) override {}
 
 private:
     std::unique_ptr<XmlReader> owned_;
     XmlReader& reader_;
     XmlHandler* handler_;
     bool paused_ = false;
+    std::vector<XmlBinding> bindings_;
 };
 
 }  // namespace

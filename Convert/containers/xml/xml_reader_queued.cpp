@@ -183,6 +183,9 @@ public:
         handler_ = &handler;
         if (queued_done_) reader_.parser_->set_handler(handler);
     }
+    bool holds_input() const override { return !queued_done_ || reader_.parser_->holds_input(); }
+    const std::vector<XmlBinding>& bindings() const override { return reader_.parser_->bindings(); }
+    void add_lines(std::uint64_t lines) override { reader_.parser_->add_lines(lines); }
 
 private:
     using Node = XmlReader::Node;

@@ -1,25 +1,27 @@
 // The XML reader over XmlLite, which Windows carries. MinGW has its header
 // but no import library, so it is loaded at run time, from the system folder
-// only. XmlLite reads through an IStream of our own over the ByteSource,
-// which lets one call into XmlLite read only so much: XmlLite may hold a
-// node whole (Wine's holds text and whitespace whole), so that is what
-// bounds its memory. Values are read in chunks, and comments never reach
-// XmlLite.
+// only. XmlLite reads through an IStream of our own over the ByteSource
+// (xmllite_stream.cpp), which lets one call into XmlLite read only so much:
+// XmlLite may hold a node whole (Wine's holds text and whitespace whole), so
+// that is what bounds its memory. Values are read in chunks, and comments
+// never reach XmlLite.
 
 #include <windows.h>
 #include <xmllite.h>
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <cwchar>
 #include <exception>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "containers/xml/xml_reader.h"
+#include "containers/xml/xmllite_stream.h"
 #include "text/utf8.h"
 
 namespace convert {
@@ -64,180 +66,6 @@ CreateReader create_reader() {
 void append_utf8_of(std::string& out, const wchar_t* text, std::size_t size) {
     append_utf8(out, std::u16string_view(reinterpret_cast<const char16_t*>(text), size));
 }
-
-/// Rewrites each comment as a processing instruction that holds only the
-/// comment's line ends, so that XmlLite never reads a comment: Wine's reads
-/// freed memory in a long one. Both are passed over, and lines keep their
-/// numbers.
-class CommentFilter {
-public:
-    /// Appends `in` rewritten to `out`; false once a comment is longer than
-    /// markup may be.
-    bool add(std::string_view in, std::string& out) {
-        for (std::size_t i = 0; i < in.size();) {
-            if (state_ == State::text) {
-                const std::size_t lt = in.find('<', i);
-                if (lt == std::string_view::npos) {
-                    out.append(in.substr(i));
-                    return true;
-                }
-                out.append(in.substr(i, lt + 1 - i));
-                state_ = State::lt;
-                i = lt + 1;
-                continue;
-            }
-            const char c = in[i++];
-            // How much of the end of a comment ("-->"), an instruction ("?>")
-            // or a CDATA section ("]]>") has been seen.
-            const int ends = ends_;
-            const char end = state_ == State::comment ? '-' : state_ == State::cdata ? ']' : '?';
-            ends_ = c == end ? std::min(ends_ + 1, end == '?' ? 1 : 2) : 0;
-            switch (state_) {
-                case State::lt:  // "<" written
-                    if (c != '!') out += c;
-                    state_ = c == '!'   ? State::bang
-                             : c == '?' ? State::instruction
-                             : c == '<' ? State::lt
-                                        : State::text;
-                    ends_ = 0;
-                    break;
-                case State::bang:  // "!" held
-                    if (c != '-') out.append("!").push_back(c);
-                    state_ = c == '-' ? State::dash : c == '[' ? State::cdata : State::text;
-                    break;
-                case State::dash:  // "!-" held
-                    out.append(c == '-' ? "?c" : "!-");
-                    if (c != '-') out += c;
-                    state_ = c == '-' ? State::comment : State::text;
-                    size_ = 0;
-                    ends_ = 0;
-                    break;
-                case State::comment:
-                    if (c == '>' && ends == 2) {
-                        out += "?>";
-                        state_ = State::text;
-                    } else if (c == '\n' || c == '\r') {
-                        out += c;
-                    }
-                    if (++size_ > kMaxXmlMarkup) return false;
-                    break;
-                default:  // an instruction or a CDATA section
-                    out += c;
-                    if (c == '>' && ends == (state_ == State::cdata ? 2 : 1)) state_ = State::text;
-                    break;
-            }
-        }
-        return true;
-    }
-    /// Appends what is held at the end of the input.
-    void finish(std::string& out) const {
-        if (state_ == State::bang) out += "!";
-        if (state_ == State::dash) out += "!-";
-    }
-
-private:
-    enum class State { text, lt, bang, dash, comment, instruction, cdata };
-    State state_ = State::text;
-    int ends_ = 0;
-    std::size_t size_ = 0;  // of the current comment
-};
-
-/// The ByteSource as the IStream XmlLite reads; it only ever reads. What
-/// the source throws is kept, to be thrown again once XmlLite has returned.
-/// A read asked for once the bytes allowed have been read fails, and is
-/// marked, as is a comment too long.
-class SourceStream final : public IStream {
-public:
-    explicit SourceStream(ByteSource& input) : input_(input), block_(kBlock) {}
-
-    /// Allows reads until `bytes` more have been read.
-    void allow(std::uint64_t bytes) { allowed_ = bytes; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (id == __uuidof(IUnknown) || id == __uuidof(ISequentialStream) ||
-            id == __uuidof(IStream)) {
-            *object = static_cast<IStream*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // The reader that owns the stream outlives XmlLite's use of it.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE Read(void* into, ULONG size, ULONG* read) override {
-        ULONG done = 0;
-        if (read != nullptr) *read = 0;
-        if (failure || overrun) return E_FAIL;
-        if (allowed_ == 0) {
-            overrun = true;
-            return E_FAIL;
-        }
-        try {
-            while (done < size) {
-                if (at_ == out_.size()) {
-                    if (ended_) break;
-                    out_.clear();
-                    at_ = 0;
-                    const std::size_t n = input_.read(block_.data(), block_.size());
-                    ended_ = n == 0;
-                    if (ended_) filter_.finish(out_);
-                    if (!filter_.add({block_.data(), n}, out_)) {
-                        overrun = true;
-                        return E_FAIL;
-                    }
-                    continue;
-                }
-                const std::size_t n = std::min<std::size_t>(size - done, out_.size() - at_);
-                std::memcpy(static_cast<char*>(into) + done, out_.data() + at_, n);
-                at_ += n;
-                done += static_cast<ULONG>(n);
-            }
-        } catch (...) {
-            failure = std::current_exception();
-            done = 0;
-        }
-        if (read != nullptr) *read = done;
-        allowed_ -= std::min<std::uint64_t>(allowed_, done);
-        if (failure) return E_FAIL;
-        return done == size ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
-                                     ULARGE_INTEGER*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
-
-    std::exception_ptr failure;
-    bool overrun = false;  // more was asked for than allowed
-
-private:
-    static constexpr std::size_t kBlock = 64 << 10;
-
-    ByteSource& input_;
-    std::uint64_t allowed_ = 0;
-    std::vector<char> block_;  // read from the input
-    CommentFilter filter_;
-    std::string out_;  // filtered, of which at_ bytes have been read
-    std::size_t at_ = 0;
-    bool ended_ = false;
-};
 
 std::string too_deep() {
     return "elements nested more than " + std::to_string(kMaxXmlDepth) + " deep";

@@ -26,7 +26,7 @@ std::uint64_t count_of(std::string_view text, std::string_view what, std::uint64
 }
 
 Part::Part(const ZipArchive& zip, const ZipEntry& entry)
-    : input_(zip.open(entry)), xml_(read_xml(*input_)) {}
+    : input_(std::make_unique<SheetBytes>(zip.open(entry))), xml_(read_xml(*input_)) {}
 
 bool Part::root(std::string_view ns, std::string_view name) {
     return xml_->next() == Node::start && at(ns, name);
@@ -55,9 +55,7 @@ std::string Part::text(std::size_t most) {
 }
 
 void Part::finish() {
-    std::vector<char> block(64 << 10);
-    while (input_->read(block.data(), block.size()) != 0) {
-    }
+    input_->read_to_end();
 }
 
 // Both parsers refuse a document cut inside an element before they are done:

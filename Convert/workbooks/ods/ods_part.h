@@ -11,6 +11,7 @@
 #include "containers/xml/xml_reader.h"
 #include "containers/zip_archive.h"
 #include "sources/byte_source.h"
+#include "workbooks/sheet_xml/sheet_bytes.h"
 
 namespace convert::ods {
 
@@ -45,6 +46,7 @@ public:
     Part(const ZipArchive& zip, const ZipEntry& entry);
 
     XmlReader& xml() { return *xml_; }
+    SheetBytes& bytes() { return *input_; }
     bool at(std::string_view ns, std::string_view name) const {
         return xml_->name() == name && xml_->ns() == ns;
     }
@@ -65,8 +67,7 @@ public:
     bool skip();
     /// The text of the element just started, to its end, at most `most` bytes.
     std::string text(std::size_t most = 256);
-    /// Reads the part's bytes to their end, unparsed: only there does the
-    /// archive check them whole (their size and CRC-32), so that a damaged
+    /// Reads the part's bytes to their end, unparsed, so that a damaged
     /// part is never taken for what it holds.
     void finish();
     /// The next node inside the element being read.
@@ -79,7 +80,7 @@ public:
 private:
     [[noreturn]] static void ends_inside();
 
-    std::unique_ptr<ByteSource> input_;
+    std::unique_ptr<SheetBytes> input_;
     std::unique_ptr<XmlReader> xml_;
 };
 

@@ -15,6 +15,7 @@
 #include "workbooks/ods/ods_part.h"
 #include "workbooks/ods/ods_styles.h"
 #include "workbooks/sheet_row.h"
+#include "workbooks/sheet_xml/sheet_xml.h"
 #include "workbooks/workbook_rows.h"
 
 namespace convert {
@@ -28,6 +29,15 @@ using namespace ods;
 constexpr std::uint64_t kSheetRows = std::uint64_t{1} << 24;
 /// White space that a paragraph's text collapses to one space.
 constexpr std::string_view kWhiteSpace = " \t\n\r";
+
+/// The usual form of a row: cells with paragraphs, spans and spaces.
+UsualRow usual_row() {
+    return UsualRow({{kTable, "table-row"}}, {{kTable, "table-cell"},
+                                              {kTable, "covered-table-cell"},
+                                              {kText, "p"},
+                                              {kText, "span"},
+                                              {kText, "s"}});
+}
 
 // The workbook's small parts are read whole when it is opened: its type, its
 // manifest, its styles. content.xml is then read a row at a time, up to the
@@ -76,7 +86,7 @@ private:
                     }
                     while (part.next_child()) {
                         if (part.at(kTable, "table")) {
-                            parser_ = hand_over(part.xml(), *this);
+                            rows_.emplace(part.bytes(), hand_over(part.xml(), *this), usual_row());
                             at_ = At::table;
                             return;
                         }
@@ -125,7 +135,7 @@ private:
     bool next_row() {
         while (at_ != At::after) {
             row_ended_ = false;
-            if (!parser_->run()) at_ = At::after;
+            if (!rows_->run(*this, at_ == At::table && skipped_ == 0)) at_ = At::after;
             if (row_ended_) return true;
         }
         if (content_) end_of_table();
@@ -134,7 +144,7 @@ private:
 
     /// The rest of the workbook is not read.
     void end_of_table() {
-        parser_.reset();
+        rows_.reset();
         content_->finish();
         content_.reset();
     }
@@ -188,11 +198,11 @@ private:
                     return;
                 }
                 at_ = At::after;
-                return parser_->pause();
+                return rows_->pause();
             case At::row:
                 at_ = At::table;
                 row_ended_ = true;
-                return parser_->pause();
+                return rows_->pause();
             case At::cell:
                 at_ = At::row;
                 return end_cell();
@@ -385,8 +395,8 @@ private:
 
     std::string& part_;  // the part being read, named in errors
     std::optional<ZipArchive> zip_;
-    std::optional<Part> content_;        // until the first sheet's end
-    std::unique_ptr<XmlParser> parser_;  // its rows
+    std::optional<Part> content_;   // until the first sheet's end
+    std::optional<SheetXml> rows_;  // its rows
     At at_ = At::after;
     std::size_t skipped_ = 0;  // elements open within one passed over
     std::size_t groups_ = 0;   // row and column groups open

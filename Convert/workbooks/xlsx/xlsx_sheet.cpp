@@ -8,11 +8,13 @@
 #include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "containers/compound_file.h"
 #include "containers/xml/xml_reader.h"
 #include "workbooks/number_format.h"
 #include "workbooks/sheet_row.h"
+#include "workbooks/sheet_xml/sheet_xml.h"
 #include "workbooks/workbook_rows.h"
 #include "workbooks/xlsx/shared_strings.h"
 #include "workbooks/xlsx/xlsx_markup.h"
@@ -38,6 +40,16 @@ bool shown_as_stored(std::string_view text) {
         return false;
     }
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+/// The usual form of a row: cells with values, formulas and inline strings.
+UsualRow usual_row() {
+    std::vector<XmlName> rows, inside;
+    for (const std::string_view ns : {kMain, kStrictMain}) {
+        rows.push_back({ns, "row"});
+        for (const std::string_view name : {"c", "v", "f", "is", "t"}) inside.push_back({ns, name});
+    }
+    return UsualRow(rows, inside);
 }
 
 class XlsxSheet final : public SheetReader, XmlHandler {
@@ -72,9 +84,9 @@ private:
     SharedStrings strings_;
     Styles styles_;
 
-    std::unique_ptr<ByteSource> sheet_stream_;
-    std::unique_ptr<XmlReader> xml_;     // the sheet up to its rows,
-    std::unique_ptr<XmlParser> parser_;  // and then its rows
+    std::unique_ptr<SheetBytes> sheet_bytes_;
+    std::unique_ptr<XmlReader> xml_;  // the sheet up to its rows,
+    std::optional<SheetXml> rows_;    // and then its rows
     At at_ = At::after;
     std::size_t skipped_ = 0;    // elements open within one passed over
     std::size_t row_ = 0;        // the number of the last <row> met
@@ -121,14 +133,13 @@ RowBlock XlsxSheet::next(SheetRow& row) {
     // Rows with nothing in them are passed over.
     while (at_ != At::after) {
         row_ended_ = false;
-        if (!parser_->run()) at_ = At::after;
+        if (!rows_->run(*this, at_ == At::rows && skipped_ == 0)) at_ = At::after;
         if (row_ended_ && !row.empty()) return {row_, 1};
     }
     // The rest is read for the archive to check the part whole.
-    if (parser_) {
-        while (parser_->run()) {
-        }
-        parser_.reset();
+    if (rows_) {
+        rows_->finish();
+        rows_.reset();
     }
     return {};
 }
@@ -185,11 +196,11 @@ void XlsxSheet::open_parts(RandomAccessSource& file) {
 // The sheet: its XML read up to its rows, which the parser then hands on.
 
 void XlsxSheet::open_sheet(const std::string& path) {
-    sheet_stream_ = package_->open(path);
-    xml_ = read_xml(*sheet_stream_);
+    sheet_bytes_ = std::make_unique<SheetBytes>(package_->open(path));
+    xml_ = read_xml(*sheet_bytes_);
     for (Node node; (node = xml_->next()) != Node::done;) {
         if (node == Node::start && is(*xml_, "sheetData")) {
-            parser_ = hand_over(*xml_, *this);
+            rows_.emplace(*sheet_bytes_, hand_over(*xml_, *this), usual_row());
             at_ = At::rows;
             return;
         }
@@ -224,12 +235,12 @@ void XlsxSheet::end(std::string_view, std::string_view) {
     switch (at_) {
         case At::rows:
             at_ = At::after;
-            parser_->pause();
+            rows_->pause();
             return;
         case At::row:
             at_ = At::rows;
             row_ended_ = true;
-            parser_->pause();
+            rows_->pause();
             return;
         case At::cell:
             if (depth_ > 0) {

@@ -1,0 +1,43 @@
+// A sheet's rows handed to its handler from its XML: each usual row read at
+// once from the bytes, every other row by the parser, which reads all else.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "containers/xml/xml_parser.h"
+#include "workbooks/sheet_xml/sheet_bytes.h"
+#include "workbooks/sheet_xml/usual_row.h"
+
+namespace convert {
+
+class SheetXml {
+public:
+    /// `parser` reads `bytes`, and has just handed on the start of the
+    /// element that holds the rows.
+    SheetXml(SheetBytes& bytes, std::unique_ptr<XmlParser> parser, UsualRow usual);
+
+    /// Hands on the next row, or what comes before it, to `handler`, until
+    /// the handler pauses (at a row's end or the rows' end); false once the
+    /// document has ended. `between_rows`: the handler stands between two
+    /// rows, where a row may be read without the parser.
+    bool run(XmlHandler& handler, bool between_rows);
+    /// From within the handler.
+    void pause();
+    /// Reads the rest of the document.
+    void finish();
+
+    /// How many rows were read each way.
+    std::uint64_t usual_rows() const { return usual_rows_; }
+    std::uint64_t parsed_rows() const { return parsed_rows_; }
+
+private:
+    SheetBytes& bytes_;
+    std::unique_ptr<XmlParser> parser_;
+    UsualRow usual_;
+    bool parsing_ = false;
+    bool clean_ = false;  // the parser holds nothing
+    std::uint64_t usual_rows_ = 0, parsed_rows_ = 0;
+};
+
+}  // namespace convert
