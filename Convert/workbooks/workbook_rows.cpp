@@ -51,14 +51,16 @@ private:
 
 }  // namespace
 
-std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file, const std::atomic<bool>* stop) {
+std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file, const std::atomic<bool>* stop,
+                                     SheetReading reading) {
     return std::make_unique<WorkbookRows>(
-        Kind::xlsx, [&](std::string& part) { return xlsx_sheet(file, part); }, stop);
+        Kind::xlsx, [&](std::string& part) { return xlsx_sheet(file, part, reading); }, stop);
 }
 
-std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file, const std::atomic<bool>* stop) {
+std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file, const std::atomic<bool>* stop,
+                                    SheetReading reading) {
     return std::make_unique<WorkbookRows>(
-        Kind::ods, [&](std::string& part) { return ods_sheet(file, part); }, stop);
+        Kind::ods, [&](std::string& part) { return ods_sheet(file, part, reading); }, stop);
 }
 
 }  // namespace convert

@@ -27,14 +27,20 @@ struct WorkbookError : std::runtime_error {
     Kind kind;
 };
 
+/// How a sheet's rows are read: the usual ones from its bytes and the rest
+/// by the XML parser, or all by the parser (which gives the same).
+enum class SheetReading { usual_rows_first, parser_only };
+
 /// The rows of an Office Open XML workbook (.xlsx). `file` must outlive
 /// them; once `stop` is set, reading them throws RunStopped. Throws WorkbookError (a damaged zip or
 /// XML among its reasons), or ReadError from `file`, here and as the rows are read.
 std::unique_ptr<RowSource> xlsx_rows(RandomAccessSource& file,
-                                     const std::atomic<bool>* stop = nullptr);
+                                     const std::atomic<bool>* stop = nullptr,
+                                     SheetReading reading = SheetReading::usual_rows_first);
 
 /// The rows of an OpenDocument spreadsheet (.ods), as above.
 std::unique_ptr<RowSource> ods_rows(RandomAccessSource& file,
-                                    const std::atomic<bool>* stop = nullptr);
+                                    const std::atomic<bool>* stop = nullptr,
+                                    SheetReading reading = SheetReading::usual_rows_first);
 
 }  // namespace convert

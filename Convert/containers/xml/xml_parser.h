@@ -74,7 +74,8 @@ class XmlParser {
 public:
     virtual ~XmlParser() = default;
     /// Parses on, handing what it finds to the handler, until the root element
-    /// has ended (false, and ever after) or a handler has paused it (true).
+    /// has ended (false, and ever after), a handler has paused it, or the
+    /// input has read to a boundary (ByteSource::at_boundary()) (true).
     /// Throws XmlError, or what the input or a handler throws.
     virtual bool run() = 0;
     /// From within a handler: run() returns once the call has.

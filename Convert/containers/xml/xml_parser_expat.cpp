@@ -88,7 +88,8 @@ public:
 
     bool run() override {
         while (!finished_) {
-            if (parse_more()) return true;
+            // Bytes read to a boundary are used before more are read.
+            if (parse_more() || input_.at_boundary()) return !finished_;
         }
         return false;
     }
@@ -99,10 +100,11 @@ public:
     void set_handler(XmlHandler& handler) override { handler_ = &handler; }
 
     bool holds_input() const override {
-        // Paused within an event: what expat has read after it is held.
-        if (!paused_) return fed_ != 0;
+        // Where expat stands: within the event it paused in, or where it
+        // stopped for want of bytes, at the markup it has yet to finish.
         const XML_Index at = XML_GetCurrentByteIndex(parser_);
-        return at < 0 || static_cast<std::uint64_t>(at + XML_GetCurrentByteCount(parser_)) != fed_;
+        if (at < 0) return fed_ != 0;
+        return static_cast<std::uint64_t>(at + XML_GetCurrentByteCount(parser_)) != fed_;
     }
     const std::vector<XmlBinding>& bindings() const override { return bindings_; }
     void add_lines(std::uint64_t lines) override { added_lines_ += lines; }

@@ -30,6 +30,7 @@ public:
         }
         return queue_[0].kind;
     }
+    bool queue_read() const { return current_ + 1 >= queue_.size(); }
     /// The next node queued; `done` past the last.
     Node next_queued() {
         if (current_ + 1 < queue_.size()) return queue_[++current_].kind;
@@ -183,7 +184,9 @@ public:
         handler_ = &handler;
         if (queued_done_) reader_.parser_->set_handler(handler);
     }
-    bool holds_input() const override { return !queued_done_ || reader_.parser_->holds_input(); }
+    bool holds_input() const override {
+        return !reader_.queue_read() || reader_.parser_->holds_input();
+    }
     const std::vector<XmlBinding>& bindings() const override { return reader_.parser_->bindings(); }
     void add_lines(std::uint64_t lines) override { reader_.parser_->add_lines(lines); }
 

@@ -44,7 +44,10 @@ UsualRow usual_row() {
 // first sheet's end; a row is kept until all its copies are handed on.
 class OdsSheet final : public SheetReader, XmlHandler {
 public:
-    OdsSheet(RandomAccessSource& file, std::string& part) : part_(part) { open(file); }
+    OdsSheet(RandomAccessSource& file, std::string& part, SheetReading reading)
+        : part_(part), reading_(reading) {
+        open(file);
+    }
 
     RowBlock next(SheetRow& row) override { return next_block(row); }
 
@@ -67,6 +70,7 @@ private:
         const ZipEntry& content = open_package(*zip_, part_, styles_);
         part_ = "content.xml";
         content_.emplace(*zip_, content);
+        content_->bytes().by_rows();
         find_first_table();
     }
 
@@ -86,7 +90,8 @@ private:
                     }
                     while (part.next_child()) {
                         if (part.at(kTable, "table")) {
-                            rows_.emplace(part.bytes(), hand_over(part.xml(), *this), usual_row());
+                            rows_.emplace(part.bytes(), hand_over(part.xml(), *this), usual_row(),
+                                          reading_);
                             at_ = At::table;
                             return;
                         }
@@ -394,6 +399,7 @@ private:
     }
 
     std::string& part_;  // the part being read, named in errors
+    SheetReading reading_;
     std::optional<ZipArchive> zip_;
     std::optional<Part> content_;   // until the first sheet's end
     std::optional<SheetXml> rows_;  // its rows
@@ -429,8 +435,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SheetReader> ods_sheet(RandomAccessSource& file, std::string& part) {
-    return std::make_unique<OdsSheet>(file, part);
+std::unique_ptr<SheetReader> ods_sheet(RandomAccessSource& file, std::string& part,
+                                       SheetReading reading) {
+    return std::make_unique<OdsSheet>(file, part, reading);
 }
 
 }  // namespace convert

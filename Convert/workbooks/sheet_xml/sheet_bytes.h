@@ -21,7 +21,7 @@ public:
     bool at_boundary() const override { return boundary_; }
 
     /// From now on, reads end at each place where a row may end (a `>` after
-    /// "row" or "/"), so that the parser can be stopped there holding nothing.
+    /// "row" or "/"), so that the parser can be paused there holding nothing.
     void by_rows() { by_rows_ = true; }
     /// The bytes not yet read, at least `size` of them unless the input ends first.
     std::string_view ahead(std::size_t size);

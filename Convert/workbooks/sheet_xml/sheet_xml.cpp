@@ -1,5 +1,6 @@
 #include "workbooks/sheet_xml/sheet_xml.h"
 
+#include <atomic>
 #include <utility>
 
 namespace convert {
@@ -11,22 +12,27 @@ namespace {
 constexpr std::size_t kFirstLook = 4 << 10;
 constexpr std::size_t kLongestUsualRow = 1 << 20;
 
+std::atomic<std::uint64_t> usual_rows{0}, parsed_rows{0};
+
 }  // namespace
 
-SheetXml::SheetXml(SheetBytes& bytes, std::unique_ptr<XmlParser> parser, UsualRow usual)
-    : bytes_(bytes), parser_(std::move(parser)), usual_(std::move(usual)) {
-    bytes_.by_rows();
-}
+SheetXml::SheetXml(SheetBytes& bytes, std::unique_ptr<XmlParser> parser, UsualRow usual,
+                   SheetReading reading)
+    : bytes_(bytes),
+      parser_(std::move(parser)),
+      usual_(std::move(usual)),
+      usual_first_(reading == SheetReading::usual_rows_first),
+      clean_(!parser_->holds_input()) {}
 
 bool SheetXml::run(XmlHandler& handler, bool between_rows) {
-    if (between_rows && clean_) {
+    if (between_rows && clean_ && usual_first_) {
         for (std::size_t look = kFirstLook;; look *= 4) {
             const std::string_view ahead = bytes_.ahead(look);
             const UsualRow::Read read = usual_.read(ahead, parser_->bindings());
             if (read == UsualRow::Read::usual) {
                 bytes_.skip(usual_.size());
                 parser_->add_lines(usual_.lines());
-                ++usual_rows_;
+                usual_rows.fetch_add(1, std::memory_order_relaxed);
                 usual_.hand_on(handler);
                 return true;
             }
@@ -36,7 +42,6 @@ bool SheetXml::run(XmlHandler& handler, bool between_rows) {
             }
         }
     }
-    parsed_rows_ += between_rows;
     parsing_ = true;
     const bool more = parser_->run();
     parsing_ = false;
@@ -45,7 +50,9 @@ bool SheetXml::run(XmlHandler& handler, bool between_rows) {
 }
 
 void SheetXml::pause() {
-    if (parsing_) parser_->pause();
+    if (!parsing_) return;
+    parsed_rows.fetch_add(1, std::memory_order_relaxed);
+    parser_->pause();
 }
 
 void SheetXml::finish() {
@@ -53,6 +60,11 @@ void SheetXml::finish() {
     while (parser_->run()) {
     }
     parsing_ = false;
+}
+
+RowsRead rows_read() {
+    return {usual_rows.load(std::memory_order_relaxed),
+            parsed_rows.load(std::memory_order_relaxed)};
 }
 
 }  // namespace convert

@@ -8,14 +8,16 @@
 #include "containers/xml/xml_parser.h"
 #include "workbooks/sheet_xml/sheet_bytes.h"
 #include "workbooks/sheet_xml/usual_row.h"
+#include "workbooks/workbook_rows.h"
 
 namespace convert {
 
 class SheetXml {
 public:
-    /// `parser` reads `bytes`, and has just handed on the start of the
-    /// element that holds the rows.
-    SheetXml(SheetBytes& bytes, std::unique_ptr<XmlParser> parser, UsualRow usual);
+    /// `parser` reads `bytes`, read by rows from the start, and has just
+    /// handed on the start of the element that holds the rows.
+    SheetXml(SheetBytes& bytes, std::unique_ptr<XmlParser> parser, UsualRow usual,
+             SheetReading reading);
 
     /// Hands on the next row, or what comes before it, to `handler`, until
     /// the handler pauses (at a row's end or the rows' end); false once the
@@ -27,17 +29,20 @@ public:
     /// Reads the rest of the document.
     void finish();
 
-    /// How many rows were read each way.
-    std::uint64_t usual_rows() const { return usual_rows_; }
-    std::uint64_t parsed_rows() const { return parsed_rows_; }
-
 private:
     SheetBytes& bytes_;
     std::unique_ptr<XmlParser> parser_;
     UsualRow usual_;
+    bool usual_first_;
+    bool clean_;  // the parser holds nothing
     bool parsing_ = false;
-    bool clean_ = false;  // the parser holds nothing
-    std::uint64_t usual_rows_ = 0, parsed_rows_ = 0;
 };
+
+/// The rows read each way since the program started, the sheets' ends
+/// among those the parser read.
+struct RowsRead {
+    std::uint64_t usual = 0, parsed = 0;
+};
+RowsRead rows_read();
 
 }  // namespace convert

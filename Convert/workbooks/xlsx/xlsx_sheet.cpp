@@ -54,7 +54,10 @@ UsualRow usual_row() {
 
 class XlsxSheet final : public SheetReader, XmlHandler {
 public:
-    XlsxSheet(RandomAccessSource& file, std::string& part) : part_(part) { open(file); }
+    XlsxSheet(RandomAccessSource& file, std::string& part, SheetReading reading)
+        : part_(part), reading_(reading) {
+        open(file);
+    }
     RowBlock next(SheetRow& row) override;
 
 private:
@@ -79,6 +82,7 @@ private:
     [[noreturn]] void cell_fault(const std::string& fault) const;
 
     std::string& part_;  // the part being read, named in failures
+    SheetReading reading_;
     std::unique_ptr<Package> package_;
     bool recalculate_ = false;  // formulas' saved values are placeholders
     SharedStrings strings_;
@@ -105,8 +109,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SheetReader> xlsx_sheet(RandomAccessSource& file, std::string& part) {
-    return std::make_unique<XlsxSheet>(file, part);
+std::unique_ptr<SheetReader> xlsx_sheet(RandomAccessSource& file, std::string& part,
+                                        SheetReading reading) {
+    return std::make_unique<XlsxSheet>(file, part, reading);
 }
 
 void XlsxSheet::open(RandomAccessSource& file) {
@@ -197,10 +202,11 @@ void XlsxSheet::open_parts(RandomAccessSource& file) {
 
 void XlsxSheet::open_sheet(const std::string& path) {
     sheet_bytes_ = std::make_unique<SheetBytes>(package_->open(path));
+    sheet_bytes_->by_rows();
     xml_ = read_xml(*sheet_bytes_);
     for (Node node; (node = xml_->next()) != Node::done;) {
         if (node == Node::start && is(*xml_, "sheetData")) {
-            rows_.emplace(*sheet_bytes_, hand_over(*xml_, *this), usual_row());
+            rows_.emplace(*sheet_bytes_, hand_over(*xml_, *this), usual_row(), reading_);
             at_ = At::rows;
             return;
         }

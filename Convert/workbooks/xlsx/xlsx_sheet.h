@@ -8,6 +8,7 @@
 
 #include "sources/byte_source.h"
 #include "workbooks/sheet_rows.h"
+#include "workbooks/workbook_rows.h"
 
 namespace convert {
 
@@ -15,6 +16,7 @@ namespace convert {
 /// part being read at any time, and must outlive it too. Throws
 /// WorkbookError, or the errors of the file, the zip and the XML, which
 /// xlsx_rows() words as the workbook's.
-std::unique_ptr<SheetReader> xlsx_sheet(RandomAccessSource& file, std::string& part);
+std::unique_ptr<SheetReader> xlsx_sheet(RandomAccessSource& file, std::string& part,
+                                        SheetReading reading);
 
 }  // namespace convert
