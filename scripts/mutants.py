@@ -26,7 +26,8 @@ DEFAULT_FILES = sorted(
     for p in [f for folder in ENGINE for f in folder.rglob("*.cpp")]
     + [f for folder in ENGINE for f in folder.rglob("*.h")]
     + [ROOT / "Convert" / "batch" / "batch_command.cpp"]
-    if not p.name.endswith(("_win32.cpp", "_xmllite.cpp")))
+    if not p.name.endswith(("_win32.cpp", "_xmllite.cpp", "xmllite_stream.cpp", "xmllite_stream.h",
+                            "_pulled.cpp")))
 
 SWAPS = [(" == ", " != "), (" != ", " == "), (" < ", " <= "), (" <= ", " < "),
          (" > ", " >= "), (" >= ", " > "), (" && ", " || "), (" || ", " && "),
