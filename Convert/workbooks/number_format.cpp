@@ -276,4 +276,13 @@ std::optional<double> parse_cell_number(std::string_view text) {
     return value;
 }
 
+bool general_shows_as_stored(std::string_view text) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    if (text.empty() || text.size() > 15 || (text[0] == '0' && (negative || text.size() > 1))) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace convert

@@ -64,6 +64,10 @@ ExcelFormat excel_builtin_number_format(unsigned id);
 /// keep the sign of a negative value that rounds to 0 (-0).
 std::string shown_number(double value, const NumberFormat& format);
 
+/// Whether General shows the number stored as `text` as it stands: a whole
+/// number of at most 15 digits without leading zeros, but -0.
+bool general_shows_as_stored(std::string_view text);
+
 /// The number a workbook stores as decimal text (1.5, -2, 1E-3), with nothing
 /// before or after it; none for any other text, or a number out of range.
 std::optional<double> parse_cell_number(std::string_view text);

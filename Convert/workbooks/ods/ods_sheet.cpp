@@ -14,6 +14,7 @@
 #include "workbooks/ods/ods_package.h"
 #include "workbooks/ods/ods_part.h"
 #include "workbooks/ods/ods_styles.h"
+#include "workbooks/ods/row_text.h"
 #include "workbooks/sheet_row.h"
 #include "workbooks/sheet_xml/sheet_xml.h"
 #include "workbooks/workbook_rows.h"
@@ -27,8 +28,6 @@ using namespace ods;
 /// The most rows a sheet has (LibreOffice's largest sheets): rows with
 /// cells past it cannot be a sheet's.
 constexpr std::uint64_t kSheetRows = std::uint64_t{1} << 24;
-/// White space that a paragraph's text collapses to one space.
-constexpr std::string_view kWhiteSpace = " \t\n\r";
 
 /// The usual form of a row: cells with paragraphs, spans and spaces.
 UsualRow usual_row() {
@@ -126,8 +125,7 @@ private:
             }
             row.clear();
             for (const Cell& cell : cells_) {
-                row.add(cell.column, std::string_view(texts_).substr(cell.offset, cell.size),
-                        cell.repeated);
+                row.add(cell.column, texts_.view(cell.offset, cell.size), cell.repeated);
             }
             for (const Refused& refused : refused_) {
                 row.refuse(refused.column, refused.kind, refused.detail, refused.count);
@@ -179,11 +177,13 @@ private:
                 break;
             case At::cell:
                 if (paragraphs_ && ns == kText && (name == "p" || name == "h")) {
-                    return start_paragraph();
+                    // A cell's paragraphs are one line each.
+                    at_ = At::paragraph;
+                    return texts_.start_paragraph();
                 }
                 break;  // an annotation, a drawing
             case At::paragraph:
-                if (start_in_paragraph(ns, name, attributes)) return;
+                if (texts_.start_in_paragraph(ns, name, attributes)) return;
                 break;
             case At::after:
                 return;
@@ -212,11 +212,7 @@ private:
                 at_ = At::row;
                 return end_cell();
             case At::paragraph:
-                if (inside_ > 0) {
-                    --inside_;
-                } else {
-                    at_ = At::cell;
-                }
+                if (texts_.end_in_paragraph()) at_ = At::cell;
                 return;
             case At::after:
                 return;
@@ -271,10 +267,9 @@ private:
         } else if (!type || *type == "string") {
             // Text without a value type shows as it is typed.
             if (const auto value = attributes.find(kOffice, "string-value")) {
-                keep(*value);
+                texts_.keep(*value);
             } else {
                 paragraphs_ = true;
-                first_paragraph_ = true;
             }
         } else if (*type == "float") {
             const DataStyle* style = format_of(column, attributes);
@@ -282,7 +277,8 @@ private:
             const std::optional<double> value = parse_cell_number(text);
             if (!value) unreadable_cell(column, "the number \"" + std::string(text) + "\"");
             if (style == nullptr || style->shown) {
-                keep(shown_number(*value, style == nullptr ? NumberFormat{} : *style->shown));
+                texts_.keep(
+                    shown_number(*value, style == nullptr ? NumberFormat{} : *style->shown));
             } else {
                 refuse(CellRefusal::Kind::number_format, styles_.code_of(style));
             }
@@ -296,11 +292,11 @@ private:
             if (value != "true" && value != "false") {
                 unreadable_cell(column, "the truth value \"" + std::string(value) + "\"");
             }
-            keep(value == "true" ? "TRUE" : "FALSE");
+            texts_.keep(value == "true" ? "TRUE" : "FALSE");
         } else if (*type != "void") {
             unreadable_cell(column, "a value of the unknown type \"" + std::string(*type) + "\"");
         }
-        first_paragraph_ = true;
+        texts_.start_cell();
     }
 
     void end_cell() {
@@ -309,8 +305,7 @@ private:
         if (error_) {
             refused_.push_back({cell_column_,
                                 std::min(cell_repeated_, kSheetColumns - cell_column_),
-                                CellRefusal::Kind::error, texts_.substr(offset)});
-            texts_.resize(offset);
+                                CellRefusal::Kind::error, texts_.take_from(offset)});
         } else if (texts_.size() > offset) {
             cells_.push_back({cell_column_, offset, texts_.size() - offset, cell_repeated_});
         }
@@ -334,68 +329,8 @@ private:
         return last_format_;
     }
 
-    /// A cell's paragraphs are one line each.
-    void start_paragraph() {
-        if (!first_paragraph_) keep("\n");
-        first_paragraph_ = false;
-        at_ = At::paragraph;
-        inside_ = 0;
-        any_ = space_ = false;
-    }
-
-    /// A paragraph's text: white space collapsed, the spaces, tabs and line
-    /// breaks its elements stand for, notes, ruby text, annotations and
-    /// drawings left out. Whether the element's content is read.
-    bool start_in_paragraph(std::string_view ns, std::string_view name,
-                            const XmlAttributes& attributes) {
-        if (ns == kText && name == "s") {
-            kept({});
-            keep(count_of(attributes.find(kText, "c").value_or("1"), "a space count",
-                          kLongestRow + 1, 1),
-                 ' ');
-            return false;
-        }
-        if (ns == kText && name == "line-break") {
-            kept("\n");
-            return false;
-        }
-        // A tab: the export writes nothing for it.
-        if ((ns == kText && (name == "tab" || name == "note-body" || name == "ruby-text")) ||
-            (ns == kOffice && name == "annotation") || ns == kDraw) {
-            return false;
-        }
-        ++inside_;
-        return true;
-    }
-
     void text(std::string_view text) override {
-        if (at_ != At::paragraph || skipped_ > 0) return;
-        while (!text.empty()) {
-            const std::size_t gap = std::min(text.find_first_of(kWhiteSpace), text.size());
-            if (gap > 0) kept(text.substr(0, gap));
-            text.remove_prefix(gap);
-            const std::size_t word = std::min(text.find_first_not_of(kWhiteSpace), text.size());
-            if (word > 0) space_ = any_;
-            text.remove_prefix(word);
-        }
-    }
-
-    /// Text kept in a paragraph, after the space that white space before it stands for.
-    void kept(std::string_view text) {
-        if (space_) keep(" ");
-        space_ = false;
-        any_ = true;
-        keep(text);
-    }
-
-    /// Appends a cell's text to the row's: none past the longest row, so
-    /// that a row too long holds no more.
-    void keep(std::string_view text) { texts_.append(text.substr(0, room())); }
-    void keep(std::uint64_t count, char c) {
-        texts_.append(static_cast<std::size_t>(std::min<std::uint64_t>(count, room())), c);
-    }
-    std::size_t room() const {
-        return texts_.size() > kLongestRow ? 0 : kLongestRow + 1 - texts_.size();
+        if (at_ == At::paragraph && skipped_ == 0) texts_.paragraph_text(text);
     }
 
     std::string& part_;  // the part being read, named in errors
@@ -414,7 +349,7 @@ private:
     const DataStyle* last_format_ = nullptr;  // and its data style
 
     // The row read, for `repeat_` rows from the sheet's row `next_number_`.
-    std::string texts_;
+    RowText texts_;
     std::vector<Cell> cells_;
     std::vector<Refused> refused_;
     std::uint64_t repeat_ = 1;
@@ -424,13 +359,8 @@ private:
     // The cell being read, in `cell_repeated_` columns from `cell_column_`,
     // its text from texts_[cell_offset_] on.
     std::size_t cell_column_ = 0, cell_repeated_ = 1, cell_offset_ = 0;
-    bool paragraphs_ = false;       // its text is its paragraphs'
-    bool error_ = false;            // its text is an error's
-    bool first_paragraph_ = false;  // none read yet
-    // The paragraph being read.
-    std::size_t inside_ = 0;  // its spans open
-    bool any_ = false;        // text kept so far
-    bool space_ = false;      // white space read since
+    bool paragraphs_ = false;  // its text is its paragraphs'
+    bool error_ = false;       // its text is an error's
 };
 
 }  // namespace

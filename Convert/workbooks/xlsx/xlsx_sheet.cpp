@@ -31,17 +31,6 @@ using namespace xlsx;
 /// decoded later take no more than 13 bytes off it.
 constexpr std::size_t kMaxCellText = kLongestRow + 16;
 
-/// Whether General shows the stored number `text` as it stands: a whole
-/// number of at most 15 digits without leading zeros, but -0.
-bool shown_as_stored(std::string_view text) {
-    const bool negative = !text.empty() && text[0] == '-';
-    if (negative) text.remove_prefix(1);
-    if (text.empty() || text.size() > 15 || (text[0] == '0' && (negative || text.size() > 1))) {
-        return false;
-    }
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 /// The usual form of a row: cells with values, formulas and inline strings.
 UsualRow usual_row() {
     std::vector<XmlName> rows, inside;
@@ -392,7 +381,7 @@ void XlsxSheet::take_cell() {
         return refuse(CellRefusal::Kind::number_format, refused->code);
     }
     const NumberFormat& format = std::get<NumberFormat>(style_shown.format);
-    if (!format.digits && shown_as_stored(value_)) return cells_->add(column, value_);
+    if (!format.digits && general_shows_as_stored(value_)) return cells_->add(column, value_);
     const std::optional<double> number = parse_cell_number(value_);
     if (!number) cell_fault("holds " + quoted(value_) + ", which is not a number");
     cells_->add(column, shown_number(*number, format));
