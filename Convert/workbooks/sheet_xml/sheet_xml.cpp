@@ -22,13 +22,15 @@ SheetXml::SheetXml(SheetBytes& bytes, std::unique_ptr<XmlParser> parser, UsualRo
       parser_(std::move(parser)),
       usual_(std::move(usual)),
       usual_first_(reading == SheetReading::usual_rows_first),
-      clean_(!parser_->holds_input()) {}
+      clean_(!parser_->holds_input()) {
+    usual_.learn(parser_->bindings());
+}
 
 bool SheetXml::run(XmlHandler& handler, bool between_rows) {
     if (between_rows && clean_ && usual_first_) {
         for (std::size_t look = kFirstLook;; look *= 4) {
             const std::string_view ahead = bytes_.ahead(look);
-            const UsualRow::Read read = usual_.read(ahead, parser_->bindings());
+            const UsualRow::Read read = usual_.read(ahead);
             if (read == UsualRow::Read::usual) {
                 bytes_.skip(usual_.size());
                 parser_->add_lines(usual_.lines());
@@ -46,6 +48,7 @@ bool SheetXml::run(XmlHandler& handler, bool between_rows) {
     const bool more = parser_->run();
     parsing_ = false;
     clean_ = more && !parser_->holds_input();
+    if (clean_) usual_.learn(parser_->bindings());
     return more;
 }
 

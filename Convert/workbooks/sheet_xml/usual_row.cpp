@@ -1,6 +1,7 @@
 #include "workbooks/sheet_xml/usual_row.h"
 
 #include <algorithm>
+#include <array>
 
 namespace convert {
 
@@ -9,14 +10,35 @@ namespace {
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 /// The deepest a usual row goes, and the most qualified names it learns.
 constexpr std::size_t kMaxDepth = 8;
-constexpr std::size_t kMaxKnown = 64;
+constexpr std::size_t kSlots = 64;
 constexpr std::size_t kCut = std::string_view::npos;
 
-bool name_start(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+unsigned char byte_of(char c) {
+    return static_cast<unsigned char>(c);
 }
-bool name_char(char c) {
-    return name_start(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+
+/// What a byte may be in a usual row, one bit each.
+enum : std::uint8_t {
+    kNameStart = 1,  // a name's first character (ASCII)
+    kNameChar = 2,   // any of a name's characters, a colon among them
+    kPlainText = 4,  // text that needs no more looking at
+    kPlainValue = 8  // an attribute value's byte that needs no more looking at
+};
+constexpr std::array<std::uint8_t, 256> kBytes = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        const bool name = start || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
+        const bool plain = c >= 0x20 && c < 0x80 && c != '<' && c != '&';
+        table[c] = static_cast<std::uint8_t>((start ? kNameStart : 0) | (name ? kNameChar : 0) |
+                                             (plain && c != ']' ? kPlainText : 0) |
+                                             (plain && c != '"' && c != '\'' ? kPlainValue : 0));
+    }
+    return table;
+}();
+
+bool name_start(char c) {
+    return (kBytes[byte_of(c)] & kNameStart) != 0;
 }
 /// White space a usual row may hold; a carriage return is not, as the
 /// parser would change it.
@@ -26,7 +48,25 @@ bool space(char c) {
 /// Whether `name` is a name without a colon, in ASCII.
 bool plain_name(std::string_view name) {
     return !name.empty() && name_start(name[0]) &&
-           std::all_of(name.begin() + 1, name.end(), name_char);
+           std::all_of(name.begin() + 1, name.end(),
+                       [](char c) { return c != ':' && (kBytes[byte_of(c)] & kNameChar) != 0; });
+}
+
+/// Whether two names are the same: names are short, and a call to compare
+/// them costs more than the comparing.
+bool same(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+/// The slot of a qualified name in a cache of them.
+std::size_t slot_of(std::string_view qualified) {
+    return (qualified.size() * 7 + byte_of(qualified.front()) +
+            byte_of(qualified[qualified.size() / 2]) * 5 + byte_of(qualified.back()) * 3) %
+           kSlots;
 }
 
 /// The length of the UTF-8 character that `bytes` starts with (its first
@@ -69,7 +109,7 @@ public:
     std::optional<std::string_view> find(std::string_view ns,
                                          std::string_view name) const override {
         for (const XmlAttribute* a = first_; a != last_; ++a) {
-            if (a->name == name && a->ns == ns) return a->value;
+            if (same(a->name, name) && a->ns == ns) return a->value;
         }
         return std::nullopt;
     }
@@ -94,8 +134,8 @@ void UsualRow::learn(const std::vector<XmlBinding>& bindings) {
         return;
     }
     bindings_ = bindings;
-    known_.clear();
-    prefixes_.clear();
+    for (Known& known : elements_known_) known.qualified.clear();
+    for (Known& known : attributes_known_) known.qualified.clear();
 }
 
 std::optional<std::string_view> UsualRow::ns_of(std::string_view prefix) const {
@@ -108,10 +148,9 @@ std::optional<std::string_view> UsualRow::ns_of(std::string_view prefix) const {
 }
 
 int UsualRow::element_of(std::string_view qualified) {
-    for (const Known& known : known_) {
-        if (known.qualified == qualified) return known.element;
-    }
-    int element = -1;
+    Known& known = elements_known_[slot_of(qualified)];
+    if (same(known.qualified, qualified)) return known.element;
+    known = {std::string(qualified), {}, 0, -1};
     const std::size_t colon = qualified.find(':');
     const std::string_view prefix =
         colon == std::string_view::npos ? std::string_view{} : qualified.substr(0, colon);
@@ -120,17 +159,37 @@ int UsualRow::element_of(std::string_view qualified) {
     if (const auto ns = ns_of(prefix); ns && prefix != "xmlns") {
         for (std::size_t i = 0; i < elements_.size(); ++i) {
             if (elements_[i].name == local && elements_[i].ns == *ns) {
-                element = static_cast<int>(i);
+                known.element = static_cast<int>(i);
                 break;
             }
         }
     }
-    if (known_.size() < kMaxKnown) known_.push_back({std::string(qualified), element});
-    return element;
+    return known.element;
 }
 
-UsualRow::Read UsualRow::read(std::string_view bytes, const std::vector<XmlBinding>& bindings) {
-    learn(bindings);
+const UsualRow::Known* UsualRow::attribute_of(std::string_view qualified) {
+    Known& known = attributes_known_[slot_of(qualified)];
+    if (same(known.qualified, qualified)) return known.element == 0 ? &known : nullptr;
+    known = {std::string(qualified), {}, 0, -1};
+    const std::size_t colon = qualified.find(':');
+    const std::string_view prefix =
+        colon == std::string_view::npos ? std::string_view{} : qualified.substr(0, colon);
+    known.local = colon == std::string_view::npos ? 0 : colon + 1;
+    if (!plain_name(qualified.substr(known.local)) ||
+        (colon != std::string_view::npos && !plain_name(prefix)) || qualified == "xmlns" ||
+        prefix == "xmlns") {
+        return nullptr;
+    }
+    // An attribute without a prefix has no namespace.
+    const std::optional<std::string_view> ns =
+        prefix.empty() ? std::optional<std::string_view>(std::string_view{}) : ns_of(prefix);
+    if (!ns) return nullptr;
+    known.ns = *ns;
+    known.element = 0;
+    return &known;
+}
+
+UsualRow::Read UsualRow::read(std::string_view bytes) {
     tokens_.clear();
     attributes_.clear();
     open_.clear();
@@ -163,11 +222,16 @@ UsualRow::Read UsualRow::read(std::string_view bytes, const std::vector<XmlBindi
     return Read::usual;
 }
 
-bool UsualRow::start_tag() {
+std::string_view UsualRow::name() {
     const std::size_t begin = at_;
-    while (at_ < bytes_.size() && (name_char(bytes_[at_]) || bytes_[at_] == ':')) ++at_;
+    while (at_ < bytes_.size() && (kBytes[byte_of(bytes_[at_])] & kNameChar) != 0) ++at_;
+    return bytes_.substr(begin, at_ - begin);
+}
+
+bool UsualRow::start_tag() {
+    const std::string_view qualified = name();
     if (at_ == bytes_.size()) return !(cut_ = true);
-    const std::string_view qualified = bytes_.substr(begin, at_ - begin);
+    if (qualified.empty()) return false;
     const int element = element_of(qualified);
     // A row's element starts the row, and only there.
     if (element < 0 || (static_cast<std::size_t>(element) < rows_) != open_.empty() ||
@@ -201,31 +265,10 @@ bool UsualRow::start_tag() {
 }
 
 bool UsualRow::attribute(std::size_t first) {
-    const std::size_t begin = at_;
-    while (at_ < bytes_.size() && (name_char(bytes_[at_]) || bytes_[at_] == ':')) ++at_;
-    const std::string_view qualified = bytes_.substr(begin, at_ - begin);
-    const std::size_t colon = qualified.find(':');
-    const std::string_view prefix =
-        colon == std::string_view::npos ? std::string_view{} : qualified.substr(0, colon);
-    const std::string_view local =
-        colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
-    if (!plain_name(local) || (colon != std::string_view::npos && !plain_name(prefix)) ||
-        qualified == "xmlns" || prefix == "xmlns") {
-        return false;
-    }
-    std::optional<std::string_view> ns;
-    if (prefix.empty()) {
-        ns = std::string_view{};  // an attribute without a prefix has no namespace
-    } else {
-        const auto known = std::find_if(prefixes_.begin(), prefixes_.end(),
-                                        [&](const auto& p) { return p.first == prefix; });
-        if (known != prefixes_.end()) {
-            ns = known->second;
-        } else if ((ns = ns_of(prefix)) && prefixes_.size() < kMaxKnown) {
-            prefixes_.emplace_back(std::string(prefix), *ns);
-        }
-    }
-    if (!ns) return false;
+    const std::string_view qualified = name();
+    if (qualified.empty()) return false;
+    const Known* known = attribute_of(qualified);
+    if (known == nullptr) return false;
     while (at_ < bytes_.size() && space(bytes_[at_])) lines_ += bytes_[at_++] == '\n';
     if (at_ < bytes_.size() && bytes_[at_] != '=') return false;
     ++at_;
@@ -235,6 +278,7 @@ bool UsualRow::attribute(std::size_t first) {
     if (quote != '"' && quote != '\'') return false;
     const std::size_t value = ++at_;
     for (;;) {
+        while (at_ < bytes_.size() && (kBytes[byte_of(bytes_[at_])] & kPlainValue) != 0) ++at_;
         if (at_ >= bytes_.size()) return !(cut_ = true);
         const auto c = static_cast<unsigned char>(bytes_[at_]);
         if (c == static_cast<unsigned char>(quote)) break;
@@ -253,20 +297,20 @@ bool UsualRow::attribute(std::size_t first) {
     ++at_;
     // An attribute named twice is an error; one named alike in two
     // namespaces is left to the parser too.
+    // The views are of the row's bytes: the slot may be taken by the next name.
+    const std::string_view local = qualified.substr(known->local);
     for (std::size_t i = first; i < attributes_.size(); ++i) {
-        if (attributes_[i].name == local) return false;
+        if (same(attributes_[i].name, local)) return false;
     }
-    attributes_.push_back({*ns, local, text});
+    attributes_.push_back({known->ns, local, text});
     return true;
 }
 
 bool UsualRow::end_tag() {
-    const std::size_t begin = at_;
-    while (at_ < bytes_.size() && (name_char(bytes_[at_]) || bytes_[at_] == ':')) ++at_;
-    const std::string_view qualified = bytes_.substr(begin, at_ - begin);
+    const std::string_view qualified = name();
     while (at_ < bytes_.size() && space(bytes_[at_])) lines_ += bytes_[at_++] == '\n';
     if (at_ >= bytes_.size()) return !(cut_ = true);
-    if (bytes_[at_] != '>' || qualified != open_.back().first) return false;
+    if (bytes_[at_] != '>' || !same(qualified, open_.back().first)) return false;
     ++at_;
     tokens_.push_back({Token::Kind::end, open_.back().second, 0, 0, {}});
     open_.pop_back();
@@ -276,6 +320,8 @@ bool UsualRow::end_tag() {
 bool UsualRow::text() {
     const std::size_t begin = at_;
     while (at_ < bytes_.size()) {
+        while (at_ < bytes_.size() && (kBytes[byte_of(bytes_[at_])] & kPlainText) != 0) ++at_;
+        if (at_ == bytes_.size()) break;
         const auto c = static_cast<unsigned char>(bytes_[at_]);
         if (c == '<') break;
         if (c >= 0x80) {

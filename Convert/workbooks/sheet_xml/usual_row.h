@@ -7,6 +7,7 @@
 // gives is what the parser would give for it; "unusual" is always safe.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -32,10 +33,11 @@ public:
     /// those a row may hold.
     UsualRow(const std::vector<XmlName>& rows, const std::vector<XmlName>& inside);
 
+    /// Takes the namespace declarations in force.
+    void learn(const std::vector<XmlBinding>& bindings);
     /// Reads the row at the start of `bytes` (white space before it
-    /// included) with `bindings` in force: `cut` when the bytes end
-    /// before the row does.
-    Read read(std::string_view bytes, const std::vector<XmlBinding>& bindings);
+    /// included): `cut` when the bytes end before the row does.
+    Read read(std::string_view bytes);
     /// For a usual row: its length in bytes, and the lines it ends.
     std::size_t size() const { return size_; }
     std::uint64_t lines() const { return lines_; }
@@ -49,15 +51,19 @@ private:
         std::uint32_t first, last;  // start: attributes_[first, last)
         std::string_view text;      // text
     };
-    /// A qualified name known, and what it stands for.
+    /// A qualified name met, and what it stands for.
     struct Known {
         std::string qualified;
-        int element;  // in elements_, or -1 for none
+        std::string_view ns;  // an attribute's,
+        std::size_t local;    // and where its local name starts
+        int element;          // in elements_, or -1 for none; for an attribute, 0 for a usual one
     };
 
-    void learn(const std::vector<XmlBinding>& bindings);
     std::optional<std::string_view> ns_of(std::string_view prefix) const;
     int element_of(std::string_view qualified);
+    const Known* attribute_of(std::string_view qualified);
+    /// Reads a name from bytes_[at_], colons included.
+    std::string_view name();
     /// Reads a start tag from bytes_[at_] (past its "<"); false when unusual.
     bool start_tag();
     bool end_tag();
@@ -67,9 +73,8 @@ private:
 
     std::vector<XmlName> elements_;  // the rows' first
     std::size_t rows_ = 0;
-    std::vector<XmlBinding> bindings_;  // in force when known_ was learned
-    std::vector<Known> known_;
-    std::vector<std::pair<std::string, std::string_view>> prefixes_;  // attributes' known
+    std::vector<XmlBinding> bindings_;                         // in force when known_ was learned
+    std::array<Known, 64> elements_known_, attributes_known_;  // by slot
 
     // The row read last.
     std::string_view bytes_;

@@ -322,14 +322,13 @@ void XlsxSheet::start_cell(const XmlAttributes& attributes) {
 // A cell's value: <v>, or the text of an inline string's <t>s, runs
 // included, phonetic runs left out; <f> tells of a formula.
 void XlsxSheet::start_in_cell(std::string_view ns, std::string_view name) {
-    const bool main = is_main(ns);
-    if (main && depth_ == 0 && (name == "v" || name == "is")) {
+    if (depth_ == 0 && (name == "v" || name == "is") && is_main(ns)) {
         value_seen_ = true;
         collect_ = name == "v";
-    } else if (main && depth_ > 0 && (name == "r" || name == "t")) {
+    } else if (depth_ > 0 && (name == "r" || name == "t") && is_main(ns)) {
         collect_ = name == "t";
     } else {
-        formula_ = formula_ || (main && depth_ == 0 && name == "f");
+        formula_ = formula_ || (depth_ == 0 && name == "f" && is_main(ns));
         skipped_ = 1;
         return;
     }
