@@ -10,20 +10,6 @@ namespace convert {
 
 namespace {
 
-class ReaderAttributes final : public XmlAttributes {
-public:
-    explicit ReaderAttributes(const XmlReader& reader) : reader_(reader) {}
-    std::size_t size() const override { return reader_.attribute_count(); }
-    XmlAttribute operator[](std::size_t i) const override { return reader_.attribute(i); }
-    std::optional<std::string_view> find(std::string_view ns,
-                                         std::string_view name) const override {
-        return reader_.attribute(ns, name);
-    }
-
-private:
-    const XmlReader& reader_;
-};
-
 class PulledParser final : public XmlParser {
 public:
     PulledParser(XmlReader& reader, XmlHandler& handler, std::unique_ptr<XmlReader> owned = {})
@@ -32,19 +18,9 @@ public:
     bool run() override {
         paused_ = false;
         for (;;) {
-            switch (reader_.next()) {
-                case XmlReader::Node::start:
-                    handler_->start(reader_.ns(), reader_.name(), ReaderAttributes(reader_));
-                    break;
-                case XmlReader::Node::end:
-                    handler_->end(reader_.ns(), reader_.name());
-                    break;
-                case XmlReader::Node::text:
-                    handler_->text(reader_.text());
-                    break;
-                case XmlReader::Node::done:
-                    return false;
-            }
+            const XmlReader::Node node = reader_.next();
+            if (node == XmlReader::Node::done) return false;
+            hand_on(node, reader_, *handler_);
             if (paused_) return true;
         }
     }

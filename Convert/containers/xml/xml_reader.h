@@ -41,6 +41,32 @@ public:
     virtual XmlAttribute attribute(std::size_t i) const = 0;
 };
 
+/// The attributes of the element a reader is on, for a handler.
+class ReaderAttributes final : public XmlAttributes {
+public:
+    explicit ReaderAttributes(const XmlReader& reader) : reader_(reader) {}
+    std::size_t size() const override { return reader_.attribute_count(); }
+    XmlAttribute operator[](std::size_t i) const override { return reader_.attribute(i); }
+    std::optional<std::string_view> find(std::string_view ns,
+                                         std::string_view name) const override {
+        return reader_.attribute(ns, name);
+    }
+
+private:
+    const XmlReader& reader_;
+};
+
+/// Hands the node `reader` is on, `node` (a start, an end or text), to `handler`.
+inline void hand_on(XmlReader::Node node, const XmlReader& reader, XmlHandler& handler) {
+    if (node == XmlReader::Node::start) {
+        handler.start(reader.ns(), reader.name(), ReaderAttributes(reader));
+    } else if (node == XmlReader::Node::end) {
+        handler.end(reader.ns(), reader.name());
+    } else {
+        handler.text(reader.text());
+    }
+}
+
 /// Reads the XML document that `input` (which must outlive the reader)
 /// yields, a block at a time.
 std::unique_ptr<XmlReader> read_xml(ByteSource& input);

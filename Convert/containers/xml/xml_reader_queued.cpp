@@ -132,20 +132,6 @@ private:
     friend class Handed;
 };
 
-class QueuedAttributes final : public XmlAttributes {
-public:
-    explicit QueuedAttributes(const XmlReader& reader) : reader_(reader) {}
-    std::size_t size() const override { return reader_.attribute_count(); }
-    XmlAttribute operator[](std::size_t i) const override { return reader_.attribute(i); }
-    std::optional<std::string_view> find(std::string_view ns,
-                                         std::string_view name) const override {
-        return reader_.attribute(ns, name);
-    }
-
-private:
-    const XmlReader& reader_;
-};
-
 /// The parser of a reader handed over, which hands on the reader's queue first.
 class Handed final : public XmlParser {
 public:
@@ -154,21 +140,13 @@ public:
     bool run() override {
         paused_ = false;
         while (!queued_done_) {
-            switch (reader_.next_queued()) {
-                case Node::start:
-                    handler_->start(reader_.ns(), reader_.name(), QueuedAttributes(reader_));
-                    break;
-                case Node::end:
-                    handler_->end(reader_.ns(), reader_.name());
-                    break;
-                case Node::text:
-                    handler_->text(reader_.text());
-                    break;
-                case Node::done:
-                    queued_done_ = true;
-                    reader_.parser_->set_handler(*handler_);
-                    continue;
+            const Node node = reader_.next_queued();
+            if (node == Node::done) {
+                queued_done_ = true;
+                reader_.parser_->set_handler(*handler_);
+                continue;
             }
+            hand_on(node, reader_, *handler_);
             if (paused_) return true;
         }
         return reader_.parser_->run();
