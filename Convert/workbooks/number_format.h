@@ -41,6 +41,13 @@ struct RefusedFormat {
 
 using ExcelFormat = std::variant<NumberFormat, RefusedFormat>;
 
+/// How a cell style shows numbers, whichever kind of workbook: by a format
+/// Convert reads, or refused with the code its user set.
+struct CellFormat {
+    std::optional<NumberFormat> shown;  // none: refused
+    std::string code;                   // as the workbook has it, for a refusal's message
+};
+
 /// The format of an Excel format code: General for General (any case) and
 /// for the text format @; fixed digits for a code of only 0, #, one point,
 /// and commas between integer placeholders, its #s before its 0s in the

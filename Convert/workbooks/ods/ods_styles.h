@@ -18,11 +18,9 @@
 namespace convert::ods {
 
 /// A number style as a cell shows numbers by it.
-struct DataStyle {
-    /// How Convert shows numbers by it: General or fixed digits; none when
-    /// it does not.
-    std::optional<NumberFormat> shown;
-    std::string code;  // as close to the code the user set as its parts tell, conditions left out
+/// Its code is as close to the code the user set as its parts tell,
+/// conditions left out.
+struct DataStyle : CellFormat {
     std::vector<std::pair<std::string, std::string>> conditions;  // each condition and its style
 };
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "containers/compound_file.h"
@@ -376,10 +375,8 @@ void XlsxSheet::take_cell() {
             break;
     }
     const CellFormat& style_shown = shown();
-    if (const auto* refused = std::get_if<RefusedFormat>(&style_shown.format)) {
-        return refuse(CellRefusal::Kind::number_format, refused->code);
-    }
-    const NumberFormat& format = std::get<NumberFormat>(style_shown.format);
+    if (!style_shown.shown) return refuse(CellRefusal::Kind::number_format, style_shown.code);
+    const NumberFormat& format = *style_shown.shown;
     if (!format.digits && general_shows_as_stored(value_)) return cells_->add(column, value_);
     const std::optional<double> number = parse_cell_number(value_);
     if (!number) cell_fault("holds " + quoted(value_) + ", which is not a number");

@@ -60,14 +60,17 @@ void Styles::read(Package& package, const std::string& path) {
         const auto [known, added] = read.emplace(id, static_cast<std::uint32_t>(formats_.size()));
         styles_.push_back(known->second);
         if (!added) continue;
-        if (const auto own = codes.find(id); own != codes.end()) {
-            formats_.push_back({excel_number_format(own->second), own->second});
-            continue;
+        const auto own = codes.find(id);
+        const ExcelFormat format =
+            own != codes.end() ? excel_number_format(own->second) : excel_builtin_number_format(id);
+        CellFormat& added_format = formats_.emplace_back();
+        if (const auto* refused = std::get_if<RefusedFormat>(&format)) {
+            added_format.code = refused->code;
+        } else {
+            added_format.shown = std::get<NumberFormat>(format);
+            added_format.code =
+                own != codes.end() ? own->second : std::string(excel_builtin_format_code(id));
         }
-        ExcelFormat format = excel_builtin_number_format(id);
-        const auto* refused = std::get_if<RefusedFormat>(&format);
-        std::string code(refused != nullptr ? refused->code : excel_builtin_format_code(id));
-        formats_.push_back({std::move(format), std::move(code)});
     }
 }
 

@@ -11,12 +11,6 @@
 
 namespace convert::xlsx {
 
-/// A number format: how Convert shows numbers by it, and its code as written.
-struct CellFormat {
-    ExcelFormat format;
-    std::string code;
-};
-
 class Styles {
 public:
     /// Reads part `path` of `package`.
