@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "containers/compound_file.h"
@@ -36,8 +37,10 @@ std::string patched(std::string zip, std::size_t at, std::initializer_list<std::
 
 TEST(ZipArchive, ReadsEntriesOrSaysWhyNot) {
     const std::string text = "MAKE;MODEL\nAUDI;A4\n";
-    std::string noise(600 << 10, '\0');  // deflates to more than one read block
-    for (std::size_t x = 1; char& c : noise) c = static_cast<char>(x = x * 7919 % 65521);
+    std::string noise(600 << 10, '\0');  // deflates to more than two read blocks
+    for (std::uint64_t x = 1; char& c : noise) {
+        c = static_cast<char>((x = x * 6364136223846793005U + 1442695040888963407U) >> 56);
+    }
     const std::string zeros(2 << 20, '\0');
     // One entry "a", stored or deflated: its directory header 69 bytes and
     // the end record 22 bytes from the end, its data at 31.
