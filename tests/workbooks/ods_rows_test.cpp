@@ -64,7 +64,7 @@ std::string ods(const Book& book) {
         R"(<manifest:file-entry manifest:full-path="content.xml">)" +
         book.encryption + "</manifest:file-entry></manifest:manifest>";
     std::string zip = make_zip({{"mimetype", book.mimetype, false},
-                                {"META-INF/manifest.xml", manifest},
+                                {"META-INF/manifest.xml", manifest, book.deflate},
                                 {"content.xml", content, book.deflate},
                                 {"styles.xml", styles}});
     if (!book.damage.empty()) zip[zip.find(book.damage)] ^= 0x20;
@@ -191,6 +191,10 @@ TEST(OdsRows, ReadsTheFirstSheetAsItsCsvExport) {
           .damage = "last",
           .second = std::string(100'000, 'y') + "last"},
          "!The entry \"content.xml\" of the zip archive is damaged: its CRC-32 does not match."},
+        {"damaged manifest: its check is read to the end",
+         {.rows = row(s("x")), .deflate = false, .damage = "content.xml"},
+         "!The entry \"META-INF/manifest.xml\" of the zip archive is damaged: its CRC-32 does not "
+         "match."},
         {"a sheet without rows, the second not read", {""}, "1:"},
         {"a password",
          {.rows = row(s("x")), .encryption = encrypted},
