@@ -87,6 +87,8 @@ TEST(NumberFormat, ExcelCodesReadOrRefused) {
         {",#", refused}, {"#,,##0", refused}, {"0 \"kg\"", refused}, {"\"d\"0", refused}, {"0#", refused},
         {"0.#0", refused}, {"0.", refused}, {"0.0.0", refused}, {"??0.00", refused}, {"", refused},
         {"General ", refused}, {"0." + std::string(256, '0'), refused}, {"[Red", refused},
+        {std::string(255, '0'), FixedDigits{255, 0, 0}}, {std::string(256, '0'), refused},
+        {"0." + std::string(255, '0'), FixedDigits{1, 255, 255}},
         // clang-format on
     };
     for (const auto& c : cases) {
