@@ -27,6 +27,11 @@ struct WorkbookError : std::runtime_error {
     Kind kind;
 };
 
+/// Throws WorkbookError: the workbook cannot be read, for `reason`.
+[[noreturn]] inline void unreadable(const std::string& reason) {
+    throw WorkbookError(WorkbookError::Kind::unreadable, reason);
+}
+
 /// How a sheet's rows are read: the usual ones from its bytes and the rest
 /// by the XML parser, or all by the parser (which gives the same).
 enum class SheetReading { usual_rows_first, parser_only };

@@ -9,10 +9,6 @@
 
 namespace convert::ods {
 
-void unreadable(const std::string& reason) {
-    throw WorkbookError(WorkbookError::Kind::unreadable, reason);
-}
-
 std::uint64_t count_of(std::string_view text, std::string_view what, std::uint64_t most,
                        std::uint64_t least) {
     std::uint64_t count = 0;

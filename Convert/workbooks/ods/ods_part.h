@@ -12,6 +12,7 @@
 #include "containers/zip_archive.h"
 #include "sources/byte_source.h"
 #include "workbooks/sheet_xml/sheet_bytes.h"
+#include "workbooks/workbook_rows.h"
 
 namespace convert::ods {
 
@@ -29,9 +30,6 @@ inline constexpr std::string_view kCalcExt =
     "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0";
 inline constexpr std::string_view kLoExt =
     "urn:org:documentfoundation:names:experimental:office:xmlns:loext:1.0";
-
-/// Throws WorkbookError: the workbook cannot be read, for `reason`.
-[[noreturn]] void unreadable(const std::string& reason);
 
 /// A count as OpenDocument writes one, at least `least`, taken as at most
 /// `most`; `what` names it in the error.

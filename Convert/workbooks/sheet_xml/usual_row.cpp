@@ -62,6 +62,13 @@ bool same(std::string_view a, std::string_view b) {
     return true;
 }
 
+/// A qualified name's prefix ("" for none) and local name.
+std::pair<std::string_view, std::string_view> split(std::string_view qualified) {
+    const std::size_t colon = qualified.find(':');
+    if (colon == std::string_view::npos) return {{}, qualified};
+    return {qualified.substr(0, colon), qualified.substr(colon + 1)};
+}
+
 /// The slot of a qualified name in a cache of them.
 std::size_t slot_of(std::string_view qualified) {
     return (qualified.size() * 7 + byte_of(qualified.front()) +
@@ -151,11 +158,7 @@ int UsualRow::element_of(std::string_view qualified) {
     Known& known = elements_known_[slot_of(qualified)];
     if (same(known.qualified, qualified)) return known.element;
     known = {std::string(qualified), {}, 0, -1};
-    const std::size_t colon = qualified.find(':');
-    const std::string_view prefix =
-        colon == std::string_view::npos ? std::string_view{} : qualified.substr(0, colon);
-    const std::string_view local =
-        colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+    const auto [prefix, local] = split(qualified);
     if (const auto ns = ns_of(prefix); ns && prefix != "xmlns") {
         for (std::size_t i = 0; i < elements_.size(); ++i) {
             if (elements_[i].name == local && elements_[i].ns == *ns) {
@@ -171,13 +174,10 @@ const UsualRow::Known* UsualRow::attribute_of(std::string_view qualified) {
     Known& known = attributes_known_[slot_of(qualified)];
     if (same(known.qualified, qualified)) return known.element == 0 ? &known : nullptr;
     known = {std::string(qualified), {}, 0, -1};
-    const std::size_t colon = qualified.find(':');
-    const std::string_view prefix =
-        colon == std::string_view::npos ? std::string_view{} : qualified.substr(0, colon);
-    known.local = colon == std::string_view::npos ? 0 : colon + 1;
-    if (!plain_name(qualified.substr(known.local)) ||
-        (colon != std::string_view::npos && !plain_name(prefix)) || qualified == "xmlns" ||
-        prefix == "xmlns") {
+    const auto [prefix, local] = split(qualified);
+    known.local = qualified.size() - local.size();
+    if (!plain_name(local) || (local.size() < qualified.size() && !plain_name(prefix)) ||
+        qualified == "xmlns" || prefix == "xmlns") {
         return nullptr;
     }
     // An attribute without a prefix has no namespace.

@@ -27,10 +27,6 @@ inline constexpr std::string_view kStrictRelationIds =
 inline constexpr std::string_view kRelationships =
     "http://schemas.openxmlformats.org/package/2006/relationships";
 
-[[noreturn]] inline void unreadable(const std::string& reason) {
-    throw WorkbookError(WorkbookError::Kind::unreadable, reason);
-}
-
 inline bool is_main(std::string_view ns) {
     return ns == kMain || ns == kStrictMain;
 }
