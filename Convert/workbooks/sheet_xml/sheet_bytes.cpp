@@ -8,19 +8,21 @@ namespace convert {
 namespace {
 
 constexpr std::size_t kBlock = 256 << 10;
+/// The bytes kept before those not yet read, to tell "row>" across reads.
+constexpr std::size_t kContext = 3;
 
-/// The length of `bytes` up to and with the first `>` where a row may end:
-/// after "row" or "/", white space between; npos when there is none.
-std::size_t to_row_end(std::string_view bytes) {
-    for (std::size_t at = 0; (at = bytes.find('>', at)) != std::string_view::npos; ++at) {
+/// The length of `bytes` up to and with the first `>` from `from` on where
+/// a row may end: after "row" or "/", white space between; npos when there
+/// is none.
+std::size_t to_row_end(std::string_view bytes, std::size_t from) {
+    for (std::size_t at = from; (at = bytes.find('>', at)) != std::string_view::npos; ++at) {
         std::size_t before = at;
         while (before > 0 && (bytes[before - 1] == ' ' || bytes[before - 1] == '\t' ||
                               bytes[before - 1] == '\n' || bytes[before - 1] == '\r')) {
             --before;
         }
-        // The start of the bytes read may cut "row": such a '>' ends the next read.
         if ((before > 0 && bytes[before - 1] == '/') ||
-            (before >= 3 && bytes.substr(before - 3, 3) == "row") || before < 3) {
+            (before >= 3 && bytes.substr(before - 3, 3) == "row")) {
             return at + 1;
         }
     }
@@ -31,12 +33,13 @@ std::size_t to_row_end(std::string_view bytes) {
 
 std::string_view SheetBytes::ahead(std::size_t size) {
     while (end_ - at_ < size && !ended_) {
-        if (at_ > 0) {
-            std::memmove(window_.data(), window_.data() + at_, end_ - at_);
-            end_ -= at_;
-            at_ = 0;
+        if (at_ > kContext) {
+            const std::size_t from = at_ - kContext;
+            std::memmove(window_.data(), window_.data() + from, end_ - from);
+            end_ -= from;
+            at_ = kContext;
         }
-        window_.resize(std::max({window_.size(), size, kBlock}));
+        window_.resize(std::max({window_.size(), size + kContext, kBlock}));
         const std::size_t n = input_->read(window_.data() + end_, window_.size() - end_);
         ended_ = n == 0;
         end_ += n;
@@ -54,9 +57,13 @@ std::size_t SheetBytes::read(char* into, std::size_t size) {
     std::string_view bytes = ahead(1);
     bytes = bytes.substr(0, size);
     if (by_rows_) {
-        const std::size_t cut = to_row_end(bytes);
+        // White space between "row" and '>' may outrun the bytes kept: that
+        // '>' is taken for none, and the parser only reads on.
+        const std::size_t context = std::min(at_, kContext);
+        const std::size_t cut =
+            to_row_end({bytes.data() - context, bytes.size() + context}, context);
         boundary_ = cut != std::string_view::npos;
-        bytes = bytes.substr(0, cut);
+        bytes = bytes.substr(0, boundary_ ? cut - context : bytes.size());
     }
     std::memcpy(into, bytes.data(), bytes.size());
     at_ += bytes.size();

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "containers/xml/xml_parser.h"
 #include "sources/byte_source.h"
+#include "workbooks/sheet_xml/sheet_bytes.h"
 
 using namespace convert;
 
@@ -102,6 +104,39 @@ TEST(UsualRow, GoesTheWayItShouldAndGivesWhatTheParserGives) {
         usual.hand_on(quick);
         EXPECT_EQ(quick.out, parsed(c.row.substr(c.row.find('<'))));
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SheetBytes, ReadsByRowsEndWhereARowMayEnd) {
+    // Each read, then "|" where it ends at a boundary, "~" where it does not.
+    const struct {
+        std::string_view bytes;
+        std::size_t block;
+        std::string_view reads;
+    } cases[] = {
+        {"<w><row r='1'><c/></row><row/>x", 64, "<w><row r='1'><c/>|</row>|<row/>|x~"},
+        {"<x:row a='>'>t</x:row \n>tail", 64, "<x:row a='>'>t</x:row \n>|tail~"},
+        {"<a><b>text</b>", 64, "<a><b>text</b>~"},
+        {"<row></row>", 3, "<ro~w>|</r~ow>|"},
+    };
+    for (const auto& c : cases) {
+        SheetBytes bytes(std::make_unique<MemorySource>(c.bytes));
+        bytes.by_rows();
+        std::string reads, block(c.block, '\0');
+        for (std::size_t n; (n = bytes.read(block.data(), c.block)) != 0;) {
+            reads.append(block, 0, n).append(bytes.at_boundary() ? "|" : "~");
+        }
+        EXPECT_EQ(reads, c.reads) << c.bytes;
+    }
+    // What is looked at ahead and passed over never reaches a read.
+    SheetBytes bytes(std::make_unique<MemorySource>("<row/><row>x</row><c/>"));
+    EXPECT_EQ(bytes.ahead(11), "<row/><row>x</row><c/>");
+    bytes.skip(6);
+    char read[32];
+    EXPECT_EQ(std::string_view(read, bytes.read(read, sizeof read)), "<row>x</row><c/>");
 }
 
 }  // namespace
