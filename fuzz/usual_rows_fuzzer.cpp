@@ -12,22 +12,13 @@
 #include "zip_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using convert::SheetReading;
     if (size == 0) return 0;
     const bool xlsx = (data[0] & 1) != 0;
     const std::string sheet(reinterpret_cast<const char*>(data) + 1, size - 1);
     const std::string file = xlsx ? testing_support::xlsx_around(sheet, false)
                                   : testing_support::ods_around(sheet, false);
-    const auto rows = [&](SheetReading reading) {
-        return testing_support::workbook_rows_text(
-            [&](convert::RandomAccessSource& bytes) {
-                return xlsx ? convert::xlsx_rows(bytes, nullptr, reading)
-                            : convert::ods_rows(bytes, nullptr, reading);
-            },
-            file);
-    };
-    const std::string usual = rows(SheetReading::usual_rows_first);
-    const std::string parsed = rows(SheetReading::parser_only);
+    const auto [usual, parsed] = testing_support::workbook_rows_both_ways(
+        xlsx ? convert::xlsx_rows : convert::ods_rows, file);
     if (usual != parsed) {
         std::fprintf(stderr, "usual rows first:\n%s\nparser only:\n%s\n", usual.c_str(),
                      parsed.c_str());

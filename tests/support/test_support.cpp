@@ -226,6 +226,17 @@ std::string workbook_rows_text(
     }
 }
 
+std::pair<std::string, std::string> workbook_rows_both_ways(SheetOpener open,
+                                                            const std::string& file) {
+    const auto rows = [&](convert::SheetReading reading) {
+        return workbook_rows_text(
+            [&](convert::RandomAccessSource& bytes) { return open(bytes, nullptr, reading); },
+            file);
+    };
+    return {rows(convert::SheetReading::usual_rows_first),
+            rows(convert::SheetReading::parser_only)};
+}
+
 bool under_wine() {
 #ifdef _WIN32
     return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;

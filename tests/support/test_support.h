@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -12,11 +13,13 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "records/row_rules.h"
 #include "run/convert_file.h"
 #include "sources/byte_source.h"
+#include "workbooks/workbook_rows.h"
 
 namespace testing_support {
 
@@ -115,6 +118,14 @@ std::string workbook_of(std::string_view csv, bool ods = false);
 std::string workbook_rows_text(
     const std::function<std::unique_ptr<convert::RowSource>(convert::RandomAccessSource&)>& open,
     const std::string& file);
+
+/// workbook_rows_text() of a workbook whose rows `open` finds: first with
+/// the usual rows taken from the bytes, then by the parser alone.
+using SheetOpener = std::unique_ptr<convert::RowSource> (*)(convert::RandomAccessSource&,
+                                                            const std::atomic<bool>*,
+                                                            convert::SheetReading);
+std::pair<std::string, std::string> workbook_rows_both_ways(SheetOpener open,
+                                                            const std::string& file);
 
 /// A full-header source with one data line per (make, model, A1) triple
 /// where every other value fits its width.
